@@ -1,0 +1,64 @@
+#pragma once
+
+#include "platform/Form.h"
+#include "platform/Services.h"
+#include "register/frmRegister.h"
+
+#include <memory>
+
+namespace tovira {
+
+// The launcher: the start-up and main window.
+class frmInstalador : public Form {
+public:
+    explicit frmInstalador(Services& services);
+
+    PictureBox pctLogo{"pctLogo"};
+    Label Label7{"Label7"};
+    Label Label6{"Label6"};
+    Label Label4{"Label4"};
+    Label Label3{"Label3"};
+    Label Label2{"Label2"};
+    Label Label1{"Label1"};
+    Line Line2{"Line2"};
+    Shape Shape1{"Shape1"};
+    Image img01{"img01"};
+    Image img04{"img04"};
+    Image img03{"img03"};
+    Image img02{"img02"};
+    Image Image2{"Image2"};
+    Label lblMsg{"lblMsg"};
+    Image Image9{"Image9"};
+    Image Image8{"Image8"};
+    Image Image7{"Image7"};
+    Line Line1{"Line1"};
+
+    // Created by the start-up error handler only, at most once per run.
+    frmRegister* RegisterWindow() const { return frmRegister_.get(); }
+
+    void Form_Load();
+
+    void Label1_MouseMove();
+    void Label2_MouseMove();
+    void Label3_MouseMove();
+    void Label4_MouseMove();
+    void Form_MouseMove();
+    void Label7_MouseMove();
+    void pctLogo_MouseMove();
+
+    void Label1_Click();
+    void Label2_Click();
+    void Label3_Click();
+    void Label4_Click();
+    void Label7_Click();
+
+private:
+    void ResetMenuHighlight();
+    void Highlight(const std::string& hint, Image& cover, Label& label);
+    void ReportStartupError(const RuntimeError& error);
+
+    Services& services_;
+    std::unique_ptr<frmRegister> frmRegister_;
+};
+
+} // namespace tovira

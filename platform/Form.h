@@ -1,0 +1,57 @@
+#pragma once
+
+#include "platform/Controls.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tovira {
+
+enum class BorderStyle { FixedSingle, FixedDialog };
+
+// A window as plain data: its settings, its controls in stacking order and its event slots.
+class Form {
+public:
+    explicit Form(std::string formName) : name(std::move(formName)) {}
+    virtual ~Form() = default;
+    Form(const Form&) = delete;
+    Form& operator=(const Form&) = delete;
+
+    const std::string name;
+    std::string caption;
+    double clientWidth = 0;
+    double clientHeight = 0;
+    BorderStyle borderStyle = BorderStyle::FixedSingle;
+    bool minButton = true;
+    std::optional<Color> backColor; // empty: the system's window colour
+    StockPicture picture = StockPicture::None;
+    StockPicture icon = StockPicture::None;
+
+    // Outer geometry (frame and title bar included), in twips as floating point. The platform fills
+    // width and height when it creates the window; left and top are where the window goes when shown.
+    double left = 0;
+    double top = 0;
+    double width = 0;
+    double height = 0;
+
+    EventProcedure Load;
+    EventProcedure MouseMove;
+
+    // Topmost first. Windowed controls lie over every painted one, whatever their place here.
+    const std::vector<Control*>& Controls() const { return controls_; }
+    Control* Find(const std::string& controlName) const;
+
+    // The control that takes a mouse event at a point of the client area (twips), or nullptr for the
+    // form's own surface.
+    Control* HitTest(double x, double y) const;
+
+protected:
+    // Called by the derived form's constructor, topmost control first.
+    void SetStackingOrder(std::vector<Control*> topmostFirst) { controls_ = std::move(topmostFirst); }
+
+private:
+    std::vector<Control*> controls_;
+};
+
+} // namespace tovira

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "platform/Picture.h"
+
+#include <string>
+
+namespace tovira {
+
+class Form;
+
+// Message-box styles and answers, as the Windows values they are.
+inline constexpr int kMbOkOnly = 0;
+inline constexpr int kMbYesNo = 4;
+inline constexpr int kMbQuestion = 32;
+inline constexpr int kMbExclamation = 48;
+inline constexpr int kAnswerOk = 1;
+inline constexpr int kAnswerYes = 6;
+inline constexpr int kAnswerNo = 7;
+
+// Show states for started programs.
+inline constexpr int kShowHidden = 0;
+inline constexpr int kShowNormal = 1;
+inline constexpr int kShowMaximized = 3;
+
+struct ScreenTwips {
+    double width = 0;
+    double height = 0;
+};
+
+// Everything the forms need from Windows and from the windowing runtime. Text is UTF-8; a failing
+// operation throws RuntimeError.
+class Services {
+public:
+    virtual ~Services() = default;
+
+    // A modal box titled with the application title; returns the button pressed.
+    virtual int ShowMessage(const std::string& text, int style) = 0;
+    // Starts a command line and waits for nothing.
+    virtual void StartProgram(const std::string& commandLine, int showState) = 0;
+    // Opens a document with the program registered for it (verb "open", maximised). Raises nothing;
+    // says whether the shell could open it.
+    virtual bool ShellExecuteOpen(const std::string& documentPath) = 0;
+    // Brings forward the top-level window whose title equals the text, or else begins with it.
+    virtual void ActivateWindow(const std::string& title, bool waitForFocus) = 0;
+    // First call: a path ending in a wildcard pattern. Then ListNextFile. "" at the end. Ordinary files only.
+    virtual std::string ListFiles(const std::string& pattern) = 0;
+    virtual std::string ListNextFile() = 0;
+    // Replaces an existing destination.
+    virtual void CopyFile(const std::string& source, const std::string& destination) = 0;
+    virtual std::string SystemFolder() = 0;
+    // The executable's folder, without a trailing backslash except at a drive root.
+    virtual std::string ApplicationFolder() = 0;
+    virtual PicturePtr LoadPictureFile(const std::string& path) = 0;
+    virtual ScreenTwips ScreenSize() = 0;
+    virtual void SetBusyCursor(bool on) = 0;
+
+    // Creates the form's window if it does not exist yet and runs its Load procedure once.
+    virtual void LoadForm(Form& form) = 0;
+    // Shows the form with every other window of the program disabled; returns when it closes.
+    virtual void ShowWindowModal(Form& form) = 0;
+    // Every window closes and the program ends; nothing after the call runs.
+    [[noreturn]] virtual void EndProgram() = 0;
+};
+
+} // namespace tovira

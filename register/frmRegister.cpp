@@ -1,0 +1,1 @@
+#include "register/frmRegister.h"

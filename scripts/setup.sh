@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Installs what the build and the tests need on a Debian machine, only where it is missing.
+set -euo pipefail
+
+as_root() {
+    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+need=()
+have_cmd() { command -v "$1" >/dev/null 2>&1; }
+have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
+
+have_cmd cmake || need+=(cmake)
+have_cmd ninja || need+=(ninja-build)
+have_cmd g++ || need+=(g++)
+have_pkg libgtest-dev || need+=(libgtest-dev)
+have_pkg googletest || need+=(googletest)
+have_cmd i686-w64-mingw32-g++-posix || need+=(g++-mingw-w64-i686-posix)
+have_cmd x86_64-w64-mingw32-g++-posix || need+=(g++-mingw-w64-x86-64-posix)
+have_cmd Xvfb || need+=(xvfb)
+have_cmd xdpyinfo || need+=(x11-utils)
+have_cmd xdotool || need+=(xdotool)
+have_cmd import || need+=(imagemagick)
+have_cmd wrestool || need+=(icoutils)
+have_cmd objdump || need+=(binutils)
+have_cmd python3 || need+=(python3)
+have_pkg wine64 || need+=(wine wine64)
+
+i386=0
+if ! have_pkg wine32:i386; then
+    need+=(wine32:i386)
+    dpkg --print-foreign-architectures | grep -qx i386 || i386=1
+fi
+
+if [ ${#need[@]} -gt 0 ]; then
+    echo "setup: installing ${need[*]}"
+    if [ "$i386" -eq 1 ]; then as_root dpkg --add-architecture i386; fi
+    as_root apt-get update -q
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${need[@]}"
+fi
