@@ -65,18 +65,40 @@ bool Takes(const Control& control, double x, double y) {
     return x >= originX && x < originX + control.width && y >= originY && y < originY + control.height;
 }
 
+int Depth(const Control& control) {
+    int depth = 0;
+    for (const Control* outer = control.container; outer != nullptr; outer = outer->container) {
+        ++depth;
+    }
+    return depth;
+}
+
 } // namespace
 
 Control* Form::HitTest(double x, double y) const {
-    // Child windows cover the painted controls, so they are asked first, each group topmost first.
+    // Child windows cover the painted controls, so they are asked first, each group topmost first; a
+    // control inside a frame lies over the frame.
     for (bool windowed : {true, false}) {
+        Control* found = nullptr;
         for (Control* control : controls_) {
-            if (control->IsWindowed() == windowed && Takes(*control, x, y)) {
-                return control;
+            if (control->IsWindowed() == windowed && Takes(*control, x, y) &&
+                (found == nullptr || Depth(*control) > Depth(*found))) {
+                found = control;
             }
+        }
+        if (found != nullptr) {
+            return found;
         }
     }
     return nullptr;
+}
+
+void Form::MouseMoveAt(double x, double y) {
+    Control* target = HitTest(x, y);
+    const EventProcedure& procedure = target != nullptr ? target->MouseMove : MouseMove;
+    if (procedure) {
+        procedure();
+    }
 }
 
 } // namespace tovira

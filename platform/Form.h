@@ -46,6 +46,10 @@ public:
     // form's own surface.
     Control* HitTest(double x, double y) const;
 
+    // Raises the mouse-movement event where the pointer is: on the control under it, or on the form's own
+    // surface. A control that takes the mouse but handles no movement swallows the event.
+    void MouseMoveAt(double x, double y);
+
 protected:
     // Called by the derived form's constructor, topmost control first.
     void SetStackingOrder(std::vector<Control*> topmostFirst) { controls_ = std::move(topmostFirst); }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Picture.h"
+#include "platform/RuntimeError.h"
 
 #include <string>
 

@@ -1,0 +1,125 @@
+#include "FakeServices.h"
+
+namespace tovira::test {
+
+void FakeServices::Record(std::string operation, std::vector<std::string> arguments) {
+    calls.push_back(Call{std::move(operation), std::move(arguments), busy});
+}
+
+void FakeServices::FailIfTold(const std::string& operation) {
+    auto found = failures.find(operation);
+    if (found != failures.end() && !found->second.empty()) {
+        RuntimeError error = found->second.front();
+        found->second.pop_front();
+        throw error;
+    }
+}
+
+int FakeServices::ShowMessage(const std::string& text, int style) {
+    Record("ShowMessage", {text, std::to_string(style)});
+    FailIfTold("ShowMessage");
+    if (messageAnswers.empty()) {
+        return kAnswerOk;
+    }
+    int answer = messageAnswers.front();
+    messageAnswers.pop_front();
+    return answer;
+}
+
+void FakeServices::StartProgram(const std::string& commandLine, int showState) {
+    Record("StartProgram", {commandLine, std::to_string(showState)});
+    FailIfTold("StartProgram");
+}
+
+bool FakeServices::ShellExecuteOpen(const std::string& documentPath) {
+    Record("ShellExecuteOpen", {documentPath});
+    return shellOpens;
+}
+
+void FakeServices::ActivateWindow(const std::string& title, bool waitForFocus) {
+    Record("ActivateWindow", {title, waitForFocus ? "wait" : "nowait"});
+    FailIfTold("ActivateWindow");
+}
+
+std::string FakeServices::ListFiles(const std::string& pattern) {
+    Record("ListFiles", {pattern});
+    FailIfTold("ListFiles");
+    auto found = folderListing.find(pattern);
+    listing_ = found == folderListing.end() ? std::vector<std::string>{} : found->second;
+    listed_ = 0;
+    return ListNextFile();
+}
+
+std::string FakeServices::ListNextFile() {
+    return listed_ < listing_.size() ? listing_[listed_++] : std::string();
+}
+
+void FakeServices::CopyFile(const std::string& source, const std::string& destination) {
+    Record("CopyFile", {source, destination});
+    FailIfTold("CopyFile");
+}
+
+std::string FakeServices::SystemFolder() {
+    Record("SystemFolder", {});
+    FailIfTold("SystemFolder");
+    return systemFolder;
+}
+
+std::string FakeServices::ApplicationFolder() {
+    FailIfTold("ApplicationFolder");
+    return applicationFolder;
+}
+
+PicturePtr FakeServices::LoadPictureFile(const std::string& path) {
+    Record("LoadPictureFile", {path});
+    FailIfTold("LoadPictureFile");
+    return std::make_shared<FakePicture>(421, 332);
+}
+
+ScreenTwips FakeServices::ScreenSize() {
+    return screen;
+}
+
+void FakeServices::SetBusyCursor(bool on) {
+    busy = on;
+    Record("SetBusyCursor", {on ? "on" : "off"});
+}
+
+void FakeServices::LoadForm(Form& form) {
+    Record("LoadForm", {form.name});
+    if (form.Load) {
+        form.Load();
+    }
+}
+
+void FakeServices::ShowWindowModal(Form& form) {
+    Record("ShowWindowModal", {form.name});
+    if (whileModal) {
+        whileModal(form);
+    }
+}
+
+void FakeServices::EndProgram() {
+    Record("EndProgram", {});
+    throw ProgramEnded{};
+}
+
+std::vector<std::string> FakeServices::Operations() const {
+    std::vector<std::string> operations;
+    for (const Call& call : calls) {
+        operations.push_back(call.operation);
+    }
+    return operations;
+}
+
+std::vector<Call> FakeServices::CallsOf(const std::string& operation) const {
+    std::vector<Call> matching;
+    for (const Call& call : calls) {
+        if (call.operation == operation) {
+            matching.push_back(call);
+        }
+    }
+    return matching;
+}
+
+} // namespace tovira::test

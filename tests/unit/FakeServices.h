@@ -1,0 +1,78 @@
+#pragma once
+
+#include "platform/Form.h"
+#include "platform/RuntimeError.h"
+#include "platform/Services.h"
+
+#include <deque>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tovira::test {
+
+struct FakePicture final : Picture {
+    FakePicture(int w, int h) : width(w), height(h) {}
+    int WidthPixels() const override { return width; }
+    int HeightPixels() const override { return height; }
+    int width;
+    int height;
+};
+
+// One recorded call: the operation, its arguments as text, and whether the busy cursor was on.
+struct Call {
+    std::string operation;
+    std::vector<std::string> arguments;
+    bool busy = false;
+};
+
+// Records every call and answers as the test tells it.
+class FakeServices final : public Services {
+public:
+    int ShowMessage(const std::string& text, int style) override;
+    void StartProgram(const std::string& commandLine, int showState) override;
+    bool ShellExecuteOpen(const std::string& documentPath) override;
+    void ActivateWindow(const std::string& title, bool waitForFocus) override;
+    std::string ListFiles(const std::string& pattern) override;
+    std::string ListNextFile() override;
+    void CopyFile(const std::string& source, const std::string& destination) override;
+    std::string SystemFolder() override;
+    std::string ApplicationFolder() override;
+    PicturePtr LoadPictureFile(const std::string& path) override;
+    ScreenTwips ScreenSize() override;
+    void SetBusyCursor(bool on) override;
+    void LoadForm(Form& form) override;
+    void ShowWindowModal(Form& form) override;
+    [[noreturn]] void EndProgram() override;
+
+    // What to answer.
+    std::deque<int> messageAnswers; // kAnswerOk when empty
+    std::map<std::string, std::vector<std::string>> folderListing;
+    std::string applicationFolder = "C:\\Docs";
+    std::string systemFolder = "C:\\Windows\\system32";
+    ScreenTwips screen{15360, 11520};
+    bool shellOpens = true;
+    // Operations that fail, with the error they raise; a failure is used once per entry.
+    std::map<std::string, std::deque<RuntimeError>> failures;
+    // Runs while a modal window is shown, as the user would act on it.
+    std::function<void(Form&)> whileModal;
+
+    // What happened.
+    std::vector<Call> calls;
+    bool busy = false;
+
+    std::vector<std::string> Operations() const;
+    // The calls of one operation, in order.
+    std::vector<Call> CallsOf(const std::string& operation) const;
+
+private:
+    void Record(std::string operation, std::vector<std::string> arguments);
+    void FailIfTold(const std::string& operation);
+
+    std::vector<std::string> listing_;
+    std::size_t listed_ = 0;
+};
+
+} // namespace tovira::test

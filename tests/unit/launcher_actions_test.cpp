@@ -1,0 +1,137 @@
+#include "BuildSettings.h"
+#include "FakeServices.h"
+#include "launcher/frmInstalador.h"
+
+#include <gtest/gtest.h>
+
+namespace tovira {
+namespace {
+
+using test::Call;
+using test::FakeServices;
+
+const std::string kWarning =
+    "Não foi possível abrir o Manual.\r\rSe o Acrobat Reader não estiver Instalado em seu Computador, clique em "
+    "''Instalar Acrobat Reader'' para Instala-lo agora.\rSe já estiver Instalado, e mesmo assim o Aplicativo não "
+    "pode abrir o Manual, verifique se o arquivo ''Indice.pdf'' esta localizado no mesmo diretório que este "
+    "Aplicativo (tovira.exe).";
+
+struct Actions : ::testing::Test {
+    FakeServices services;
+    frmInstalador form{services};
+};
+
+TEST_F(Actions, InstallAsksWithTheHourglassOnThenStartsTheQuotedInstaller) {
+    for (const char* folder : {"D:\\Docs", "D:\\"}) {
+        services.calls.clear();
+        services.applicationFolder = folder;
+        services.messageAnswers = {kAnswerYes};
+        form.Label1_Click();
+        ASSERT_EQ(services.Operations(),
+                  (std::vector<std::string>{"SetBusyCursor", "ShowMessage", "StartProgram", "SetBusyCursor"}));
+        const Call& question = services.calls[1];
+        EXPECT_EQ(question.arguments,
+                  (std::vector<std::string>{"Deseja iniciar a Instalação do Acrobat Reader agora?", "36"}));
+        EXPECT_TRUE(question.busy);
+        const Call& start = services.calls[2];
+        EXPECT_EQ(start.arguments[1], "1");
+        EXPECT_FALSE(services.busy);
+    }
+    auto starts = services.CallsOf("StartProgram");
+    EXPECT_EQ(starts.back().arguments[0], "\"D:\\rs40eng.exe\"");
+}
+
+TEST_F(Actions, InstallFromAFolderWithSpacesQuotesThePath) {
+    services.applicationFolder = "D:\\Meus Manuais";
+    services.messageAnswers = {kAnswerYes};
+    form.Label1_Click();
+    EXPECT_EQ(services.CallsOf("StartProgram").at(0).arguments[0], "\"D:\\Meus Manuais\\rs40eng.exe\"");
+}
+
+TEST_F(Actions, InstallAnsweredNoStartsNothingAndEndsWithTheNormalPointer) {
+    services.messageAnswers = {kAnswerNo};
+    form.Label1_Click();
+    EXPECT_TRUE(services.CallsOf("StartProgram").empty());
+    EXPECT_FALSE(services.busy);
+}
+
+TEST_F(Actions, MissingInstallerLeavesTheErrorToTheRuntimeWithTheHourglassStillOn) {
+    services.messageAnswers = {kAnswerYes};
+    services.failures["StartProgram"].push_back(RuntimeError(kErrFileNotFound));
+    try {
+        form.Label1_Click();
+        FAIL() << "the error must reach the runtime";
+    } catch (const RuntimeError& error) {
+        EXPECT_EQ(error.Number(), kErrFileNotFound);
+    }
+    EXPECT_TRUE(services.busy);
+}
+
+TEST_F(Actions, ExploreStartsTheFileManagerMaximised) {
+    form.Label2_Click();
+    ASSERT_EQ(services.calls.size(), 1u);
+    EXPECT_EQ(services.calls[0].operation, "StartProgram");
+    EXPECT_EQ(services.calls[0].arguments, (std::vector<std::string>{"Explorer.exe", "3"}));
+}
+
+TEST_F(Actions, ManualOpensTheDocumentAndBringsTheReaderForwardWithoutComplaint) {
+    services.applicationFolder = "D:\\";
+    services.failures["ActivateWindow"].push_back(RuntimeError(kErrInvalidCall));
+    form.Label3_Click();
+    EXPECT_EQ(services.Operations(), (std::vector<std::string>{"ShellExecuteOpen", "ActivateWindow"}));
+    EXPECT_EQ(services.calls[0].arguments[0], "D:\\\\Indice.pdf");
+    EXPECT_EQ(services.calls[1].arguments, (std::vector<std::string>{"Acrobat Reader", "wait"}));
+}
+
+TEST_F(Actions, ManualThatTheShellCannotOpenShowsExactlyOneWarning) {
+    services.shellOpens = false;
+    form.Label3_Click();
+    EXPECT_EQ(services.Operations(), (std::vector<std::string>{"ShellExecuteOpen", "ShowMessage"}));
+    EXPECT_EQ(services.calls[0].arguments[0], "C:\\Docs\\Indice.pdf");
+    EXPECT_EQ(services.calls[1].arguments, (std::vector<std::string>{kWarning, "48"}));
+    int carriageReturns = 0;
+    for (char c : kWarning) {
+        carriageReturns += c == '\r' ? 1 : 0;
+    }
+    EXPECT_EQ(carriageReturns, 3);
+}
+
+TEST_F(Actions, ManualWithAnUnreadableFolderShowsTheWarningToo) {
+    services.failures["ApplicationFolder"].push_back(RuntimeError(kErrPathNotFound));
+    form.Label3_Click();
+    EXPECT_EQ(services.Operations(), (std::vector<std::string>{"ShowMessage"}));
+}
+
+TEST_F(Actions, FinishEndsAtOnce) {
+    EXPECT_THROW(form.Label4_Click(), ProgramEnded);
+    EXPECT_EQ(services.Operations(), (std::vector<std::string>{"EndProgram"}));
+}
+
+TEST_F(Actions, SiteStartsTheOldStartCommandHiddenWithTheHourglassAround) {
+    form.Label7_Click();
+    EXPECT_EQ(services.Operations(), (std::vector<std::string>{"SetBusyCursor", "StartProgram", "SetBusyCursor"}));
+    EXPECT_EQ(services.calls[1].arguments,
+              (std::vector<std::string>{std::string("c:\\windows\\command\\start ") + kVendorWebAddress, "0"}));
+    EXPECT_TRUE(services.calls[1].busy);
+    EXPECT_FALSE(services.busy);
+    EXPECT_EQ(form.Label7.toolTipText, kVendorWebAddress);
+}
+
+TEST_F(Actions, SiteFallsBackToTheShellAndOnlyThenFails) {
+    services.failures["StartProgram"].push_back(RuntimeError(kErrFileNotFound));
+    form.Label7_Click();
+    EXPECT_EQ(services.CallsOf("ShellExecuteOpen").at(0).arguments[0], kVendorWebAddress);
+    EXPECT_FALSE(services.busy);
+
+    services.failures["StartProgram"].push_back(RuntimeError(kErrFileNotFound));
+    services.shellOpens = false;
+    try {
+        form.Label7_Click();
+        FAIL() << "both ways failed: the error must reach the runtime";
+    } catch (const RuntimeError& error) {
+        EXPECT_EQ(error.Number(), kErrFileNotFound);
+    }
+}
+
+} // namespace
+} // namespace tovira

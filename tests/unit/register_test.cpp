@@ -1,0 +1,102 @@
+#include "FakeServices.h"
+#include "register/frmRegister.h"
+
+#include <gtest/gtest.h>
+
+namespace tovira {
+namespace {
+
+using test::FakeServices;
+
+struct Register : ::testing::Test {
+    FakeServices services;
+    frmRegister form{services};
+
+    void Load() { services.LoadForm(form); }
+};
+
+TEST_F(Register, ListsComponentLibrariesBeforeControlsInListingOrderUnsorted) {
+    services.applicationFolder = "D:\\";
+    services.folderListing["D:\\\\*.dll"] = {"zeta.dll", "alpha.dll"};
+    services.folderListing["D:\\\\*.ocx"] = {"grid.ocx"};
+    Load();
+    EXPECT_EQ(form.lstArquivos.items, (std::vector<std::string>{"zeta.dll", "alpha.dll", "grid.ocx"}));
+    EXPECT_EQ(form.lstArquivos.listIndex, -1);
+    auto listings = services.CallsOf("ListFiles");
+    ASSERT_EQ(listings.size(), 2u);
+    EXPECT_EQ(listings[0].arguments[0], "D:\\\\*.dll");
+    EXPECT_EQ(listings[1].arguments[0], "D:\\\\*.ocx");
+}
+
+TEST_F(Register, RegisteringWithoutASelectionWarnsAndLeavesThePointerAlone) {
+    for (bool withEntries : {false, true}) {
+        services.calls.clear();
+        if (withEntries) {
+            form.lstArquivos.items = {"a.dll", "b.ocx"};
+        }
+        form.cmdRegArquivo_Click();
+        EXPECT_EQ(services.Operations(), (std::vector<std::string>{"ShowMessage"}));
+        EXPECT_EQ(services.calls[0].arguments, (std::vector<std::string>{"Selecione um Arquivo para Registro.", "48"}));
+    }
+}
+
+TEST_F(Register, RegisteringCopiesIntoTheSystemFolderStartsTheToolWithTheQuotedPathAndEnds) {
+    services.applicationFolder = "D:\\";
+    form.lstArquivos.items = {"a.dll", "my comp.dll"};
+    form.lstArquivos.listIndex = 1;
+    EXPECT_THROW(form.cmdRegArquivo_Click(), ProgramEnded);
+    EXPECT_EQ(services.Operations(), (std::vector<std::string>{"SetBusyCursor", "SystemFolder", "CopyFile",
+                                                               "StartProgram", "SetBusyCursor", "EndProgram"}));
+    EXPECT_EQ(services.CallsOf("CopyFile")[0].arguments,
+              (std::vector<std::string>{"D:\\\\my comp.dll", "C:\\Windows\\system32\\my comp.dll"}));
+    const auto start = services.CallsOf("StartProgram")[0];
+    EXPECT_EQ(start.arguments, (std::vector<std::string>{"Regsvr32 \"C:\\Windows\\system32\\my comp.dll\"", "1"}));
+    EXPECT_TRUE(start.busy);
+    EXPECT_FALSE(services.busy);
+}
+
+TEST_F(Register, AFailedCopyReportsWithTheHourglassOnAndKeepsTheWindowForAnotherTry) {
+    form.lstArquivos.items = {"a.dll"};
+    form.lstArquivos.listIndex = 0;
+    services.failures["CopyFile"].push_back(RuntimeError(kErrFileNotFound));
+    form.cmdRegArquivo_Click();
+    const auto boxes = services.CallsOf("ShowMessage");
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].arguments,
+              (std::vector<std::string>{"O Arquivo não pode ser Registrado.\rErro: 53 - Arquivo não encontrado", "0"}));
+    EXPECT_TRUE(boxes[0].busy);
+    EXPECT_FALSE(services.busy);
+    EXPECT_TRUE(services.CallsOf("StartProgram").empty());
+    EXPECT_EQ(form.lstArquivos.listIndex, 0);
+    EXPECT_EQ(form.lstArquivos.items.size(), 1u);
+
+    EXPECT_THROW(form.cmdRegArquivo_Click(), ProgramEnded) << "the second try goes through";
+}
+
+TEST_F(Register, ATrueFailureOfTheToolIsReportedToo) {
+    form.lstArquivos.items = {"a.dll"};
+    form.lstArquivos.listIndex = 0;
+    services.failures["StartProgram"].push_back(RuntimeError(kErrFileNotFound));
+    form.cmdRegArquivo_Click();
+    EXPECT_EQ(services.CallsOf("CopyFile").size(), 1u) << "the copy already made stays";
+    EXPECT_EQ(services.Operations().back(), "SetBusyCursor");
+}
+
+TEST_F(Register, CancelEndsAtOnceEvenWithASelection) {
+    form.lstArquivos.items = {"a.dll"};
+    form.lstArquivos.listIndex = 0;
+    EXPECT_THROW(form.cmdCancela_Click(), ProgramEnded);
+    EXPECT_EQ(services.Operations(), (std::vector<std::string>{"EndProgram"}));
+}
+
+TEST_F(Register, InstructionIsOneParagraphOf204Characters) {
+    std::size_t count = 0;
+    for (unsigned char byte : form.Label1.caption) {
+        count += (byte & 0xC0) != 0x80 ? 1 : 0;
+    }
+    EXPECT_EQ(count, 204u);
+    EXPECT_EQ(form.Label1.caption.find('\r'), std::string::npos);
+}
+
+} // namespace
+} // namespace tovira
