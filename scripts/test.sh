@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# Sets up what is missing, builds the three configurations and runs every test layer:
+# unit tests (native), the Windows services and runtime under Wine, and the end-to-end tests of the
+# real Tovira.exe under Wine on a virtual X server. Ends with one line: N passed, M failed.
+set -uo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+out=${TOVIRA_BUILD:-$root/build}
+export TOVIRA_BUILD=$out
+
+"$root/scripts/setup.sh" || exit 1
+"$root/scripts/build.sh" || exit 1
+
+passed=0
+failed=0
+tally_ctest() { # a ctest summary line: "N% tests passed, F tests failed out of T"
+    local line total bad
+    line=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$1" | tail -1)
+    if [ -z "$line" ]; then
+        failed=$((failed + 1))
+        echo "no test summary in $1" >&2
+        return
+    fi
+    bad=$(sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\1/' <<<"$line")
+    total=$(sed -E 's/.* failed out of ([0-9]+).*/\1/' <<<"$line")
+    passed=$((passed + total - bad))
+    failed=$((failed + bad))
+}
+
+log=$(mktemp -d)
+echo "== unit tests (native)"
+(cd "$out/native" && ctest --output-on-failure) 2>&1 | tee "$log/native.txt"
+tally_ctest "$log/native.txt"
+
+source "$root/scripts/wine-session.sh"
+wine_session_start || exit 1
+
+echo "== Windows tests (i686 under Wine)"
+(cd "$out/i686" && ctest --output-on-failure --timeout 300) 2>&1 | tee "$log/i686.txt"
+tally_ctest "$log/i686.txt"
+
+echo "== end-to-end tests (Tovira.exe under Wine)"
+"$root/tests/e2e/run.sh" "$out/i686" 2>&1 | tee "$log/e2e.txt"
+line=$(grep -E '^[0-9]+ passed, [0-9]+ failed' "$log/e2e.txt" | tail -1)
+if [ -n "$line" ]; then
+    passed=$((passed + $(cut -d' ' -f1 <<<"$line")))
+    failed=$((failed + $(cut -d' ' -f3 <<<"$line")))
+else
+    echo "the end-to-end run printed no summary" >&2
+    failed=$((failed + 1))
+fi
+
+rm -rf "$log"
+echo "Total: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
