@@ -1,0 +1,215 @@
+// Measures Tovira.exe against a bare window of the same size: time from process start to the first
+// complete paint, time to handle one movement event with its repaint, working set after start-up and
+// the executable's size. Also drives the movement soak: many events, then memory and handle counts.
+//
+// usage: bench.exe startup <Tovira.exe> <bare.exe> [runs]
+//        bench.exe soak <Tovira.exe> [events]
+#include <windows.h>
+
+#include <psapi.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Started {
+    PROCESS_INFORMATION process{};
+    HWND window = nullptr;
+    double seconds = 0;
+};
+
+double Now() {
+    static LARGE_INTEGER frequency = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return f;
+    }();
+    LARGE_INTEGER counter;
+    QueryPerformanceCounter(&counter);
+    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+struct Search {
+    DWORD processId;
+    const wchar_t* title;
+    HWND found;
+};
+
+BOOL CALLBACK FindTitled(HWND window, LPARAM context) {
+    auto* search = reinterpret_cast<Search*>(context);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    wchar_t text[64] = {};
+    GetWindowTextW(window, text, 64);
+    if (owner == search->processId && IsWindowVisible(window) && wcscmp(text, search->title) == 0) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+bool Painted(HWND window) {
+    if (GetUpdateRect(window, nullptr, FALSE)) {
+        return false;
+    }
+    for (HWND child = GetWindow(window, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+        if (IsWindowVisible(child) && GetUpdateRect(child, nullptr, FALSE)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Starts a program from its own folder and waits until its window is visible with nothing left to paint.
+Started StartAndWaitForPaint(const std::wstring& exe, const wchar_t* title) {
+    Started started;
+    std::wstring folder = exe.substr(0, exe.find_last_of(L"\\/"));
+    std::wstring commandLine = L"\"" + exe + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    const double begin = Now();
+    if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
+                        &started.process)) {
+        std::fprintf(stderr, "cannot start %ls (%lu)\n", exe.c_str(), GetLastError());
+        ExitProcess(2);
+    }
+    while (Now() - begin < 30) {
+        Search search{started.process.dwProcessId, title, nullptr};
+        EnumWindows(FindTitled, reinterpret_cast<LPARAM>(&search));
+        if (search.found != nullptr && Painted(search.found)) {
+            started.window = search.found;
+            started.seconds = Now() - begin;
+            return started;
+        }
+        SwitchToThread();
+    }
+    std::fprintf(stderr, "no painted window titled %ls\n", title);
+    TerminateProcess(started.process.hProcess, 1);
+    ExitProcess(2);
+}
+
+void Stop(Started& started) {
+    TerminateProcess(started.process.hProcess, 0);
+    WaitForSingleObject(started.process.hProcess, 5000);
+    CloseHandle(started.process.hProcess);
+    CloseHandle(started.process.hThread);
+}
+
+SIZE_T WorkingSet(HANDLE process) {
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof(counters);
+    return K32GetProcessMemoryInfo(process, &counters, sizeof(counters)) ? counters.WorkingSetSize : 0;
+}
+
+SIZE_T PrivateBytes(HANDLE process) {
+    PROCESS_MEMORY_COUNTERS_EX counters{};
+    counters.cb = sizeof(counters);
+    return K32GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof(counters))
+               ? counters.PrivateUsage
+               : 0;
+}
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+// One movement event over a point of the client area, handled and repainted before this returns.
+void MoveOver(HWND window, int x, int y) {
+    SendMessageW(window, WM_MOUSEMOVE, 0, MAKELPARAM(x, y));
+    RedrawWindow(window, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+}
+
+// The "Explorar" caption and the window surface between the menu and the logo, in client pixels.
+constexpr int kItemX = 40, kItemY = 153;
+constexpr int kSurfaceX = 133, kSurfaceY = 66;
+
+double FileSize(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) {
+        return -1;
+    }
+    return static_cast<double>((static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
+}
+
+int Startup(const std::wstring& tovira, const std::wstring& bare, int runs) {
+    std::vector<double> toviraTimes, bareTimes;
+    SIZE_T toviraSet = 0, bareSet = 0;
+    for (int run = 0; run < runs; ++run) {
+        Started b = StartAndWaitForPaint(bare, L"Bare");
+        bareTimes.push_back(b.seconds);
+        bareSet = WorkingSet(b.process.hProcess);
+        Stop(b);
+        Started t = StartAndWaitForPaint(tovira, L"Tovira");
+        toviraTimes.push_back(t.seconds);
+        toviraSet = WorkingSet(t.process.hProcess);
+        Stop(t);
+    }
+    const double toviraStart = Median(toviraTimes) * 1000, bareStart = Median(bareTimes) * 1000;
+    std::printf("start-up to first complete paint: %.1f ms (bare window %.1f ms), ratio %.2f (goal <= 1.20)\n",
+                toviraStart, bareStart, toviraStart / bareStart);
+
+    Started t = StartAndWaitForPaint(tovira, L"Tovira");
+    const int events = 2000;
+    MoveOver(t.window, kSurfaceX, kSurfaceY);
+    const double begin = Now();
+    for (int i = 0; i < events / 2; ++i) {
+        MoveOver(t.window, kItemX, kItemY);
+        MoveOver(t.window, kSurfaceX, kSurfaceY);
+    }
+    const double perEvent = (Now() - begin) * 1000 / events;
+    Stop(t);
+    std::printf("one movement event with its repaint: %.3f ms over %d events, %.1f%% of a 16 ms frame\n", perEvent,
+                events, perEvent / 16.0 * 100);
+    std::printf("working set after start-up: %.1f MiB (bare window %.1f MiB), ratio %.2f\n",
+                static_cast<double>(toviraSet) / 1048576.0, static_cast<double>(bareSet) / 1048576.0,
+                static_cast<double>(toviraSet) / static_cast<double>(bareSet));
+    const double size = FileSize(tovira), bareSize = FileSize(bare);
+    std::printf("Tovira.exe size: %.1f KiB (bare window %.1f KiB), %.0f%% of the 512 KiB goal\n", size / 1024.0,
+                bareSize / 1024.0, size / 1024.0 / 512 * 100);
+    return 0;
+}
+
+// Prints "before" and "after" counts of a long movement soak; the caller judges their flatness.
+int Soak(const std::wstring& tovira, int events) {
+    Started t = StartAndWaitForPaint(tovira, L"Tovira");
+    HANDLE process = t.process.hProcess;
+    auto report = [&](const char* when) {
+        DWORD handles = 0;
+        GetProcessHandleCount(process, &handles);
+        std::printf("%s private=%llu workingset=%llu handles=%lu gdi=%lu user=%lu\n", when,
+                    static_cast<unsigned long long>(PrivateBytes(process)),
+                    static_cast<unsigned long long>(WorkingSet(process)), handles,
+                    GetGuiResources(process, GR_GDIOBJECTS), GetGuiResources(process, GR_USEROBJECTS));
+    };
+    for (int i = 0; i < 200; ++i) { // warm the caches before the first reading
+        MoveOver(t.window, kItemX, kItemY);
+        MoveOver(t.window, kSurfaceX, kSurfaceY);
+    }
+    report("before");
+    for (int i = 0; i < events / 2; ++i) {
+        MoveOver(t.window, kItemX, kItemY);
+        MoveOver(t.window, kSurfaceX, kSurfaceY);
+    }
+    report("after");
+    const bool responsive = SendMessageTimeoutW(t.window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, nullptr) != 0;
+    std::printf("responsive=%d\n", responsive ? 1 : 0);
+    Stop(t);
+    return responsive ? 0 : 1;
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc >= 4 && wcscmp(argv[1], L"startup") == 0) {
+        return Startup(argv[2], argv[3], argc > 4 ? _wtoi(argv[4]) : 11);
+    }
+    if (argc >= 3 && wcscmp(argv[1], L"soak") == 0) {
+        return Soak(argv[2], argc > 3 ? _wtoi(argv[3]) : 10000);
+    }
+    std::fprintf(stderr, "usage: bench startup <Tovira.exe> <bare.exe> [runs] | bench soak <Tovira.exe> [events]\n");
+    return 2;
+}
