@@ -24,6 +24,8 @@ have_cmd import || need+=(imagemagick)
 have_cmd wrestool || need+=(icoutils)
 have_cmd objdump || need+=(binutils)
 have_cmd python3 || need+=(python3)
+have_cmd clang++ || need+=(clang)
+ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1 || need+=(libclang-rt-dev)
 have_pkg wine64 || need+=(wine wine64)
 
 i386=0

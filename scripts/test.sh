@@ -31,6 +31,9 @@ echo "== unit tests (native)"
 (cd "$out/native" && ctest --output-on-failure) 2>&1 | tee "$log/native.txt"
 tally_ctest "$log/native.txt"
 
+echo "== fuzzing the picture-file checks (bounded run over the regression corpus)"
+if "$root/scripts/fuzz.sh" 100000; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
+
 source "$root/scripts/wine-session.sh"
 wine_session_start || exit 1
 

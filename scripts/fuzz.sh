@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Fuzzes the picture-file checks with libFuzzer. Replays the regression corpus, then explores for a
+# bounded number of runs (default 200000; pass another count as the first argument). New inputs that
+# find new paths are written to a scratch folder; copy the interesting ones into tests/fuzz/corpus.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+out=${TOVIRA_BUILD:-$root/build}/fuzz
+runs=${1:-200000}
+CXX=clang++ cmake -S "$root/tests/fuzz" -B "$out" -G Ninja -DCMAKE_BUILD_TYPE=Debug >/dev/null
+cmake --build "$out" >/dev/null
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+status=0
+"$out/picture_bytes_fuzz" -seed=1 -runs="$runs" -max_len=4096 -timeout=10 "$scratch" "$root/tests/fuzz/corpus" \
+    >"$scratch.log" 2>&1 || status=$?
+grep -E '^(Done [0-9]+ runs|==[0-9]+==ERROR|SUMMARY)' "$scratch.log" || tail -20 "$scratch.log"
+rm -f "$scratch.log"
+exit "$status"
