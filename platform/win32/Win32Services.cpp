@@ -1,0 +1,282 @@
+#include "platform/win32/Win32Services.h"
+
+#include "platform/RuntimeError.h"
+#include "platform/win32/ComApartment.h"
+#include "platform/win32/Errors.h"
+#include "platform/win32/Pictures.h"
+#include "platform/win32/Wide.h"
+
+#include <shellapi.h>
+
+#include <algorithm>
+#include <vector>
+
+namespace tovira::win32 {
+
+namespace {
+
+constexpr wchar_t kApplicationTitle[] = L"Tovira";
+constexpr double kTwipsPerPixel = 15;
+// How long ActivateWindow waits for this program to get the focus before it goes ahead regardless.
+constexpr ULONGLONG kFocusWaitMilliseconds = 2000;
+
+bool StartsWith(const std::wstring& text, const std::wstring& prefix) {
+    return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+bool IsOrdinaryFile(const WIN32_FIND_DATAW& found) {
+    return (found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) == 0;
+}
+
+struct WindowSearch {
+    std::wstring title;
+    HWND exact = nullptr;
+    HWND prefix = nullptr;
+};
+
+// Titles compare without regard to case, as users type them.
+BOOL CALLBACK ConsiderWindow(HWND window, LPARAM data) {
+    auto& search = *reinterpret_cast<WindowSearch*>(data);
+    if (!IsWindowVisible(window)) {
+        return TRUE;
+    }
+    const int wanted = static_cast<int>(search.title.size());
+    const int length = GetWindowTextLengthW(window);
+    if (length < wanted) {
+        return TRUE;
+    }
+    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+    const int got = GetWindowTextW(window, text.data(), length + 1);
+    if (got < wanted || CompareStringOrdinal(text.data(), wanted, search.title.data(), wanted, TRUE) != CSTR_EQUAL) {
+        return TRUE;
+    }
+    if (got == wanted) {
+        search.exact = window;
+        return FALSE;
+    }
+    if (search.prefix == nullptr) {
+        search.prefix = window;
+    }
+    return TRUE;
+}
+
+bool OurProcessHasFocus() {
+    DWORD process = 0;
+    HWND foreground = GetForegroundWindow();
+    if (foreground != nullptr) {
+        GetWindowThreadProcessId(foreground, &process);
+    }
+    return process == GetCurrentProcessId();
+}
+
+// Keeps our windows responsive meanwhile; a quit request is put back for the main loop to see.
+void WaitForFocus() {
+    const ULONGLONG deadline = GetTickCount64() + kFocusWaitMilliseconds;
+    while (!OurProcessHasFocus()) {
+        const ULONGLONG now = GetTickCount64();
+        if (now >= deadline) {
+            return;
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, 50)),
+                                  QS_ALLINPUT);
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (message.message == WM_QUIT) {
+                PostQuitMessage(static_cast<int>(message.wParam));
+                return;
+            }
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+    }
+}
+
+} // namespace
+
+std::wstring FolderOfModulePath(std::wstring modulePath) {
+    const std::wstring kLongUncPrefix = L"\\\\?\\UNC\\";
+    const std::wstring kLongPrefix = L"\\\\?\\";
+    if (StartsWith(modulePath, kLongUncPrefix)) {
+        modulePath.replace(0, kLongUncPrefix.size(), L"\\\\");
+    } else if (StartsWith(modulePath, kLongPrefix)) {
+        modulePath.erase(0, kLongPrefix.size());
+    }
+    const size_t lastSeparator = modulePath.find_last_of(L'\\');
+    if (lastSeparator == std::wstring::npos) {
+        return {};
+    }
+    modulePath.resize(lastSeparator);
+    if (modulePath.size() == 2 && modulePath[1] == L':') {
+        modulePath.push_back(L'\\');
+    }
+    return modulePath;
+}
+
+Win32Services::~Win32Services() {
+    CloseListing();
+}
+
+int Win32Services::ShowMessage(const std::string& text, int style) {
+    // Without an active window of ours to own the box, task-modal still keeps the user out of our other windows.
+    HWND owner = GetActiveWindow();
+    UINT flags = static_cast<UINT>(style);
+    if (owner == nullptr) {
+        flags |= MB_TASKMODAL;
+    }
+    const int answer = MessageBoxW(owner, Widen(text).c_str(), kApplicationTitle, flags);
+    if (answer == 0) {
+        ThrowLastError();
+    }
+    return answer;
+}
+
+void Win32Services::StartProgram(const std::string& commandLine, int showState) {
+    // CreateProcessW may write into the command line, so it gets a copy of its own.
+    const std::wstring wide = Widen(commandLine);
+    std::vector<wchar_t> line(wide.begin(), wide.end());
+    line.push_back(L'\0');
+    const std::wstring folder = Widen(ApplicationFolder());
+
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = static_cast<WORD>(showState);
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
+                        &process)) {
+        ThrowLastError();
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+}
+
+bool Win32Services::ShellExecuteOpen(const std::string& documentPath) {
+    EnsureComApartment();
+    HINSTANCE result = ShellExecuteW(nullptr, L"open", Widen(documentPath).c_str(), nullptr, nullptr, SW_SHOWMAXIMIZED);
+    return reinterpret_cast<INT_PTR>(result) > 32;
+}
+
+void Win32Services::ActivateWindow(const std::string& title, bool waitForFocus) {
+    if (waitForFocus) {
+        WaitForFocus();
+    }
+    WindowSearch search;
+    search.title = Widen(title);
+    if (search.title.empty()) {
+        throw RuntimeError(kErrInvalidCall);
+    }
+    EnumWindows(ConsiderWindow, reinterpret_cast<LPARAM>(&search));
+    HWND target = search.exact != nullptr ? search.exact : search.prefix;
+    if (target == nullptr) {
+        throw RuntimeError(kErrInvalidCall);
+    }
+    if (IsIconic(target)) {
+        ShowWindow(target, SW_RESTORE);
+    }
+    SetForegroundWindow(target);
+}
+
+std::string Win32Services::ListFiles(const std::string& pattern) {
+    CloseListing();
+    WIN32_FIND_DATAW found{};
+    HANDLE handle =
+        FindFirstFileExW(Widen(pattern).c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0);
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_NO_MORE_FILES) {
+            return {};
+        }
+        ThrowError(error);
+    }
+    listing_ = handle;
+    if (IsOrdinaryFile(found)) {
+        return Narrow(found.cFileName);
+    }
+    return NextListedFile(found);
+}
+
+std::string Win32Services::ListNextFile() {
+    if (listing_ == INVALID_HANDLE_VALUE) {
+        throw RuntimeError(kErrInvalidCall);
+    }
+    WIN32_FIND_DATAW found{};
+    return NextListedFile(found);
+}
+
+std::string Win32Services::NextListedFile(WIN32_FIND_DATAW& found) {
+    while (FindNextFileW(listing_, &found)) {
+        if (IsOrdinaryFile(found)) {
+            return Narrow(found.cFileName);
+        }
+    }
+    const DWORD error = GetLastError();
+    CloseListing();
+    if (error != ERROR_NO_MORE_FILES) {
+        ThrowError(error);
+    }
+    return {};
+}
+
+void Win32Services::CloseListing() {
+    if (listing_ != INVALID_HANDLE_VALUE) {
+        FindClose(listing_);
+        listing_ = INVALID_HANDLE_VALUE;
+    }
+}
+
+void Win32Services::CopyFile(const std::string& source, const std::string& destination) {
+    const std::wstring target = Widen(destination);
+    // Windows refuses to replace a read-only file; Wine replaces it. Refuse everywhere, as Windows does.
+    const DWORD attributes = GetFileAttributesW(target.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        ThrowError(ERROR_ACCESS_DENIED);
+    }
+    if (!CopyFileW(Widen(source).c_str(), target.c_str(), FALSE)) {
+        ThrowLastError();
+    }
+}
+
+std::string Win32Services::SystemFolder() {
+    const UINT needed = GetSystemDirectoryW(nullptr, 0);
+    if (needed == 0) {
+        ThrowLastError();
+    }
+    std::wstring folder(needed, L'\0');
+    const UINT length = GetSystemDirectoryW(folder.data(), needed);
+    if (length == 0 || length >= needed) {
+        ThrowLastError();
+    }
+    folder.resize(length);
+    return Narrow(folder);
+}
+
+std::string Win32Services::ApplicationFolder() {
+    // Long paths exceed MAX_PATH; a result that fills the buffer may have been cut short.
+    constexpr size_t kLongestPath = 32768;
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length == 0) {
+            ThrowLastError();
+        }
+        if (length < path.size()) {
+            path.resize(length);
+            break;
+        }
+        if (path.size() >= kLongestPath) {
+            ThrowError(ERROR_FILENAME_EXCED_RANGE);
+        }
+        path.resize(path.size() * 2);
+    }
+    return Narrow(FolderOfModulePath(path));
+}
+
+PicturePtr Win32Services::LoadPictureFile(const std::string& path) {
+    return LoadPicture(Widen(path));
+}
+
+ScreenTwips Win32Services::ScreenSize() {
+    return {GetSystemMetrics(SM_CXSCREEN) * kTwipsPerPixel, GetSystemMetrics(SM_CYSCREEN) * kTwipsPerPixel};
+}
+
+} // namespace tovira::win32

@@ -1,0 +1,152 @@
+#include "services_support.h"
+
+#include "platform/win32/Wide.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace tovira::win32::testing {
+namespace {
+
+std::vector<std::string> ListAll(Services& services, const std::wstring& pattern) {
+    std::vector<std::string> names;
+    for (std::string name = services.ListFiles(Narrow(pattern)); !name.empty(); name = services.ListNextFile()) {
+        names.push_back(name);
+        if (names.size() > 100) {
+            break; // a listing that never ends
+        }
+    }
+    return names;
+}
+
+std::vector<std::string> Sorted(std::vector<std::string> names) {
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+class ListingTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        for (const wchar_t* name : {L"b.dll", L"a.dll", L"r.dll", L"h.dll", L"s.dll", L"c.ocx", L"notes.txt"}) {
+            WriteBytes(folder / name, "x");
+        }
+        ASSERT_TRUE(SetFileAttributesW((folder / L"r.dll").c_str(), FILE_ATTRIBUTE_READONLY));
+        ASSERT_TRUE(SetFileAttributesW((folder / L"h.dll").c_str(), FILE_ATTRIBUTE_HIDDEN));
+        ASSERT_TRUE(SetFileAttributesW((folder / L"s.dll").c_str(), FILE_ATTRIBUTE_SYSTEM));
+        ASSERT_TRUE(CreateDirectoryW((folder / L"x.dll").c_str(), nullptr));
+        // The filters below are only tested if the file system keeps these attributes.
+        ASSERT_TRUE(GetFileAttributesW((folder / L"h.dll").c_str()) & FILE_ATTRIBUTE_HIDDEN);
+        ASSERT_TRUE(GetFileAttributesW((folder / L"s.dll").c_str()) & FILE_ATTRIBUTE_SYSTEM);
+    }
+
+    TempFolder folder{L"listing"};
+    OsServices services;
+};
+
+TEST_F(ListingTest, OrdinaryFilesOnlyEachOnceThenEmpty) {
+    const std::vector<std::string> names = ListAll(services, folder / L"*.dll");
+    EXPECT_EQ(Sorted(names), (std::vector<std::string>{"a.dll", "b.dll", "r.dll"}));
+    EXPECT_EQ(ListAll(services, folder / L"*.ocx"), std::vector<std::string>{"c.ocx"});
+    // The listing is over: asking on without a new first call is a mistake of the caller.
+    EXPECT_EQ(ErrorNumberOf([&] { services.ListNextFile(); }), 5);
+}
+
+TEST_F(ListingTest, NewFirstCallStartsOverAndNoMatchIsEmpty) {
+    const std::string first = services.ListFiles(Narrow(folder / L"*.dll"));
+    EXPECT_FALSE(first.empty());
+    EXPECT_EQ(services.ListFiles(Narrow(folder / L"*.ocx")), "c.ocx");
+    EXPECT_EQ(services.ListNextFile(), "");
+    EXPECT_EQ(services.ListFiles(Narrow(folder / L"*.zzz")), "");
+    // A pattern naming only hidden, system or folder entries yields nothing, not the skipped entry.
+    EXPECT_EQ(services.ListFiles(Narrow(folder / L"x.dll")), "");
+    EXPECT_EQ(services.ListFiles(Narrow(folder / L"h.dll")), "");
+}
+
+TEST_F(ListingTest, DoubledBackslashOfADriveRootIsAccepted) {
+    EXPECT_EQ(Sorted(ListAll(services, folder.Path() + L"\\\\*.dll")),
+              (std::vector<std::string>{"a.dll", "b.dll", "r.dll"}));
+}
+
+TEST(Listing, MissingFolderRaisesPathNotFound) {
+    TempFolder folder{L"listing-missing"};
+    OsServices services;
+    EXPECT_EQ(ErrorNumberOf([&] { services.ListFiles(Narrow(folder / L"nowhere\\*.dll")); }), 76);
+    EXPECT_EQ(ErrorNumberOf([&] { services.ListNextFile(); }), 5);
+}
+
+TEST(Listing, NamesWithSpacesCyrillicAndCjkComeBackAsUtf8) {
+    TempFolder folder{L"Pasta com espa\u00e7o \u041a\u0438\u0440\u0438\u043b\u043b\u0438\u0446\u0430 \u6f22\u5b57"};
+    WriteBytes(folder / L"\u0451\u0436\u0438\u043a \u5b57.dll", "x");
+    OsServices services;
+    EXPECT_EQ(ListAll(services, folder / L"*.dll"),
+              std::vector<std::string>{"\xd1\x91\xd0\xb6\xd0\xb8\xd0\xba \xe5\xad\x97.dll"});
+}
+
+TEST(Copy, ReplacesTheDestinationAndWorksThroughUnicodePaths) {
+    TempFolder folder{L"copy \u041a\u0438\u0440 \u6f22"};
+    const std::wstring source = folder / L"m\u00f3dulo \u5b57.dll";
+    const std::wstring destination = folder / L"c\u00f3pia.dll";
+    WriteBytes(source, "new contents");
+    WriteBytes(destination, "old contents that are longer");
+    OsServices services;
+    services.CopyFile(Narrow(source), Narrow(destination));
+    EXPECT_EQ(ReadBytes(destination), "new contents");
+    EXPECT_EQ(ReadBytes(source), "new contents");
+}
+
+TEST(Copy, FailuresRaiseTheMappedNumbers) {
+    TempFolder folder{L"copy-errors"};
+    OsServices services;
+    const std::wstring source = folder / L"a.dll";
+    WriteBytes(source, "a");
+    const auto copy = [&](const std::wstring& from, const std::wstring& to) {
+        return ErrorNumberOf([&] { services.CopyFile(Narrow(from), Narrow(to)); });
+    };
+
+    EXPECT_EQ(copy(folder / L"missing.dll", folder / L"b.dll"), 53);
+    EXPECT_EQ(copy(source, folder / L"nowhere\\b.dll"), 76);
+
+    const std::wstring readOnly = folder / L"read-only.dll";
+    WriteBytes(readOnly, "keep");
+    ASSERT_TRUE(SetFileAttributesW(readOnly.c_str(), FILE_ATTRIBUTE_READONLY));
+    EXPECT_EQ(copy(source, readOnly), 70);
+    EXPECT_EQ(ReadBytes(readOnly), "keep");
+
+    const std::wstring inUse = folder / L"in-use.dll";
+    WriteBytes(inUse, "busy");
+    HANDLE lock = CreateFileW(inUse.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(copy(source, inUse), 75);
+    CloseHandle(lock);
+
+    EXPECT_EQ(copy(source, folder / L"b.dll"), 0);
+    EXPECT_EQ(ReadBytes(folder / L"b.dll"), "a");
+}
+
+TEST(Folders, SystemFolderIsWindowsOwn) {
+    OsServices services;
+    wchar_t expected[MAX_PATH] = {};
+    ASSERT_GT(GetSystemDirectoryW(expected, MAX_PATH), 0u);
+    EXPECT_EQ(services.SystemFolder(), Narrow(expected));
+}
+
+TEST(Folders, ApplicationFolderHoldsTheRunningProgram) {
+    OsServices services;
+    const std::string folder = services.ApplicationFolder();
+    ASSERT_GE(folder.size(), 3u);
+    EXPECT_NE(folder.back(), '\\');
+    EXPECT_EQ(Widen(folder), TestFolder());
+    EXPECT_NE(GetFileAttributesW((Widen(folder) + L"\\win32_tests.exe").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST(Folders, FolderOfModulePath) {
+    EXPECT_EQ(FolderOfModulePath(L"D:\\Tovira.exe"), L"D:\\");
+    EXPECT_EQ(FolderOfModulePath(L"D:\\Manual\\Tovira.exe"), L"D:\\Manual");
+    EXPECT_EQ(FolderOfModulePath(L"\\\\?\\D:\\Tovira.exe"), L"D:\\");
+    EXPECT_EQ(FolderOfModulePath(L"\\\\?\\C:\\a b\\\u6f22\\Tovira.exe"), L"C:\\a b\\\u6f22");
+    EXPECT_EQ(FolderOfModulePath(L"\\\\?\\UNC\\server\\share\\Tovira.exe"), L"\\\\server\\share");
+    EXPECT_EQ(FolderOfModulePath(L"\\\\server\\share\\disc\\Tovira.exe"), L"\\\\server\\share\\disc");
+}
+
+} // namespace
+} // namespace tovira::win32::testing

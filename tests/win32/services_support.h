@@ -1,0 +1,54 @@
+#pragma once
+
+#include "platform/RuntimeError.h"
+#include "platform/win32/Win32Services.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+
+namespace tovira::win32::testing {
+
+// The operating-system services on their own; the window parts belong to the runtime and are not used here.
+class OsServices : public Win32Services {
+public:
+    void SetBusyCursor(bool) override {}
+    void LoadForm(Form&) override {}
+    void ShowWindowModal(Form&) override {}
+    [[noreturn]] void EndProgram() override { throw ProgramEnded{}; }
+};
+
+// A fresh folder under the temporary folder, removed with everything in it at the end of the test.
+class TempFolder {
+public:
+    explicit TempFolder(const std::wstring& name);
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+
+    const std::wstring& Path() const { return path_; }
+    std::wstring operator/(const std::wstring& name) const { return path_ + L"\\" + name; }
+
+private:
+    std::wstring path_;
+};
+
+void WriteBytes(const std::wstring& path, const std::string& bytes);
+std::string ReadBytes(const std::wstring& path);
+
+// The number of the run-time error that the call raises, or 0 when it raises none.
+template <typename Call> int ErrorNumberOf(Call&& call) {
+    try {
+        call();
+    } catch (const RuntimeError& error) {
+        return error.Number();
+    }
+    return 0;
+}
+
+// Where the test executable and its helper programs lie.
+std::wstring TestFolder();
+
+} // namespace tovira::win32::testing
