@@ -1,0 +1,244 @@
+#include "Artwork.h"
+
+#include "StrokeFont.h"
+
+#include <cmath>
+#include <fstream>
+#include <numbers>
+#include <stdexcept>
+
+namespace tovira::tools {
+namespace {
+
+// The vendor's logo: a disc and the name, painted over the stripes inside x 43..172, y 10..60.
+void DrawVendorLogo(Canvas& panel) {
+    const Rgb white{1, 1, 1};
+    const Rgb blueViolet = Rgb255(138, 43, 226);
+    const Rgb indigo = Rgb255(58, 18, 128);
+    const Rgb lavender = Rgb255(222, 208, 255);
+    const Point centre{67, 35};
+
+    const Shape hole = Ellipse(centre, 4.5, 4.5);
+    panel.Fill(Minus(Ellipse(centre, 23, 23), hole),
+               [&](double x, double y) { return Mix(blueViolet, indigo, ((x - 44) + (y - 12)) / 92.0); });
+    // Faint grooves and a light sheen make the disc read as a recorded medium rather than a dot.
+    for (double radius : {12.5, 15.5, 18.5})
+        panel.Fill(Minus(Ellipse(centre, radius + 0.5, radius + 0.5), Ellipse(centre, radius - 0.5, radius - 0.5)),
+                   Solid(indigo), 0.55);
+    // Two opposite light wedges, as a shiny disc reflects a lamp above and to the left of it.
+    const Shape sheen =
+        Intersect(Minus(Ellipse(centre, 21.5, 21.5), Ellipse(centre, 9.5, 9.5)), [&](double x, double y) {
+            const double degrees = std::atan2(y - centre.y, x - centre.x) * 180.0 / std::numbers::pi;
+            return std::abs(degrees + 135) < 16 || std::abs(degrees - 45) < 10;
+        });
+    panel.Fill(sheen, Solid(white), 0.32);
+    panel.Fill(Minus(Ellipse(centre, 8.5, 8.5), hole), Solid(lavender));
+    panel.Fill(Minus(Ellipse(centre, 5.5, 5.5), hole), Solid(blueViolet));
+
+    const Lettering name{26, 5.5, 2.5};
+    panel.Fill(TextShape("QEV", name, {98, 43}), Solid(white));
+    const Lettering tagline{7.5, 1.5, 2.2};
+    const double width = TextWidth("SYSTEMS", tagline);
+    const double nameWidth = TextWidth("QEV", name);
+    panel.Fill(TextShape("SYSTEMS", tagline, {98 + (nameWidth - width) / 2, 56}), Solid(Rgb255(176, 128, 255)));
+}
+
+Point Rotate(Point p, Point pivot, double degrees) {
+    const double a = degrees * std::numbers::pi / 180.0;
+    const double dx = p.x - pivot.x, dy = p.y - pivot.y;
+    return {pivot.x + dx * std::cos(a) - dy * std::sin(a), pivot.y + dx * std::sin(a) + dy * std::cos(a)};
+}
+
+std::vector<Point> RotatedRect(double left, double top, double right, double bottom, Point pivot, double degrees) {
+    return {Rotate({left, top}, pivot, degrees), Rotate({right, top}, pivot, degrees),
+            Rotate({right, bottom}, pivot, degrees), Rotate({left, bottom}, pivot, degrees)};
+}
+
+} // namespace
+
+Canvas DrawMenuPanel() {
+    Canvas panel(211, 412);
+    const Rgb darkBlue = Rgb255(0, 64, 128);
+    for (int y = 0; y < panel.Height(); ++y) {
+        for (int x = 0; x < panel.Width(); ++x)
+            panel.Set(x, y, y % 3 == 1 ? darkBlue : Rgb{});
+    }
+    DrawVendorLogo(panel);
+    return panel;
+}
+
+Canvas DrawProgramIcon(int size) {
+    Canvas icon(size, size);
+    const double k = size / 16.0;
+    const double pen = 1.0 / k; // one pixel, in the 16-unit grid
+    const Rgb outline = Rgb255(48, 48, 56);
+    // Back to front: copies of one sheet turned about its lower left corner, so that the fan opens to the
+    // upper left and shows the top edge of every sheet.
+    const double left = 7, top = 5, right = 15, bottom = 15;
+    const Point pivot{left, bottom};
+    const struct {
+        double angle;
+        Rgb paper;
+    } sheets[] = {{-28, Rgb255(206, 206, 212)}, {-14, Rgb255(230, 230, 236)}, {0, Rgb255(255, 255, 255)}};
+    const auto scaled = [&](std::vector<Point> corners) {
+        for (Point& p : corners)
+            p = {p.x * k, p.y * k};
+        return corners;
+    };
+    for (const auto& s : sheets) {
+        icon.Fill(Polygon(scaled(RotatedRect(left, top, right, bottom, pivot, s.angle))), Solid(outline));
+        icon.Fill(Polygon(scaled(RotatedRect(left + pen, top + pen, right - pen, bottom - pen, pivot, s.angle))),
+                  [&](double, double y) { return Mix(s.paper, Mix(s.paper, outline, 0.2), y / size); });
+    }
+    // Four lines of text on the front sheet, on whole pixels so that they stay crisp at 16 pixels.
+    const Rgb blue = Rgb255(0, 64, 224);
+    const double lengths[] = {4, 3, 4, 2};
+    for (int i = 0; i < 4; ++i) {
+        const double y = top + 2 + 2 * i;
+        const double x = left + 2;
+        icon.Fill(Polygon(scaled({{x, y}, {x + lengths[i], y}, {x + lengths[i], y + 1}, {x, y + 1}})), Solid(blue));
+    }
+    return icon;
+}
+
+Canvas DrawLamp(bool lit) {
+    Canvas lamp(16, 16);
+    const Point centre{8, 8};
+    const double rx = 6.1, ry = 4.1;
+    lamp.Fill(Ellipse(centre, 7.5, 5.3), Solid(Rgb{}));
+    const auto radius = [&](double x, double y) { return std::hypot((x - centre.x) / rx, (y - centre.y) / ry); };
+    Paint body;
+    if (lit) {
+        body = [&](double x, double y) {
+            const double d = radius(x, y);
+            const Rgb pale = Rgb255(224, 255, 224), bright = Rgb255(40, 255, 40), rim = Rgb255(0, 184, 0);
+            return d < 0.4 ? Mix(pale, bright, d / 0.4) : Mix(bright, rim, (d - 0.4) / 0.6);
+        };
+    } else {
+        body = [&](double x, double y) { return Mix(Rgb255(0, 104, 0), Rgb255(0, 52, 0), radius(x, y)); };
+    }
+    lamp.Fill(Ellipse(centre, rx, ry), body);
+    // A small glint at the upper left, as on a domed lens.
+    lamp.Fill(Ellipse({5.2, 5.6}, 1.6, 0.9), Solid({1, 1, 1}), lit ? 0.7 : 0.3);
+    return lamp;
+}
+
+IndexedImage DrawHandPointer() {
+    // X outline, o hand, everything else transparent.
+    static const char* const kRows[] = {
+        ".....XXX............", //
+        "....XoooX...........", //
+        "....XoooX...........", //
+        "....XoooX...........", //
+        "....XoooX...........", //
+        "....XoooX...........", //
+        "....XoooXXXX........", //
+        "....XoooXoooXXXX....", //
+        "....XoooXoooXoooXXX.", //
+        "....XoooXoooXoooXooX", //
+        ".XX.XoooXoooXoooXooX", //
+        "XooXXoooXoooXoooXooX", //
+        "XoooXooooooooooooooX", //
+        ".XoooooooooooooooooX", //
+        ".XoooooooooooooooooX", //
+        "..XooooooooooooooooX", //
+        "..XooooooooooooooooX", //
+        "...XoooooooooooooooX", //
+        "...XooooooooooooooX.", //
+        "....XooooooooooooX..", //
+        "....XooooooooooooX..", //
+        "....XXXXXXXXXXXXXX..", //
+    };
+    IndexedImage image;
+    image.width = 32;
+    image.height = 32;
+    image.palette = {Rgb255(0, 0, 0),       Rgb255(128, 0, 0),   Rgb255(0, 128, 0),   Rgb255(128, 128, 0),
+                     Rgb255(0, 0, 128),     Rgb255(128, 0, 128), Rgb255(0, 128, 128), Rgb255(192, 192, 192),
+                     Rgb255(128, 128, 128), Rgb255(255, 0, 0),   Rgb255(0, 255, 0),   Rgb255(255, 255, 0),
+                     Rgb255(0, 0, 255),     Rgb255(255, 0, 255), Rgb255(0, 255, 255), Rgb255(255, 255, 255)};
+    image.indices.assign(32 * 32, 0);
+    image.transparent.assign(32 * 32, true);
+    int y = 0;
+    for (const char* row : kRows) {
+        for (int x = 0; row[x] != '\0'; ++x) {
+            const auto at = static_cast<size_t>(y * 32 + x);
+            switch (row[x]) {
+            case 'X':
+                image.indices[at] = 0;
+                image.transparent[at] = false;
+                break;
+            case 'o':
+                image.indices[at] = 15;
+                image.transparent[at] = false;
+                break;
+            default:
+                break;
+            }
+        }
+        ++y;
+    }
+    return image;
+}
+
+Canvas DrawSampleLogo() {
+    Canvas logo(421, 332);
+    logo.Fill(Polygon({{0, 0}, {421, 0}, {421, 332}, {0, 332}}), Solid({1, 1, 1}));
+    const Rgb navy = Rgb255(0, 48, 96), sea = Rgb255(0, 150, 168), foam = Rgb255(120, 210, 220), white{1, 1, 1};
+    const Point centre{210, 112};
+
+    logo.Fill(Minus(Ellipse(centre, 88, 88), Ellipse(centre, 83, 83)), Solid(sea));
+    const Shape disc = Ellipse(centre, 78, 78);
+    logo.Fill(disc, [&](double, double y) { return Mix(Rgb255(0, 78, 140), navy, (y - 34) / 156); });
+    const auto wave = [&](double level, double phase) {
+        return Intersect(disc, [=](double x, double y) { return y > level + 4 * std::sin(x / 11 + phase); });
+    };
+    logo.Fill(wave(160, 0), Solid(sea));
+    logo.Fill(wave(174, 1.8), Solid(foam));
+    logo.Fill(wave(186, 3.4), Solid(sea));
+    logo.Fill(Polygon({{214, 52}, {214, 146}, {270, 146}}), Solid(white));
+    logo.Fill(Polygon({{205, 66}, {205, 146}, {160, 146}}), Solid(Rgb255(214, 232, 244)));
+    logo.Fill(Polygon({{148, 152}, {276, 152}, {256, 170}, {166, 170}}), Solid(white));
+
+    const Lettering name{30, 5.5, 3};
+    const double nameWidth = TextWidth("MARINHA TÉCNICA", name);
+    logo.Fill(TextShape("MARINHA TÉCNICA", name, {(421 - nameWidth) / 2, 258}), Solid(navy));
+    const Lettering tagline{12, 1.8, 3.2};
+    const std::string taglineText = "ENGENHARIA NAVAL LTDA.";
+    const double taglineWidth = TextWidth(taglineText, tagline);
+    const double left = (421 - taglineWidth) / 2;
+    logo.Fill(TextShape(taglineText, tagline, {left, 300}), Solid(sea));
+    const auto rule = [&](double from, double to) {
+        logo.Fill(Polygon({{from, 293}, {to, 293}, {to, 295}, {from, 295}}), Solid(sea));
+    };
+    rule((421 - nameWidth) / 2, left - 12);
+    rule(left + taglineWidth + 12, (421 + nameWidth) / 2);
+    return logo;
+}
+
+std::vector<std::string> WriteResourceFiles(const std::filesystem::path& root) {
+    const Canvas icon16 = DrawProgramIcon(16);
+    const Canvas icon32 = DrawProgramIcon(32);
+    const Canvas dark = DrawLamp(false);
+    const Canvas lit = DrawLamp(true);
+    const std::vector<std::pair<std::string, Bytes>> files = {
+        {"resources/MenuPanel.bmp", EncodeBitmap(DrawMenuPanel())},
+        {"resources/Tovira.ico", EncodeIcon({&icon16, &icon32})},
+        {"resources/HandPointer.cur", EncodeCursor(DrawHandPointer(), kHandHotSpotX, kHandHotSpotY)},
+        {"resources/DarkLamp.ico", EncodeIcon({&dark})},
+        {"resources/LitLamp.ico", EncodeIcon({&lit})},
+        {"demo/imgLogo.bmp", EncodeBitmap(DrawSampleLogo())},
+    };
+    std::vector<std::string> written;
+    for (const auto& [name, bytes] : files) {
+        const std::filesystem::path path = root / name;
+        std::filesystem::create_directories(path.parent_path());
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        if (!out)
+            throw std::runtime_error("cannot write " + path.string());
+        written.push_back(name);
+    }
+    return written;
+}
+
+} // namespace tovira::tools

@@ -1,0 +1,75 @@
+#pragma once
+
+#include <functional>
+#include <vector>
+
+namespace tovira::tools {
+
+struct Rgb {
+    double r = 0, g = 0, b = 0;
+};
+
+Rgb Mix(Rgb a, Rgb b, double t);
+Rgb Rgb255(int r, int g, int b);
+
+struct Point {
+    double x = 0, y = 0;
+};
+
+struct Box {
+    double left = 0, top = 0, right = 0, bottom = 0;
+    bool Contains(double x, double y) const { return x >= left && x <= right && y >= top && y <= bottom; }
+};
+
+// A region of the plane in pixel coordinates, where pixel (i, j) covers [i, i+1) x [j, j+1); the bounds
+// hold the whole region and spare the painter the samples outside it.
+struct Shape {
+    std::function<bool(double x, double y)> contains;
+    Box bounds;
+    bool operator()(double x, double y) const { return bounds.Contains(x, y) && contains(x, y); }
+};
+using Paint = std::function<Rgb(double x, double y)>;
+
+Shape Ellipse(Point centre, double rx, double ry);
+Shape Polygon(std::vector<Point> corners);
+Shape Stroke(std::vector<Point> polyline, double width);
+Shape Union(std::vector<Shape> shapes);
+Shape Minus(Shape shape, Shape hole);
+Shape Intersect(Shape a, Shape b);
+Shape Intersect(Shape a, std::function<bool(double x, double y)> condition);
+Paint Solid(Rgb colour);
+
+// Premultiplied colour with coverage, so that pictures with a transparency mask can be drawn on an empty
+// canvas and opaque ones on a filled background with the same code.
+struct Pixel {
+    double r = 0, g = 0, b = 0, a = 0;
+};
+
+class Canvas {
+public:
+    Canvas(int width, int height);
+
+    int Width() const { return width_; }
+    int Height() const { return height_; }
+    const Pixel& At(int x, int y) const { return pixels_[Index(x, y)]; }
+    void Set(int x, int y, Rgb colour);
+
+    // Covers each pixel by the share of its 8 x 8 sample points inside the shape, painted with the paint
+    // taken at those points.
+    void Fill(const Shape& shape, const Paint& paint, double opacity = 1.0);
+
+    // The colour a pixel shows on its own, undoing the premultiplication; black where nothing was drawn.
+    Rgb Colour(int x, int y) const;
+    bool Opaque(int x, int y) const { return At(x, y).a >= 0.5; }
+
+private:
+    size_t Index(int x, int y) const {
+        return static_cast<size_t>(y) * static_cast<size_t>(width_) + static_cast<size_t>(x);
+    }
+
+    int width_;
+    int height_;
+    std::vector<Pixel> pixels_;
+};
+
+} // namespace tovira::tools

@@ -1,0 +1,300 @@
+// Reads the committed pictures back with a decoder of its own and checks the facts the program and its
+// end-to-end tests rely on, and that the committed files are exactly what the generator draws today.
+#include "Artwork.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<std::uint8_t>;
+
+const fs::path kSourceDir = TOVIRA_SOURCE_DIR;
+
+Bytes ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+unsigned U16(const Bytes& b, size_t at) {
+    return b.at(at) | (b.at(at + 1) << 8);
+}
+std::uint32_t U32(const Bytes& b, size_t at) {
+    return U16(b, at) | (static_cast<std::uint32_t>(U16(b, at + 2)) << 16);
+}
+std::int32_t S32(const Bytes& b, size_t at) {
+    return static_cast<std::int32_t>(U32(b, at));
+}
+
+struct Colour {
+    int r = 0, g = 0, b = 0;
+    bool operator==(const Colour&) const = default;
+};
+
+struct Image {
+    int width = 0;
+    int height = 0;
+    int bitsPerPixel = 0;
+    int paletteSize = 0;
+    std::vector<Colour> pixels; // from the top row down
+    std::vector<bool> transparent;
+
+    Colour At(int x, int y) const { return pixels.at(static_cast<size_t>(y * width + x)); }
+    bool Transparent(int x, int y) const { return transparent.at(static_cast<size_t>(y * width + x)); }
+};
+
+// A device-independent bitmap at `at`: 24-bit or paletted, bottom-up; inside icons and cursors the height
+// counts the mask too, and the mask follows the colour rows.
+Image ReadDib(const Bytes& file, size_t at, size_t pixelsAt, bool withMask) {
+    Image image;
+    EXPECT_EQ(U32(file, at), 40u);
+    image.width = S32(file, at + 4);
+    const int storedHeight = S32(file, at + 8);
+    image.height = withMask ? storedHeight / 2 : storedHeight;
+    EXPECT_EQ(U16(file, at + 12), 1u);
+    image.bitsPerPixel = static_cast<int>(U16(file, at + 14));
+    EXPECT_EQ(U32(file, at + 16), 0u) << "compressed";
+    std::vector<Colour> palette;
+    if (image.bitsPerPixel <= 8) {
+        image.paletteSize = U32(file, at + 32) ? static_cast<int>(U32(file, at + 32)) : 1 << image.bitsPerPixel;
+        for (int i = 0; i < image.paletteSize; ++i) {
+            const size_t entry = at + 40 + static_cast<size_t>(i) * 4;
+            palette.push_back({file.at(entry + 2), file.at(entry + 1), file.at(entry)});
+        }
+        if (pixelsAt == 0)
+            pixelsAt = at + 40 + static_cast<size_t>(image.paletteSize) * 4;
+    }
+    if (pixelsAt == 0)
+        pixelsAt = at + 40;
+    const size_t stride = static_cast<size_t>((image.width * image.bitsPerPixel + 31) / 32 * 4);
+    const size_t maskStride = static_cast<size_t>((image.width + 31) / 32 * 4);
+    const size_t maskAt = pixelsAt + stride * static_cast<size_t>(image.height);
+    image.pixels.resize(static_cast<size_t>(image.width * image.height));
+    image.transparent.assign(image.pixels.size(), false);
+    for (int y = 0; y < image.height; ++y) {
+        const size_t row = pixelsAt + stride * static_cast<size_t>(image.height - 1 - y);
+        for (int x = 0; x < image.width; ++x) {
+            Colour& c = image.pixels[static_cast<size_t>(y * image.width + x)];
+            if (image.bitsPerPixel == 24) {
+                const size_t p = row + static_cast<size_t>(x) * 3;
+                c = {file.at(p + 2), file.at(p + 1), file.at(p)};
+            } else {
+                EXPECT_EQ(image.bitsPerPixel, 4);
+                const std::uint8_t pair = file.at(row + static_cast<size_t>(x / 2));
+                c = palette.at(x % 2 == 0 ? pair >> 4 : pair & 0x0F);
+            }
+            if (withMask) {
+                const size_t m = maskAt + maskStride * static_cast<size_t>(image.height - 1 - y);
+                image.transparent[static_cast<size_t>(y * image.width + x)] =
+                    (file.at(m + static_cast<size_t>(x / 8)) & (0x80 >> (x % 8))) != 0;
+            }
+        }
+    }
+    return image;
+}
+
+Image ReadBitmapFile(const fs::path& path) {
+    const Bytes file = ReadFile(path);
+    EXPECT_EQ(file.at(0), 'B');
+    EXPECT_EQ(file.at(1), 'M');
+    EXPECT_EQ(U32(file, 2), file.size());
+    EXPECT_GT(S32(file, 22), 0) << "rows must run bottom-up";
+    return ReadDib(file, 14, U32(file, 10), false);
+}
+
+struct IconEntry {
+    int width = 0, height = 0, colourCount = 0, planesOrHotX = 0, bitsOrHotY = 0;
+    Image image;
+};
+
+// Icon (type 1) or cursor (type 2) file: the directory, then each image with its mask.
+std::vector<IconEntry> ReadIconFile(const fs::path& path, unsigned type) {
+    const Bytes file = ReadFile(path);
+    EXPECT_EQ(U16(file, 0), 0u);
+    EXPECT_EQ(U16(file, 2), type);
+    std::vector<IconEntry> entries;
+    for (unsigned i = 0; i < U16(file, 4); ++i) {
+        const size_t at = 6 + i * 16;
+        IconEntry e;
+        e.width = file.at(at) ? file.at(at) : 256;
+        e.height = file.at(at + 1) ? file.at(at + 1) : 256;
+        e.colourCount = file.at(at + 2);
+        e.planesOrHotX = static_cast<int>(U16(file, at + 4));
+        e.bitsOrHotY = static_cast<int>(U16(file, at + 6));
+        const std::uint32_t size = U32(file, at + 8), offset = U32(file, at + 12);
+        EXPECT_LE(offset + size, file.size());
+        e.image = ReadDib(file, offset, 0, true);
+        EXPECT_EQ(e.image.width, e.width);
+        EXPECT_EQ(e.image.height, e.height);
+        entries.push_back(e);
+    }
+    return entries;
+}
+
+bool NearWhite(Colour c) {
+    return c.r > 230 && c.g > 230 && c.b > 230;
+}
+bool NearBlack(Colour c) {
+    return c.r < 40 && c.g < 40 && c.b < 40;
+}
+
+TEST(GeneratedFiles, CommittedPicturesAreWhatTheGeneratorDrawsToday) {
+    const fs::path out = fs::path(::testing::TempDir()) / ("tovira-resources-" + std::to_string(::getpid()));
+    fs::remove_all(out);
+    const std::vector<std::string> written = tovira::tools::WriteResourceFiles(out);
+    const std::vector<std::string> expected = {"resources/MenuPanel.bmp",   "resources/Tovira.ico",
+                                               "resources/HandPointer.cur", "resources/DarkLamp.ico",
+                                               "resources/LitLamp.ico",     "demo/imgLogo.bmp"};
+    EXPECT_EQ(written, expected);
+    size_t filesInOut = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(out))
+        filesInOut += entry.is_regular_file() ? 1 : 0;
+    EXPECT_EQ(filesInOut, expected.size());
+    for (const std::string& name : expected) {
+        const Bytes committed = ReadFile(kSourceDir / name);
+        ASSERT_FALSE(committed.empty()) << name << " is not committed";
+        EXPECT_TRUE(ReadFile(out / name) == committed) << name << " differs: run tovira_resgen on the source tree";
+    }
+    fs::remove_all(out);
+}
+
+TEST(MenuPanel, StripesEverywhereAndTheVendorLogoOnlyInsideItsBox) {
+    const Image panel = ReadBitmapFile(kSourceDir / "resources/MenuPanel.bmp");
+    ASSERT_EQ(panel.width, 211);
+    ASSERT_EQ(panel.height, 412);
+    ASSERT_EQ(panel.bitsPerPixel, 24);
+
+    const Colour darkBlue{0, 64, 128}, black{0, 0, 0};
+    int left = panel.width, right = -1, top = panel.height, bottom = -1, whites = 0, violets = 0;
+    for (int y = 0; y < panel.height; ++y) {
+        for (int x = 0; x < panel.width; ++x) {
+            const Colour c = panel.At(x, y);
+            const Colour stripe = y % 3 == 1 ? darkBlue : black;
+            if (c == stripe)
+                continue;
+            ASSERT_TRUE(x >= 43 && x <= 172 && y >= 10 && y <= 60) << "logo paint at " << x << "," << y;
+            left = std::min(left, x);
+            right = std::max(right, x);
+            top = std::min(top, y);
+            bottom = std::max(bottom, y);
+            whites += NearWhite(c) ? 1 : 0;
+            violets += (c.r > 100 && c.b > 180 && c.g < 120) ? 1 : 0;
+        }
+    }
+    EXPECT_GT(whites, 200);
+    EXPECT_GT(violets, 200);
+    // The web-site label covers pixels 48..169 x 12..57, so the logo must fill that area for the link to
+    // lie over it.
+    EXPECT_LE(left, 48);
+    EXPECT_GE(right, 165);
+    EXPECT_LE(top, 14);
+    EXPECT_GE(bottom, 55);
+}
+
+TEST(SampleLogo, FitsTheLogoBoxOnWhite) {
+    const Image logo = ReadBitmapFile(kSourceDir / "demo/imgLogo.bmp");
+    EXPECT_EQ(logo.width, 421);
+    EXPECT_EQ(logo.height, 332);
+    EXPECT_EQ(logo.bitsPerPixel, 24);
+    for (const auto& [x, y] : {std::pair{0, 0}, {420, 0}, {0, 331}, {420, 331}})
+        EXPECT_EQ(logo.At(x, y), (Colour{255, 255, 255}));
+}
+
+TEST(Lamps, DarkAndLitOvalsWithTransparentCorners) {
+    const auto dark = ReadIconFile(kSourceDir / "resources/DarkLamp.ico", 1);
+    const auto lit = ReadIconFile(kSourceDir / "resources/LitLamp.ico", 1);
+    ASSERT_EQ(dark.size(), 1u);
+    ASSERT_EQ(lit.size(), 1u);
+    for (const auto* lamp : {&dark[0], &lit[0]}) {
+        EXPECT_EQ(lamp->width, 16);
+        EXPECT_EQ(lamp->height, 16);
+        EXPECT_EQ(lamp->bitsOrHotY, 24);
+        EXPECT_EQ(lamp->image.bitsPerPixel, 24);
+        for (const auto& [x, y] : {std::pair{0, 0}, {15, 0}, {0, 15}, {15, 15}, {8, 0}, {8, 15}})
+            EXPECT_TRUE(lamp->image.Transparent(x, y)) << x << "," << y;
+        EXPECT_FALSE(lamp->image.Transparent(8, 8));
+        EXPECT_FALSE(lamp->image.Transparent(1, 8)) << "the oval spans the width";
+        int firstOpaque = 0;
+        while (lamp->image.Transparent(firstOpaque, 8))
+            ++firstOpaque;
+        EXPECT_TRUE(NearBlack(lamp->image.At(firstOpaque, 8))) << "black outline";
+    }
+    for (const auto& [x, y] : {std::pair{8, 8}, {7, 7}, {7, 8}, {8, 7}}) {
+        const Colour d = dark[0].image.At(x, y);
+        EXPECT_TRUE(d.g >= 60 && d.g <= 140 && d.r < 40 && d.b < 40)
+            << "dull dark green " << d.r << "," << d.g << "," << d.b;
+        const Colour l = lit[0].image.At(x, y);
+        EXPECT_TRUE(l.g >= 240 && l.r >= 150 && l.b >= 150)
+            << "pale glowing centre " << l.r << "," << l.g << "," << l.b;
+    }
+    const Colour litRim = lit[0].image.At(3, 8);
+    EXPECT_TRUE(litRim.g >= 180 && litRim.r < 100 && litRim.b < 100) << "bright green body";
+}
+
+TEST(ProgramIcon, SixteenPixelTrueColourImageComesFirst) {
+    const auto icon = ReadIconFile(kSourceDir / "resources/Tovira.ico", 1);
+    ASSERT_FALSE(icon.empty());
+    const Image& small = icon[0].image;
+    EXPECT_EQ(icon[0].width, 16);
+    EXPECT_EQ(icon[0].height, 16);
+    EXPECT_EQ(icon[0].bitsOrHotY, 24);
+    EXPECT_EQ(small.bitsPerPixel, 24);
+    int transparent = 0, paper = 0, text = 0;
+    for (int y = 0; y < 16; ++y) {
+        for (int x = 0; x < 16; ++x) {
+            if (small.Transparent(x, y)) {
+                ++transparent;
+                EXPECT_EQ(small.At(x, y), (Colour{})) << "transparent pixels must be black under the mask";
+                continue;
+            }
+            const Colour c = small.At(x, y);
+            paper += (c.r > 190 && c.r == c.g) ? 1 : 0;
+            text += (c.b > 180 && c.r < 60) ? 1 : 0;
+        }
+    }
+    EXPECT_GT(transparent, 20);
+    EXPECT_GT(paper, 30);
+    EXPECT_GE(text, 8);
+}
+
+TEST(HandPointer, SixteenColourCursorWithTheHotSpotAtTheFingertip) {
+    const auto cursor = ReadIconFile(kSourceDir / "resources/HandPointer.cur", 2);
+    ASSERT_EQ(cursor.size(), 1u);
+    const IconEntry& e = cursor[0];
+    EXPECT_EQ(e.width, 32);
+    EXPECT_EQ(e.height, 32);
+    EXPECT_EQ(e.colourCount, 16);
+    EXPECT_EQ(e.planesOrHotX, 6);
+    EXPECT_EQ(e.bitsOrHotY, 0);
+    EXPECT_EQ(e.image.bitsPerPixel, 4);
+    EXPECT_EQ(e.image.paletteSize, 16);
+
+    EXPECT_FALSE(e.image.Transparent(6, 0)) << "the hot spot is on the hand";
+    for (int x = 0; x < 32; ++x) {
+        if (!e.image.Transparent(x, 0)) {
+            EXPECT_LE(std::abs(x - 6), 1) << "the fingertip is the highest point";
+        }
+    }
+    for (int y = 1; y <= 5; ++y)
+        EXPECT_TRUE(NearWhite(e.image.At(6, y))) << "the index finger runs down from the tip";
+    for (int y = 0; y < 32; ++y) {
+        for (int x = 0; x < 32; ++x) {
+            if (!e.image.Transparent(x, y)) {
+                EXPECT_TRUE(NearWhite(e.image.At(x, y)) || NearBlack(e.image.At(x, y))) << x << "," << y;
+            }
+        }
+    }
+}
+
+} // namespace
