@@ -218,6 +218,7 @@ void FormWindow::CreateChildren() {
     for (const Child& child : children_) {
         if (child.control->kind == ControlKind::Frame) {
             SetWindowPos(child.window, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+            SetWindowSubclass(child.window, FrameProc, 0, reinterpret_cast<DWORD_PTR>(this));
         }
     }
 }
@@ -689,6 +690,22 @@ LRESULT CALLBACK FormWindow::WindowProc(HWND window, UINT message, WPARAM wParam
         self->host_.HandleStrayException();
         return 0;
     }
+}
+
+// A group box paints only its edge and caption, and the form's painting stays outside every child window: the
+// box fills its own inside with the form's colour.
+LRESULT CALLBACK FormWindow::FrameProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                       DWORD_PTR owner) {
+    if (message == WM_ERASEBKGND) {
+        RECT client{};
+        GetClientRect(window, &client);
+        FillRect(reinterpret_cast<HDC>(wParam), &client, reinterpret_cast<FormWindow*>(owner)->BackgroundBrush());
+        return 1;
+    }
+    if (message == WM_NCDESTROY) {
+        RemoveWindowSubclass(window, FrameProc, 0);
+    }
+    return DefSubclassProc(window, message, wParam, lParam);
 }
 
 LRESULT CALLBACK FormWindow::PictureBoxProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
