@@ -27,6 +27,9 @@ WINE_SYSTEM_PROCESSES = {
     "explorer.exe", "services.exe", "winedevice.exe", "plugplay.exe", "svchost.exe", "rpcss.exe",
     "conhost.exe", "wineboot.exe", "tabtip.exe", "rundll32.exe",
 }
+# Wine runs its own build of a program found in the system folder before the file there; the stand-ins that
+# replace such programs must be taken as they are.
+WINE_OVERRIDES = "mscoree,mshtml=;winemenubuilder.exe=d;regsvr32.exe=n;winebrowser.exe=n"
 HOST_OPENERS = ["xdg-open", "sensible-browser", "x-www-browser", "www-browser", "firefox", "chromium",
                 "google-chrome", "gnome-open", "kde-open", "gio", "evince", "okular"]
 
@@ -254,12 +257,13 @@ class Program:
         found = self.session.wintool("windows", self.pid)
         return [w for w in found if w["visible"] or not visible_only]
 
-    def wait_window(self, title, timeout=15.0, window_class=None):
-        """A visible top-level window of this process whose title equals or begins with `title`."""
+    def wait_window(self, title, timeout=15.0):
+        """A visible top-level window of this process, not a message box, whose title equals or begins
+        with `title`."""
 
         def probe():
             for w in self.windows():
-                if w["title"].startswith(title) and (window_class is None or w["class"] == window_class):
+                if w["title"].startswith(title) and w["class"] != "#32770":
                     return w
             return None
 
@@ -465,7 +469,7 @@ class Session:
         self._start_xvfb(display_from)
         self._make_guard()
         self.env = dict(os.environ, WINEPREFIX=self.prefix, WINEARCH="win32", WINEDEBUG="-all",
-                        WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d", DISPLAY=self.display,
+                        WINEDLLOVERRIDES=WINE_OVERRIDES, DISPLAY=self.display,
                         LC_ALL="C.UTF-8", PATH=self.guard_bin + os.pathsep + os.environ.get("PATH", ""))
         self.env.pop("TOVIRA_E2E_LOG", None)
         self.system32 = os.path.join(self.prefix, "drive_c", "windows", "system32")
