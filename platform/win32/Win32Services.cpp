@@ -91,7 +91,50 @@ void WaitForFocus() {
     }
 }
 
+std::wstring WindowsFolder() {
+    const UINT needed = GetSystemWindowsDirectoryW(nullptr, 0);
+    std::wstring folder(needed, L'\0');
+    const UINT length = needed == 0 ? 0 : GetSystemWindowsDirectoryW(folder.data(), needed);
+    if (length == 0 || length >= needed) {
+        ThrowLastError();
+    }
+    folder.resize(length);
+    return folder;
+}
+
 } // namespace
+
+std::wstring ProgramNameOf(const std::wstring& commandLine) {
+    if (!commandLine.empty() && commandLine.front() == L'"') {
+        const size_t close = commandLine.find(L'"', 1);
+        return commandLine.substr(1, close == std::wstring::npos ? std::wstring::npos : close - 1);
+    }
+    return commandLine.substr(0, commandLine.find_first_of(L" \t"));
+}
+
+// Windows would look for a program named without a folder beside our executable first, that is on the
+// medium, where anyone may have put a program of that name. Such names are looked up in the system
+// folders only.
+std::wstring Win32Services::ProgramPath(const std::wstring& commandLine) {
+    const std::wstring program = ProgramNameOf(commandLine);
+    if (program.find_first_of(L"\\/:") != std::wstring::npos) {
+        return {};
+    }
+    const std::wstring folders = Widen(SystemFolder()) + L";" + WindowsFolder();
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = SearchPathW(folders.c_str(), program.c_str(), L".exe", static_cast<DWORD>(path.size()),
+                                         path.data(), nullptr);
+        if (length == 0) {
+            throw RuntimeError(kErrFileNotFound);
+        }
+        if (length < path.size()) {
+            path.resize(length);
+            return path;
+        }
+        path.resize(length);
+    }
+}
 
 std::wstring FolderOfModulePath(std::wstring modulePath) {
     const std::wstring kLongUncPrefix = L"\\\\?\\UNC\\";
@@ -136,14 +179,15 @@ void Win32Services::StartProgram(const std::string& commandLine, int showState) 
     std::vector<wchar_t> line(wide.begin(), wide.end());
     line.push_back(L'\0');
     const std::wstring folder = Widen(ApplicationFolder());
+    const std::wstring program = ProgramPath(wide);
 
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = static_cast<WORD>(showState);
     PROCESS_INFORMATION process{};
-    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
-                        &process)) {
+    if (!CreateProcessW(program.empty() ? nullptr : program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        folder.c_str(), &startup, &process)) {
         ThrowLastError();
     }
     CloseHandle(process.hThread);

@@ -15,6 +15,9 @@ namespace tovira::win32 {
 // at a drive root ("D:\").
 std::wstring FolderOfModulePath(std::wstring modulePath);
 
+// The program part of a command line: the quoted first word, or everything up to the first blank.
+std::wstring ProgramNameOf(const std::wstring& commandLine);
+
 // The operating-system half of the services. The windowing runtime derives from it and supplies the busy cursor,
 // forms, modal windows and program end.
 class Win32Services : public Services {
@@ -37,6 +40,7 @@ public:
     ScreenTwips ScreenSize() override;
 
 private:
+    std::wstring ProgramPath(const std::wstring& commandLine);
     std::string NextListedFile(WIN32_FIND_DATAW& found);
     void CloseListing();
 

@@ -58,6 +58,24 @@ TEST(StartProgram, MissingProgramRaisesFileNotFound) {
     EXPECT_EQ(ErrorNumberOf([&] { services.StartProgram("Tovira_programa_que_nao_existe_xyz.exe", 1); }), 53);
 }
 
+TEST(StartProgram, AProgramNamedWithoutAFolderComesFromTheSystemFoldersNeverFromBesideUs) {
+    const std::wstring planted = TestFolder() + L"\\plantado_tovira.exe";
+    ASSERT_TRUE(CopyFileW((TestFolder() + L"\\cmdline_recorder.exe").c_str(), planted.c_str(), FALSE));
+    OsServices services;
+    EXPECT_EQ(ErrorNumberOf([&] { services.StartProgram("plantado_tovira \"C:\\x.dll\"", 1); }), 53);
+    EXPECT_EQ(ErrorNumberOf([&] { services.StartProgram("\"plantado_tovira.exe\"", 1); }), 53);
+    DeleteFileW(planted.c_str());
+    EXPECT_EQ(ErrorNumberOf([&] { services.StartProgram("cmd.exe /c exit", kShowHidden); }), 0);
+    EXPECT_EQ(ErrorNumberOf([&] { services.StartProgram("Cmd /c exit", kShowHidden); }), 0);
+}
+
+TEST(StartProgram, ProgramNameIsTheQuotedOrFirstWord) {
+    EXPECT_EQ(ProgramNameOf(L"Regsvr32 \"C:\\Win\\a b.dll\""), L"Regsvr32");
+    EXPECT_EQ(ProgramNameOf(L"\"D:\\Meus Manuais\\rs40eng.exe\""), L"D:\\Meus Manuais\\rs40eng.exe");
+    EXPECT_EQ(ProgramNameOf(L"Explorer.exe"), L"Explorer.exe");
+    EXPECT_EQ(ProgramNameOf(L"\"unterminated x"), L"unterminated x");
+}
+
 TEST(ShellExecuteOpen, MissingDocumentIsReportedNotRaised) {
     TempFolder folder{L"shell"};
     OsServices services;
