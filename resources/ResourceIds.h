@@ -5,4 +5,4 @@
 #define IDI_DARK_LAMP 2
 #define IDI_LIT_LAMP 3
 #define IDC_HAND_POINTER 101
-#define IDB_MENU_PANEL 201
+#define IDR_MENU_PANEL 201

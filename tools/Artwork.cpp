@@ -220,8 +220,10 @@ std::vector<std::string> WriteResourceFiles(const std::filesystem::path& root) {
     const Canvas icon32 = DrawProgramIcon(32);
     const Canvas dark = DrawLamp(false);
     const Canvas lit = DrawLamp(true);
+    const Canvas panel = DrawMenuPanel();
     const std::vector<std::pair<std::string, Bytes>> files = {
-        {"resources/MenuPanel.bmp", EncodeBitmap(DrawMenuPanel())},
+        {"resources/MenuPanel.bmp", EncodeBitmap(panel)},
+        {"resources/MenuPanel.rle", EncodeRunLengthPicture(panel)},
         {"resources/Tovira.ico", EncodeIcon({&icon16, &icon32})},
         {"resources/HandPointer.cur", EncodeCursor(DrawHandPointer(), kHandHotSpotX, kHandHotSpotY)},
         {"resources/DarkLamp.ico", EncodeIcon({&dark})},

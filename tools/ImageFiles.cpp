@@ -1,5 +1,7 @@
 #include "ImageFiles.h"
 
+#include "platform/RunLength.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -92,6 +94,19 @@ Bytes EncodeBitmap(const Canvas& canvas) {
     PutInfoHeader(out, canvas.Width(), canvas.Height(), 24, imageSize, 2835); // 72 dots per inch
     PutPixels24(out, canvas, false);
     return out;
+}
+
+Bytes EncodeRunLengthPicture(const Canvas& canvas) {
+    Pixels24 picture{canvas.Width(), canvas.Height(), {}};
+    for (int y = 0; y < canvas.Height(); ++y) {
+        for (int x = 0; x < canvas.Width(); ++x) {
+            const Pixel& p = canvas.At(x, y);
+            picture.bgr.push_back(ToByte(p.b));
+            picture.bgr.push_back(ToByte(p.g));
+            picture.bgr.push_back(ToByte(p.r));
+        }
+    }
+    return EncodeRunLength(picture);
 }
 
 Bytes EncodeIcon(const std::vector<const Canvas*>& images) {

@@ -21,6 +21,8 @@ struct IndexedImage {
 
 // 24-bit bottom-up bitmap file of an opaque canvas.
 Bytes EncodeBitmap(const Canvas& canvas);
+// The same opaque canvas in the run-length form that the executable carries (platform/RunLength.h).
+Bytes EncodeRunLengthPicture(const Canvas& canvas);
 // Icon file with one 24-bit image and its mask per canvas, in the given order.
 Bytes EncodeIcon(const std::vector<const Canvas*>& images);
 Bytes EncodeCursor(const IndexedImage& image, int hotSpotX, int hotSpotY);

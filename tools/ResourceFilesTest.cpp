@@ -1,6 +1,7 @@
 // Reads the committed pictures back with a decoder of its own and checks the facts the program and its
 // end-to-end tests rely on, and that the committed files are exactly what the generator draws today.
 #include "Artwork.h"
+#include "platform/RunLength.h"
 
 #include <gtest/gtest.h>
 
@@ -153,9 +154,9 @@ TEST(GeneratedFiles, CommittedPicturesAreWhatTheGeneratorDrawsToday) {
     const fs::path out = fs::path(::testing::TempDir()) / ("tovira-resources-" + std::to_string(::getpid()));
     fs::remove_all(out);
     const std::vector<std::string> written = tovira::tools::WriteResourceFiles(out);
-    const std::vector<std::string> expected = {"resources/MenuPanel.bmp",   "resources/Tovira.ico",
-                                               "resources/HandPointer.cur", "resources/DarkLamp.ico",
-                                               "resources/LitLamp.ico",     "demo/imgLogo.bmp"};
+    const std::vector<std::string> expected = {
+        "resources/MenuPanel.bmp", "resources/MenuPanel.rle", "resources/Tovira.ico", "resources/HandPointer.cur",
+        "resources/DarkLamp.ico",  "resources/LitLamp.ico",   "demo/imgLogo.bmp"};
     EXPECT_EQ(written, expected);
     size_t filesInOut = 0;
     for (const auto& entry : fs::recursive_directory_iterator(out))
@@ -167,6 +168,23 @@ TEST(GeneratedFiles, CommittedPicturesAreWhatTheGeneratorDrawsToday) {
         EXPECT_TRUE(ReadFile(out / name) == committed) << name << " differs: run tovira_resgen on the source tree";
     }
     fs::remove_all(out);
+}
+
+TEST(MenuPanel, TheCompressedCopyThatShipsHoldsExactlyTheSamePixels) {
+    const Image panel = ReadBitmapFile(kSourceDir / "resources/MenuPanel.bmp");
+    const Bytes packed = ReadFile(kSourceDir / "resources/MenuPanel.rle");
+    const auto decoded = tovira::DecodeRunLength(packed);
+    ASSERT_TRUE(decoded.has_value());
+    ASSERT_EQ(decoded->width, panel.width);
+    ASSERT_EQ(decoded->height, panel.height);
+    for (int y = 0; y < panel.height; ++y) {
+        for (int x = 0; x < panel.width; ++x) {
+            const size_t at = (static_cast<size_t>(y) * static_cast<size_t>(panel.width) + static_cast<size_t>(x)) * 3;
+            const Colour c = panel.At(x, y);
+            ASSERT_EQ((Colour{decoded->bgr[at + 2], decoded->bgr[at + 1], decoded->bgr[at]}), c) << x << "," << y;
+        }
+    }
+    EXPECT_LT(packed.size(), 40u * 1024) << "the stripes must compress";
 }
 
 TEST(MenuPanel, StripesEverywhereAndTheVendorLogoOnlyInsideItsBox) {

@@ -1,9 +1,13 @@
 #include "platform/win32/Paint.h"
 
+#include "platform/RunLength.h"
+
 #include "ResourceIds.h"
 #include "platform/win32/Wide.h"
 
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 
 namespace tovira::win32 {
 
@@ -70,6 +74,42 @@ HFONT FontCache::Get(const Font& font) {
     return fonts_.emplace(key, FontHandle(handle)).first->second.Get();
 }
 
+namespace {
+
+// A 24-bit device-independent bitmap from a run-length picture resource; null when it is missing or damaged.
+HBITMAP LoadRunLengthBitmap(HINSTANCE instance, int id) {
+    HRSRC found = FindResourceW(instance, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(10)); // RT_RCDATA
+    HGLOBAL loaded = found != nullptr ? LoadResource(instance, found) : nullptr;
+    const auto* bytes = loaded != nullptr ? static_cast<const std::uint8_t*>(LockResource(loaded)) : nullptr;
+    if (bytes == nullptr) {
+        return nullptr;
+    }
+    const auto picture = DecodeRunLength({bytes, SizeofResource(instance, found)});
+    if (!picture) {
+        return nullptr;
+    }
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = picture->width;
+    info.bmiHeader.biHeight = -picture->height; // rows from the top, as decoded
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (bitmap == nullptr) {
+        return nullptr;
+    }
+    const std::size_t rowBytes = static_cast<std::size_t>(picture->width) * 3;
+    const std::size_t stride = (rowBytes + 3) & ~std::size_t{3};
+    for (std::size_t row = 0; row < static_cast<std::size_t>(picture->height); ++row) {
+        std::memcpy(static_cast<std::uint8_t*>(bits) + row * stride, picture->bgr.data() + row * rowBytes, rowBytes);
+    }
+    return bitmap;
+}
+
+} // namespace
+
 StockResources::StockResources(HINSTANCE instance) : instance_(instance) {}
 
 StockResources::~StockResources() {
@@ -125,11 +165,7 @@ HBITMAP StockResources::Bitmap(StockPicture picture) {
     if (found != bitmaps_.end()) {
         return found->second.Get();
     }
-    HBITMAP bitmap = nullptr;
-    if (picture == StockPicture::MenuPanel) {
-        bitmap = static_cast<HBITMAP>(
-            LoadImageW(instance_, MAKEINTRESOURCEW(IDB_MENU_PANEL), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
-    }
+    HBITMAP bitmap = picture == StockPicture::MenuPanel ? LoadRunLengthBitmap(instance_, IDR_MENU_PANEL) : nullptr;
     return bitmaps_.emplace(picture, win32::Bitmap(bitmap)).first->second.Get();
 }
 
