@@ -22,11 +22,9 @@ BLACK = (0, 0, 0)
 SILVER = (192, 192, 192)
 STRIPE_BLUE = (0, 64, 128)
 
-# Wine's own background processes; everything else a test leaves behind is stopped.
-WINE_SYSTEM_PROCESSES = {
-    "explorer.exe", "services.exe", "winedevice.exe", "plugplay.exe", "svchost.exe", "rpcss.exe",
-    "conhost.exe", "wineboot.exe", "tabtip.exe", "rundll32.exe",
-}
+# Wine's own services; everything else a test leaves behind is stopped, Wine's explorer included (the
+# file manager that "Explorer.exe" starts, or a desktop process that comes back at the next window).
+WINE_SYSTEM_PROCESSES = {"services.exe", "winedevice.exe", "plugplay.exe", "svchost.exe", "rpcss.exe", "conhost.exe"}
 # Wine runs its own build of a program found in the system folder before the file there; the stand-ins that
 # replace such programs must be taken as they are.
 WINE_OVERRIDES = "mscoree,mshtml=;winemenubuilder.exe=d;regsvr32.exe=n;winebrowser.exe=n"
@@ -334,8 +332,8 @@ class Context:
 
         `logo`: bytes of imgLogo.bmp, or None for no logo. `drive`: a letter to map the folder to as a
         drive root (D:\\Tovira.exe). `stand_ins`: names of recorder copies to put beside Tovira.exe, e.g.
-        "Explorer.exe": Windows looks for a program started by bare name in the program's own folder
-        first, so this records the launch without touching Wine's own explorer.
+        "Explorer.exe" or "Regsvr32.exe", to show that a program named without a folder is not taken
+        from the medium: the log must stay without their lines.
         """
         path = os.path.join(self.dir, "media", folder)
         os.makedirs(path)
@@ -396,6 +394,12 @@ class Context:
     def wait_recorded(self, count=1, timeout=10.0):
         poll(lambda: len(self.recorded()) >= count, timeout, 0.2)
         return self.recorded()
+
+    def new_processes(self):
+        """Processes started since the test began, e.g. Wine's own explorer.exe that "Explorer.exe" runs:
+        it cannot be replaced by a stand-in, since Wine's desktop is the same program."""
+        return [p for p in self.session.wintool("procs") if p["pid"] not in self.baseline
+                and p["exe"].lower() != "wintool.exe"]
 
     def start_command(self, present):
         """Puts the recorder at c:\\windows\\command\\start.exe, or removes it."""

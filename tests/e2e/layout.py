@@ -34,6 +34,24 @@ def bmp(width, height, colour):
     return header + info + pixels
 
 
+def read_bmp(path):
+    """A 24-bit uncompressed bitmap as colour(x, y)."""
+    with open(path, "rb") as f:
+        data = f.read()
+    offset, = struct.unpack_from("<I", data, 10)
+    width, height, _, bits, compression = struct.unpack_from("<iiHHI", data, 18)
+    check(bits == 24 and compression == 0, f"{path} is not a plain 24-bit bitmap")
+    stride = (width * 3 + 3) & ~3
+
+    def colour(x, y):
+        row = y if height < 0 else abs(height) - 1 - y
+        at = offset + row * stride + 3 * x
+        b, g, r = data[at:at + 3]
+        return r, g, b
+
+    return width, abs(height), colour
+
+
 def logo_colour(x, y):
     """A pattern in which every sampled position has its own colour, so a shift or a stretch shows."""
     return (30 + (x * 7) % 200, 30 + (y * 11) % 200, 250 - (x + y) % 90)

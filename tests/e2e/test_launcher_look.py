@@ -1,14 +1,18 @@
 """The launcher with a logo: layout by pixel, the logo box, pointers and the site label's tooltip."""
 
+import os
+
 from harness import SILVER, check, e2e_test, poll, same_cursor
 from layout import (CLIENT, LABEL7, MENU_LABELS, Launcher, bmp, check_menu_panel, check_window_frame,
-                    find_logo_offset, logo_colour, wait_painted)
+                    find_logo_offset, logo_colour, read_bmp, wait_painted)
+
+DEMO_LOGO = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "demo", "imgLogo.bmp")
 
 WEB_ADDRESS = "https://www.qev-systems.example/"
 
 
-def start_with_logo(t, width, height):
-    medium = t.medium(logo=bmp(width, height, logo_colour))
+def start_with_logo(t, width, height, logo=None):
+    medium = t.medium(logo=logo or bmp(width, height, logo_colour))
     t.move(5, 5)
     program = medium.start()
     launcher = Launcher(t, program)
@@ -46,6 +50,23 @@ def launcher_clips_a_large_logo_at_the_window_edges(t):
     for x, y in ((right, 0), (right, bottom), (300, bottom), (right, 160)):
         check(pixel(x, y) == logo_colour(x - x0, y - y0), f"({x},{y}) does not show the unscaled logo")
     check_menu_panel(pixel, 208)
+
+
+@e2e_test
+def launcher_shows_the_demo_logo(t):
+    with open(DEMO_LOGO, "rb") as f:
+        _, launcher = start_with_logo(t, 0, 0, logo=f.read())
+    width, height, colour = read_bmp(DEMO_LOGO)
+    pixel = wait_painted(launcher, "demo-logo", lambda p: find_logo_offset(p, colour) is not None)
+    border = find_logo_offset(pixel, colour)
+    check(border is not None, f"the demo logo's corner is not at (208,0): {pixel(208, 0)}")
+    x0, y0 = 208 + border, border
+    for x in range(x0, CLIENT[0], 9):
+        for y in range(y0, CLIENT[1], 9):
+            if x - x0 < width and y - y0 < height:
+                check(pixel(x, y) == colour(x - x0, y - y0), f"({x},{y}) does not show the demo logo's pixel")
+            else:
+                check(pixel(x, y) == SILVER, f"({x},{y}) beyond the demo logo is {pixel(x, y)}, not silver")
 
 
 @e2e_test
