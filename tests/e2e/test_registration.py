@@ -12,10 +12,10 @@ INSTRUCTION = ("Selecione o Arquivo que foi solicitado pela mensagem abaixo. Se 
                "enviado.")
 
 
-def start_without_logo(t, folder="medium"):
-    """A medium with two dlls, an ocx and things that must not be listed; returns (program, window)."""
+def start_without_logo(t, folder="medium", drive=None):
+    """A medium with two dlls, an ocx and things that must not be listed; returns (medium, program, window)."""
     files = dict(COMPONENTS, **{"oculto.dll": b"MZ hidden", "pasta.dll/": None, "leia.txt": b"texto"})
-    medium = t.medium(files, folder=folder)
+    medium = t.medium(files, folder=folder, drive=drive)
     medium.hide("oculto.dll")
     program = medium.start()
     return medium, program, program.wait_window("QEV Register")
@@ -122,3 +122,15 @@ def registration_works_from_a_folder_with_a_space_and_an_accent(t):
     check(poll(lambda: window.list_box()["selected"] == index, 5), "the selection did not take")
     window.press("&Registrar Agora")
     check_registered(t, program, medium, "alfa.dll")
+
+
+@e2e_test
+def registration_works_from_the_root_of_a_drive(t):
+    medium, program, window = start_without_logo(t, drive="m")
+    check(medium.windows_path("Tovira.exe") == "M:\\Tovira.exe", "the medium is not at a drive root")
+    check_registration_window(program, window)
+    index = window.list_box()["items"].index("gama.ocx")
+    check(window.select(index), "could not select gama.ocx")
+    check(poll(lambda: window.list_box()["selected"] == index, 5), "the selection did not take")
+    window.press("&Registrar Agora")
+    check_registered(t, program, medium, "gama.ocx")
