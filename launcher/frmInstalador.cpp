@@ -41,10 +41,7 @@ double Checked(double value) {
 
 void StyleMenuLabel(Label& label, const char* caption, double left, double top, double width) {
     label.caption = caption;
-    label.left = left;
-    label.top = top;
-    label.width = width;
-    label.height = 240;
+    label.Move(left, top, width, 240);
     label.foreColor = kWhite;
     label.font = Font{"MS Sans Serif", 9.75, false};
     label.autoSize = true;
@@ -53,10 +50,7 @@ void StyleMenuLabel(Label& label, const char* caption, double left, double top, 
 
 void PlaceLamp(Image& image, StockPicture picture, double top) {
     image.picture = picture;
-    image.left = 180;
-    image.top = top;
-    image.width = 240;
-    image.height = 240;
+    image.Move(180, top, 240, 240);
 }
 
 } // namespace
@@ -70,24 +64,15 @@ frmInstalador::frmInstalador(Services& services) : Form("frmInstalador"), servic
     picture = StockPicture::MenuPanel;
     icon = StockPicture::ProgramIcon;
 
-    pctLogo.left = 3120;
-    pctLogo.top = 0;
-    pctLogo.width = 6315;
-    pctLogo.height = 4980;
+    pctLogo.Move(3120, 0, 6315, 4980);
     pctLogo.backColor = kSilver;
     pctLogo.visible = false;
 
-    Label7.left = 720;
-    Label7.top = 180;
-    Label7.width = 1815;
-    Label7.height = 675;
+    Label7.Move(720, 180, 1815, 675);
     Label7.mousePointer = MousePointer::Hand;
     Label7.toolTipText = kVendorWebAddress;
 
-    Label6.left = 4620;
-    Label6.top = 2100;
-    Label6.width = 3555;
-    Label6.height = 615;
+    Label6.Move(4620, 2100, 3555, 615);
     Label6.caption = kPlaceholder;
     Label6.foreColor = kWhite;
     Label6.backColor = kBlack;
@@ -101,10 +86,7 @@ frmInstalador::frmInstalador(Services& services) : Form("frmInstalador"), servic
 
     Line2.SetEnds(300, 3900, 600, 3900);
 
-    Shape1.left = 600;
-    Shape1.top = 3420;
-    Shape1.width = 1815;
-    Shape1.height = 975;
+    Shape1.Move(600, 3420, 1815, 975);
 
     PlaceLamp(img01, StockPicture::DarkLamp, 1260);
     PlaceLamp(img04, StockPicture::DarkLamp, 2700);
@@ -112,10 +94,7 @@ frmInstalador::frmInstalador(Services& services) : Form("frmInstalador"), servic
     PlaceLamp(img02, StockPicture::DarkLamp, 1740);
     PlaceLamp(Image2, StockPicture::LitLamp, 1260);
 
-    lblMsg.left = 720;
-    lblMsg.top = 3540;
-    lblMsg.width = 1575;
-    lblMsg.height = 795;
+    lblMsg.Move(720, 3540, 1575, 795);
     lblMsg.foreColor = kWhite;
     lblMsg.alignment = Alignment::Center;
     lblMsg.wordWrap = true;

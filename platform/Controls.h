@@ -61,6 +61,13 @@ struct Control {
     EventProcedure Click;
     EventProcedure MouseMove;
 
+    void Move(double newLeft, double newTop, double newWidth, double newHeight) {
+        left = newLeft;
+        top = newTop;
+        width = newWidth;
+        height = newHeight;
+    }
+
     // Controls that Windows draws itself live in child windows; the rest are painted by the form.
     bool IsWindowed() const;
     // Shapes and lines let the mouse through to whatever lies beneath them.

@@ -12,13 +12,6 @@ const char* const kInstruction =
 
 constexpr Color kDarkBlue{0, 0, 192};
 
-void Place(Control& control, double left, double top, double width, double height) {
-    control.left = left;
-    control.top = top;
-    control.width = width;
-    control.height = height;
-}
-
 void StyleMessageLabel(Label& label) {
     label.foreColor = kDarkBlue;
     label.borderSingle = true;
@@ -37,28 +30,28 @@ frmRegister::frmRegister(Services& services) : Form("frmRegister"), services_(se
     left = 3495;
     top = 2535;
 
-    Place(Frame1, 120, 1200, 4755, 1335);
+    Frame1.Move(120, 1200, 4755, 1335);
     Frame1.caption = "Arquivo para Registro no Windows";
     Frame1.font = Font{"MS Sans Serif", 8.25, true};
 
-    Place(cmdRegArquivo, 3000, 300, 1575, 375);
+    cmdRegArquivo.Move(3000, 300, 1575, 375);
     cmdRegArquivo.container = &Frame1;
     cmdRegArquivo.caption = "&Registrar Agora";
     cmdRegArquivo.tabIndex = 5;
 
-    Place(cmdCancela, 3000, 720, 1575, 375);
+    cmdCancela.Move(3000, 720, 1575, 375);
     cmdCancela.container = &Frame1;
     cmdCancela.caption = "&Cancela";
     cmdCancela.tabIndex = 4;
 
-    Place(lstArquivos, 180, 300, 2655, 840);
+    lstArquivos.Move(180, 300, 2655, 840);
     lstArquivos.container = &Frame1;
     lstArquivos.tabIndex = 1;
 
-    Place(lblErro, 120, 2700, 4755, 915);
+    lblErro.Move(120, 2700, 4755, 915);
     StyleMessageLabel(lblErro);
 
-    Place(Label1, 120, 120, 4755, 915);
+    Label1.Move(120, 120, 4755, 915);
     StyleMessageLabel(Label1);
     Label1.caption = kInstruction;
 

@@ -13,25 +13,19 @@ namespace {
 class TestForm : public Form {
 public:
     TestForm() : Form("TestForm") {
-        Place(upper, 100, 100, 200, 200);
-        Place(lower, 150, 150, 200, 200);
-        Place(transparentLabel, 400, 100, 300, 100);
-        Place(outline, 0, 500, 1000, 500);
+        upper.Move(100, 100, 200, 200);
+        lower.Move(150, 150, 200, 200);
+        transparentLabel.Move(400, 100, 300, 100);
+        outline.Move(0, 500, 1000, 500);
         line.SetEnds(1000, 1000, 1900, 1900);
-        Place(box, 2000, 0, 500, 500);
-        Place(frame, 3000, 1000, 1000, 1000);
-        Place(inFrame, 100, 100, 200, 200);
+        box.Move(2000, 0, 500, 500);
+        frame.Move(3000, 1000, 1000, 1000);
+        inFrame.Move(100, 100, 200, 200);
         inFrame.container = &frame;
         SetStackingOrder({&upper, &lower, &transparentLabel, &outline, &line, &box, &frame, &inFrame});
         MouseMove = [this] { moves.push_back("Form"); };
         upper.MouseMove = [this] { moves.push_back("upper"); };
         lower.MouseMove = [this] { moves.push_back("lower"); };
-    }
-    static void Place(Control& control, double l, double t, double w, double h) {
-        control.left = l;
-        control.top = t;
-        control.width = w;
-        control.height = h;
     }
 
     Label upper{"upper"};

@@ -24,10 +24,7 @@ double Twips(int pixels) {
 }
 
 void Place(Control& control, int x, int y, int width, int height) {
-    control.left = Twips(x);
-    control.top = Twips(y);
-    control.width = Twips(width);
-    control.height = Twips(height);
+    control.Move(Twips(x), Twips(y), Twips(width), Twips(height));
 }
 
 class TestForm : public Form {
