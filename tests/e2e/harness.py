@@ -308,8 +308,8 @@ class Medium:
         attrs = self.context.session.wintool("attrib", self.windows_path(name), "+h")
         check(attrs and attrs["hidden"], f"could not hide {name}")
 
-    def start(self):
-        return self.context.start_program(self.windows_path("Tovira.exe"))
+    def start(self, overrides="", env=None):
+        return self.context.start_program(self.windows_path("Tovira.exe"), overrides, env)
 
 
 class Context:
@@ -323,6 +323,7 @@ class Context:
         open(self.log_path, "wb").close()
         self.programs = []
         self.drives = []
+        self.replaced = []
         self.baseline = {p["pid"] for p in session.wintool("procs")}
         self.system32_before = set(os.listdir(session.system32))
 
@@ -360,9 +361,15 @@ class Context:
             windows_dir = unix_to_windows(path)
         return Medium(self, path, windows_dir)
 
-    def start_program(self, windows_exe):
-        """Starts a program with wine from a neutral current folder and finds its Windows process id."""
-        env = dict(self.session.env, TOVIRA_E2E_LOG=unix_to_windows(self.log_path))
+    def start_program(self, windows_exe, overrides="", env=None):
+        """Starts a program with wine from a neutral current folder and finds its Windows process id.
+
+        `overrides`: more Wine DLL overrides for this program and the programs it starts; `env`: more
+        environment variables, which its children inherit too.
+        """
+        env = dict(self.session.env, **(env or {}), TOVIRA_E2E_LOG=unix_to_windows(self.log_path))
+        if overrides:
+            env["WINEDLLOVERRIDES"] += ";" + overrides
         popen = subprocess.Popen(["wine", windows_exe], cwd=self.session.neutral, env=env,
                                  stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         wanted = windows_exe.lower()
@@ -400,6 +407,27 @@ class Context:
         it cannot be replaced by a stand-in, since Wine's desktop is the same program."""
         return [p for p in self.session.wintool("procs") if p["pid"] not in self.baseline
                 and p["exe"].lower() != "wintool.exe"]
+
+    def replace_with_recorder(self, *paths):
+        """Puts the recorder in place of programs of the prefix (paths below drive_c) until the test ends.
+
+        The originals are moved aside rather than overwritten: a running process may have them mapped.
+        """
+        for relative in paths:
+            target = os.path.join(self.session.prefix, "drive_c", relative)
+            backup = target + ".e2e-original"
+            os.replace(target, backup)
+            self.replaced.append((backup, target))
+            shutil.copy(self.session.recorder, target)
+
+    def run_console(self, windows_exe, *args, timeout=300):
+        """Runs a console program to its end; returns its exit status and its output."""
+        with tempfile.TemporaryFile(dir=self.dir) as out:
+            result = subprocess.run(["wine", windows_exe, *[str(a) for a in args]], env=self.session.env,
+                                    cwd=self.session.neutral, stdin=subprocess.DEVNULL, stdout=out,
+                                    stderr=subprocess.DEVNULL, timeout=timeout)
+            out.seek(0)
+            return result.returncode, out.read().decode("utf-8", "replace")
 
     def start_command(self, present):
         """Puts the recorder at c:\\windows\\command\\start.exe, or removes it."""
@@ -439,6 +467,8 @@ class Context:
             os.remove(os.path.join(self.session.system32, name))
         for link in self.drives:
             os.remove(link)
+        for backup, target in reversed(self.replaced):
+            os.replace(backup, target)
         self.start_command(present=False)
         leaks = self.session.host_leaks()
         if leaks:
@@ -452,6 +482,7 @@ class Session:
         self.tovira = os.path.join(self.build, "platform", "win32", "Tovira.exe")
         self.wintool_exe = os.path.join(self.build, "tests", "e2e", "wintool.exe")
         self.recorder = os.path.join(self.build, "tests", "e2e", "recorder.exe")
+        self.bench = os.path.join(self.build, "bench", "bench.exe")
         for tool in (self.wintool_exe, self.recorder):
             if not os.path.exists(tool):
                 raise RuntimeError(f"{tool} is missing: build the i686 configuration first")

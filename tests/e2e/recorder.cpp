@@ -5,7 +5,9 @@
 //
 // With "--window TITLE" (and optionally "--cursor wait" for an hourglass class cursor), or when its own file name
 // starts with "AcroRd32" (then the title is "Acrobat Reader - " and the file name of its last argument), it also opens
-// a top-level window and stays until that window is closed; otherwise it exits at once.
+// a top-level window and stays until that window is closed; otherwise it exits at once. TOVIRA_E2E_WINDOWLESS in
+// the environment (inherited from whoever started it) keeps it from opening any window: a program that took its
+// document and shows nothing.
 #include <windows.h>
 
 #include <shellapi.h>
@@ -135,6 +137,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
     AppendLine(std::to_string(GetCurrentProcessId()) + "\t" + (showState < 0 ? "-" : std::to_string(showState)) + "\t" +
                Utf8(GetCommandLineW()) + "\n");
     std::vector<std::wstring> args = Arguments();
-    std::wstring title = WindowTitle(args);
+    const bool windowless = GetEnvironmentVariableW(L"TOVIRA_E2E_WINDOWLESS", nullptr, 0) > 0;
+    std::wstring title = windowless ? std::wstring() : WindowTitle(args);
     return title.empty() ? 0 : RunWindow(instance, title, OptionValue(args, L"--cursor") == L"wait", showState);
 }
