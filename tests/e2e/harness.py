@@ -409,14 +409,15 @@ class Context:
                 and p["exe"].lower() != "wintool.exe"]
 
     def replace_with_recorder(self, *paths):
-        """Puts the recorder in place of programs of the prefix (paths below drive_c) until the test ends.
+        """Puts the recorder in place of programs of the prefix (paths below drive_c, with "/") until the test ends.
 
-        The originals are moved aside rather than overwritten: a running process may have them mapped.
+        The originals are moved aside, out of the prefix, rather than overwritten: a running process may
+        have them mapped.
         """
         for relative in paths:
             target = os.path.join(self.session.prefix, "drive_c", relative)
-            backup = target + ".e2e-original"
-            os.replace(target, backup)
+            backup = os.path.join(self.dir, f"original-{len(self.replaced)}")
+            shutil.move(target, backup)
             self.replaced.append((backup, target))
             shutil.copy(self.session.recorder, target)
 
@@ -463,12 +464,12 @@ class Context:
             if not program.wait_exit(5):
                 program.popen.kill()
                 program.popen.wait()
+        for backup, target in reversed(self.replaced):
+            shutil.move(backup, target)
         for name in set(os.listdir(self.session.system32)) - self.system32_before:
             os.remove(os.path.join(self.session.system32, name))
         for link in self.drives:
             os.remove(link)
-        for backup, target in reversed(self.replaced):
-            os.replace(backup, target)
         self.start_command(present=False)
         leaks = self.session.host_leaks()
         if leaks:

@@ -1,0 +1,225 @@
+"""The clicks: the handbook, the reader's installer, the file manager, the end and the vendor's logo.
+
+Everything the launcher starts is the recorder, so a test reads the command line and show state it got.
+"""
+
+import shutil
+
+from harness import check, e2e_test, poll, same_cursor
+from layout import LABEL7, MENU_LABELS, Launcher, bmp, logo_colour
+
+WEB_ADDRESS = "https://www.qev-systems.example/"
+MANUAL_WARNING = ("Não foi possível abrir o Manual.\r\r"
+                  "Se o Acrobat Reader não estiver Instalado em seu Computador, clique em ''Instalar Acrobat Reader'' "
+                  "para Instala-lo agora.\r"
+                  "Se já estiver Instalado, e mesmo assim o Aplicativo não pode abrir o Manual, verifique se o "
+                  "arquivo ''Indice.pdf'' esta localizado no mesmo diretório que este Aplicativo (tovira.exe).")
+INSTALL_QUESTION = "Deseja iniciar a Instalação do Acrobat Reader agora?"
+HANDBOOK = {"Indice.pdf": b"%PDF-1.4\n% handbook\n"}
+SW_HIDE, SW_SHOWNORMAL, SW_SHOWMAXIMIZED = 0, 1, 3
+
+
+def start_launcher(t, files=None, folder="medium", overrides="", env=None):
+    medium = t.medium(files, folder=folder, logo=bmp(40, 30, logo_colour))
+    t.move(5, 5)
+    program = medium.start(overrides, env)
+    return medium, Launcher(t, program)
+
+
+def click_item(t, launcher, name):
+    t.click(*launcher.twips_point(*MENU_LABELS[name]))
+
+
+def boxes_titled_tovira(t):
+    return [w for w in t.session.wintool("windows", 0) if w["title"] == "Tovira" and w["class"] == "#32770"]
+
+
+def box_text(box):
+    # A static control needs CR LF to break a line; the message itself holds lone CRs.
+    return box.text.replace("\r\n", "\r")
+
+
+def check_no_box(t, program, seconds=2.0):
+    """No message box for a bounded while, and the launcher the only window titled "Tovira"."""
+    check(not poll(lambda: boxes_titled_tovira(t), seconds, 0.25), "a message box titled 'Tovira' appeared")
+    titled = [w for w in t.session.wintool("windows", 0) if w["title"] == "Tovira"]
+    check(len(titled) == 1 and titled[0]["pid"] == program.pid, f"windows titled 'Tovira': {titled}")
+
+
+def check_nothing_started(t, seconds=1.5):
+    check(not poll(t.recorded, seconds, 0.25), f"something was started: {t.recorded()}")
+
+
+def answer_manual_warning(t, program):
+    box = program.wait_message_box()
+    check(box.title == "Tovira", f"the warning is titled {box.title!r}")
+    check(box_text(box) == MANUAL_WARNING, f"the warning reads {box_text(box)!r}")
+    check([caption for _, caption in box.buttons()] == ["OK"], f"the warning offers {box.buttons()}")
+    check(box.icon_drawn(), "the warning shows no icon")
+    check(len(boxes_titled_tovira(t)) == 1, "more than one box titled 'Tovira'")
+    box.answer(1)
+    check(poll(lambda: not box.alive(), 5), "the warning did not close on OK")
+
+
+@e2e_test
+def manual_opens_through_the_pdf_association_without_a_box(t):
+    medium, launcher = start_launcher(t, HANDBOOK)
+    click_item(t, launcher, "Label3")
+    records = t.wait_recorded(1)
+    check(len(records) == 1, f"expected the reader to start once: {records}")
+    expected = medium.windows_path("Indice.pdf")
+    check(expected.lower() in records[0]["command_line"].lower(),
+          f"the reader got {records[0]['command_line']!r}, not {expected!r}")
+    check(records[0]["show"] == SW_SHOWMAXIMIZED, f"the handbook was opened with show state {records[0]['show']}")
+    check(poll(lambda: t.session.wintool("wait-window", "Acrobat Reader", 100), 10), "the reader's window is missing")
+    check_no_box(t, launcher.program)
+
+
+@e2e_test
+def manual_opened_by_a_reader_without_a_window_is_no_failure(t):
+    medium, launcher = start_launcher(t, HANDBOOK, env={"TOVIRA_E2E_WINDOWLESS": "1"})
+    click_item(t, launcher, "Label3")
+    records = t.wait_recorded(1)
+    check(len(records) == 1 and medium.windows_path("Indice.pdf").lower() in records[0]["command_line"].lower(),
+          f"the reader did not get the handbook: {records}")
+    check_no_box(t, launcher.program)
+    check(launcher.program.running(), "the launcher ended")
+
+
+@e2e_test
+def manual_missing_warns_once_per_click_and_the_launcher_goes_on(t):
+    _, launcher = start_launcher(t)
+    for _ in range(2):
+        click_item(t, launcher, "Label3")
+        answer_manual_warning(t, launcher.program)
+        check_no_box(t, launcher.program, 1.0)
+    check(launcher.program.running() and launcher.window.alive(), "the launcher did not stay open")
+    check(t.recorded() == [], f"something was started: {t.recorded()}")
+
+
+def question_box(program):
+    box = program.wait_message_box()
+    check(box.title == "Tovira", f"the question is titled {box.title!r}")
+    check(box_text(box) == INSTALL_QUESTION, f"the question reads {box_text(box)!r}")
+    check(sorted(i for i, _ in box.buttons()) == [6, 7], f"the question offers {box.buttons()}, not Yes and No")
+    return box
+
+
+def outside(rect, launcher, candidates):
+    """The first client point whose screen position lies outside `rect`."""
+    left, top, right, bottom = rect
+    for x, y in candidates:
+        sx, sy = launcher.screen_point(x, y)
+        if not (left <= sx < right and top <= sy < bottom):
+            return sx, sy
+    return None
+
+
+@e2e_test
+def installer_question_shows_the_hourglass_and_no_starts_nothing(t):
+    hourglass = t.session.wait_reference()
+    medium, launcher = start_launcher(t)
+    shutil.copy(t.session.recorder, medium.file("rs40eng.exe"))
+    hand = t.session.cursor_shape(medium.windows_path("Tovira.exe"), 101)
+    click_item(t, launcher, "Label1")
+    box = question_box(launcher.program)
+    spot = outside(box.info["rect"], launcher, [(5, 5), (195, 300), (600, 300), (5, 300), (600, 5)])
+    check(spot is not None, "the question box covers the whole launcher")
+
+    def pointer_at(x, y):
+        t.move(x - 1, y)
+        t.move(x, y)
+        return t.cursor()
+
+    check(poll(lambda: same_cursor(pointer_at(*spot), hourglass), 4, 0.2),
+          "the pointer over the launcher is not the hourglass while the question is shown")
+    box.answer(7)
+    check(poll(lambda: not box.alive(), 5), "the question did not close on No")
+    item = launcher.twips_point(*MENU_LABELS["Label1"])
+    check(poll(lambda: same_cursor(pointer_at(*item), hand), 4, 0.2), "the pointer is not the hand again after No")
+    check_nothing_started(t)
+    check(launcher.program.running(), "the launcher ended after No")
+
+
+def check_installer_started(t, medium, launcher):
+    click_item(t, launcher, "Label1")
+    question_box(launcher.program).answer(6)
+    records = t.wait_recorded(1)
+    check(len(records) == 1, f"expected the installer to start once: {records}")
+    expected = '"' + medium.windows_path("rs40eng.exe") + '"'
+    check(records[0]["command_line"] == expected, f"installer command line {records[0]['command_line']!r}, "
+                                                  f"expected {expected!r}")
+    check(records[0]["show"] == SW_SHOWNORMAL, f"the installer was started with show state {records[0]['show']}")
+    check(launcher.program.running(), "the launcher ended after starting the installer")
+
+
+@e2e_test
+def installer_yes_starts_the_quoted_installer(t):
+    for folder in ("medium", "Mídia de Instalação"):
+        medium, launcher = start_launcher(t, folder=folder)
+        shutil.copy(t.session.recorder, medium.file("rs40eng.exe"))
+        check_installer_started(t, medium, launcher)
+        t.session.wintool("kill", launcher.program.pid)
+        check(launcher.program.wait_exit(10), "the launcher did not stop")
+        open(t.log_path, "wb").close()
+
+
+@e2e_test
+def installer_missing_gives_the_error_report_and_the_end(t):
+    _, launcher = start_launcher(t)
+    click_item(t, launcher, "Label1")
+    question_box(launcher.program).answer(6)
+    box = launcher.program.wait_message_box()
+    check(box.title == "Tovira", f"the error report is titled {box.title!r}")
+    lines = [line for line in box.text.replace("\r", "\n").split("\n") if line]
+    check(lines == ["Erro em tempo de execução '53':", "Arquivo não encontrado"], f"the report reads {lines}")
+    box.answer(1)
+    check(launcher.program.wait_exit(10), "the program did not end after the error report")
+    check(t.recorded() == [], f"something was started: {t.recorded()}")
+
+
+@e2e_test
+def explore_starts_the_file_manager_maximised(t):
+    # With the override Wine runs the file in the prefix, here the recorder, instead of its own explorer;
+    # its desktop process, started before, keeps running as it is.
+    t.replace_with_recorder("windows/system32/explorer.exe", "windows/explorer.exe")
+    _, launcher = start_launcher(t, overrides="explorer.exe=n")
+    click_item(t, launcher, "Label2")
+    records = t.wait_recorded(1)
+    check(len(records) == 1, f"expected the file manager to start once: {records}")
+    check(records[0]["command_line"] == "Explorer.exe", f"the file manager got {records[0]['command_line']!r}")
+    check(records[0]["show"] == SW_SHOWMAXIMIZED, f"the file manager was started with show state {records[0]['show']}")
+    check(launcher.program.running(), "the launcher ended after starting the file manager")
+
+
+@e2e_test
+def finish_ends_the_program_at_once(t):
+    _, launcher = start_launcher(t)
+    click_item(t, launcher, "Label4")
+    check(launcher.program.wait_exit(10), "the program did not end")
+    check(not boxes_titled_tovira(t), "a box was left behind")
+    check(t.recorded() == [], f"something was started: {t.recorded()}")
+
+
+@e2e_test
+def vendor_logo_uses_the_start_command_and_else_the_web_association(t):
+    t.start_command(present=True)
+    _, launcher = start_launcher(t)
+    t.click(*launcher.twips_point(*LABEL7))
+    records = t.wait_recorded(1)
+    check(len(records) == 1, f"expected the start command once: {records}")
+    expected = "c:\\windows\\command\\start " + WEB_ADDRESS
+    check(records[0]["command_line"] == expected, f"start command line {records[0]['command_line']!r}")
+    check(records[0]["show"] == SW_HIDE, f"the start command was started with show state {records[0]['show']}")
+    check_no_box(t, launcher.program, 1.0)
+
+    t.start_command(present=False)
+    open(t.log_path, "wb").close()
+    t.click(*launcher.twips_point(*LABEL7))
+    records = t.wait_recorded(1)
+    check(len(records) == 1, f"expected the web handler once: {records}")
+    check(records[0]["command_line"].startswith('"C:\\e2e\\browser.exe"') and
+          records[0]["command_line"].rstrip().endswith(WEB_ADDRESS + '"'),
+          f"the web handler got {records[0]['command_line']!r}")
+    check_no_box(t, launcher.program, 1.0)
+    check(launcher.program.running(), "the launcher ended")
