@@ -112,6 +112,13 @@ SIZE_T PrivateBytes(HANDLE process) {
                : 0;
 }
 
+// Wine fills in only this figure, its anonymous memory, for another process; Windows fills in both.
+SIZE_T PagefileBytes(HANDLE process) {
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof(counters);
+    return K32GetProcessMemoryInfo(process, &counters, sizeof(counters)) ? counters.PagefileUsage : 0;
+}
+
 double Median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     return values[values.size() / 2];
@@ -180,8 +187,9 @@ int Soak(const std::wstring& tovira, int events) {
     auto report = [&](const char* when) {
         DWORD handles = 0;
         GetProcessHandleCount(process, &handles);
-        std::printf("%s private=%llu workingset=%llu handles=%lu gdi=%lu user=%lu\n", when,
+        std::printf("%s private=%llu pagefile=%llu workingset=%llu handles=%lu gdi=%lu user=%lu\n", when,
                     static_cast<unsigned long long>(PrivateBytes(process)),
+                    static_cast<unsigned long long>(PagefileBytes(process)),
                     static_cast<unsigned long long>(WorkingSet(process)), handles,
                     GetGuiResources(process, GR_GDIOBJECTS), GetGuiResources(process, GR_USEROBJECTS));
     };
