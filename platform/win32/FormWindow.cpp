@@ -232,7 +232,11 @@ void FormWindow::MeasureAutoSizeLabels() {
         if (!label.autoSize) {
             continue;
         }
-        const SIZE size = MeasureText(label.caption, host_.Fonts().Get(label.font));
+        Measured& memo = measured_[&label];
+        if (memo.caption != label.caption || memo.font != label.font || memo.size.cy == 0) {
+            memo = Measured{label.caption, label.font, MeasureText(label.caption, host_.Fonts().Get(label.font))};
+        }
+        const SIZE size = memo.size;
         label.width = size.cx * kTwipsPerPixel;
         label.height = size.cy * kTwipsPerPixel;
     }
@@ -254,7 +258,16 @@ void FormWindow::Sync() {
     }
     PaintedState painted = CapturePaintedState(form_);
     if (painted != painted_) {
-        InvalidateRect(window_, nullptr, FALSE);
+        // Only what changed is painted again: a movement event over the menu touches a lamp, a caption and
+        // the status line, not the whole window.
+        std::vector<RECT> damage;
+        if (ChangedAreas(painted_, painted, damage)) {
+            for (const RECT& area : damage) {
+                InvalidateRect(window_, &area, FALSE);
+            }
+        } else {
+            InvalidateRect(window_, nullptr, FALSE);
+        }
         painted_ = std::move(painted);
     }
     PlaceWindow();
@@ -462,12 +475,25 @@ void FormWindow::PaintClient(HDC dc) {
     if (client.right <= 0 || client.bottom <= 0) {
         return;
     }
-    // Painted into memory and copied once, so that overlapping controls never flicker.
+    // Painted into memory and copied once, so that overlapping controls never flicker; only the part that
+    // needs it, when the window says which.
+    RECT area = client;
+    RECT clip{};
+    const int clipKind = GetClipBox(dc, &clip);
+    if (clipKind == SIMPLEREGION || clipKind == COMPLEXREGION) {
+        IntersectRect(&area, &client, &clip);
+    }
+    const int width = area.right - area.left;
+    const int height = area.bottom - area.top;
+    if (width <= 0 || height <= 0) {
+        return;
+    }
     MemoryDC memory(dc);
-    Bitmap bitmap(CreateCompatibleBitmap(dc, client.right, client.bottom));
+    Bitmap bitmap(CreateCompatibleBitmap(dc, width, height));
     SelectScope select(memory.Get(), bitmap.Get());
+    SetViewportOrgEx(memory.Get(), -area.left, -area.top, nullptr);
     PaintForm(memory.Get(), client, form_, host_.Fonts(), host_.Resources());
-    BitBlt(dc, 0, 0, client.right, client.bottom, memory.Get(), 0, 0, SRCCOPY);
+    BitBlt(dc, area.left, area.top, width, height, memory.Get(), area.left, area.top, SRCCOPY);
 }
 
 void FormWindow::PaintPictureBox(const Child& child, HDC dc) {

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -105,6 +106,13 @@ private:
     std::vector<Child> children_;
     std::vector<Tip> tips_;
     PaintedState painted_;
+    // Last measurement of each auto-sized label, so that a movement event that changes nothing measures nothing.
+    struct Measured {
+        std::string caption;
+        Font font;
+        SIZE size{};
+    };
+    std::map<const Label*, Measured> measured_;
     std::wstring caption_;
     POINT placed_{};
     Brush backBrush_;

@@ -289,6 +289,13 @@ void PaintForm(HDC dc, const RECT& client, const Form& form, FontCache& fonts, S
         if (control.IsWindowed() || !IsShown(control)) {
             continue;
         }
+        // Text is the costly part of a paint; what lies outside the area being painted is left alone.
+        RECT reach = ControlRect(control);
+        ++reach.right;
+        ++reach.bottom;
+        if (!RectVisible(dc, &reach)) {
+            continue;
+        }
         switch (control.kind) {
         case ControlKind::Label:
             PaintLabel(dc, static_cast<const Label&>(control), fonts);
@@ -362,6 +369,42 @@ PaintedState CapturePaintedState(const Form& form) {
         state.push_back(std::move(item));
     }
     return state;
+}
+
+namespace {
+
+const PaintedItem* FindItem(const PaintedState& state, const Control* control) {
+    for (const PaintedItem& item : state) {
+        if (item.control == control) {
+            return &item;
+        }
+    }
+    return nullptr;
+}
+
+RECT ReachOf(const PaintedItem& item) {
+    // Lines and outlines reach one pixel beyond a box of no width or height.
+    return RECT{item.box[0], item.box[1], item.box[2] + 1, item.box[3] + 1};
+}
+
+} // namespace
+
+bool ChangedAreas(const PaintedState& before, const PaintedState& after, std::vector<RECT>& areas) {
+    areas.clear();
+    for (const PaintedState* state : {&before, &after}) {
+        const PaintedState& other = state == &before ? after : before;
+        for (const PaintedItem& item : *state) {
+            const PaintedItem* twin = FindItem(other, item.control);
+            if (twin != nullptr && *twin == item) {
+                continue;
+            }
+            if (item.control == nullptr) {
+                return false;
+            }
+            areas.push_back(ReachOf(item));
+        }
+    }
+    return true;
 }
 
 } // namespace tovira::win32

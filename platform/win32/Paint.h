@@ -94,4 +94,8 @@ using PaintedState = std::vector<PaintedItem>;
 
 PaintedState CapturePaintedState(const Form& form);
 
+// The pixels that differ between two painted states: the old and new boxes of every control whose painting
+// changed. False when the form's own surface changed, so that all of it must be painted again.
+bool ChangedAreas(const PaintedState& before, const PaintedState& after, std::vector<RECT>& areas);
+
 } // namespace tovira::win32

@@ -272,6 +272,14 @@ TEST(RuntimeSync, RepaintsOnlyWhatChangedAndMeasuresAutoSizeLabels) {
 
     test.runtime.Dispatch([&] { form.message.caption = "Explorar"; });
     EXPECT_TRUE(NeedsPaint(window));
+    // Only the changed label's box waits for paint, not the whole window.
+    RECT pending{};
+    GetUpdateRect(window, &pending, FALSE);
+    EXPECT_LE(pending.left, 10);
+    EXPECT_LE(pending.top, 10);
+    EXPECT_GE(pending.right, 110);
+    EXPECT_GE(pending.bottom, 30);
+    EXPECT_LE(pending.bottom, 31) << "the label below did not change";
     UpdateWindow(window);
 
     // The hover procedures repeat the same assignments on every movement: no repaint for them.
