@@ -2,7 +2,6 @@
 #include "platform/win32/Win32Runtime.h"
 
 #include <commctrl.h>
-#include <objbase.h>
 
 namespace {
 
@@ -29,8 +28,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     try {
         INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
         InitCommonControlsEx(&controls);
-        // The shell calls want a single-threaded apartment on the user-interface thread.
-        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
         tovira::win32::Win32Runtime runtime(instance);
         tovira::frmInstalador launcher(runtime);
         return runtime.Run(launcher);

@@ -4,6 +4,7 @@
 #include "platform/win32/ComApartment.h"
 #include "platform/win32/Errors.h"
 #include "platform/win32/PictureBytes.h"
+#include "platform/win32/SystemLibrary.h"
 #include "platform/win32/Win32Picture.h"
 
 #include <ocidl.h>
@@ -158,8 +159,12 @@ PicturePtr DecodeWithOle(const FileBytes& bytes) {
     }
     std::unique_ptr<IStream, ComReleaser> stream(rawStream);
 
+    static const auto oleLoadPicture = SystemFunction<decltype(OleLoadPicture)>(L"oleaut32.dll", "OleLoadPicture");
+    if (oleLoadPicture == nullptr) {
+        ThrowInvalidPicture();
+    }
     IPicture* rawPicture = nullptr;
-    const HRESULT loaded = OleLoadPicture(stream.get(), static_cast<LONG>(bytes.Size()), FALSE, IID_IPicture,
+    const HRESULT loaded = oleLoadPicture(stream.get(), static_cast<LONG>(bytes.Size()), FALSE, IID_IPicture,
                                           reinterpret_cast<void**>(&rawPicture));
     if (FAILED(loaded) || rawPicture == nullptr) {
         if (loaded == E_OUTOFMEMORY) {

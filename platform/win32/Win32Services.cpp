@@ -4,6 +4,7 @@
 #include "platform/win32/ComApartment.h"
 #include "platform/win32/Errors.h"
 #include "platform/win32/Pictures.h"
+#include "platform/win32/SystemLibrary.h"
 #include "platform/win32/Wide.h"
 
 #include <shellapi.h>
@@ -195,8 +196,12 @@ void Win32Services::StartProgram(const std::string& commandLine, int showState) 
 }
 
 bool Win32Services::ShellExecuteOpen(const std::string& documentPath) {
+    static const auto shellExecute = SystemFunction<decltype(ShellExecuteW)>(L"shell32.dll", "ShellExecuteW");
+    if (shellExecute == nullptr) {
+        return false;
+    }
     EnsureComApartment();
-    HINSTANCE result = ShellExecuteW(nullptr, L"open", Widen(documentPath).c_str(), nullptr, nullptr, SW_SHOWMAXIMIZED);
+    HINSTANCE result = shellExecute(nullptr, L"open", Widen(documentPath).c_str(), nullptr, nullptr, SW_SHOWMAXIMIZED);
     return reinterpret_cast<INT_PTR>(result) > 32;
 }
 

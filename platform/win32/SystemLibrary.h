@@ -1,0 +1,15 @@
+#pragma once
+
+#include <windows.h>
+
+namespace tovira::win32 {
+
+// A function of a DLL in the system folder, loaded by its full path on first use; null when it cannot be had.
+// The libraries that only some actions need stay out of start-up this way, and no other folder can supply them.
+FARPROC SystemProcedure(const wchar_t* library, const char* name);
+
+template <typename Function> Function* SystemFunction(const wchar_t* library, const char* name) {
+    return reinterpret_cast<Function*>(reinterpret_cast<void*>(SystemProcedure(library, name)));
+}
+
+} // namespace tovira::win32
