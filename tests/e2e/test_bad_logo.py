@@ -1,0 +1,189 @@
+"""Logo files that are not what they claim: the launcher either shows the picture or opens the registration
+window with an error number and its description, and never crashes, hangs or swells."""
+
+import os
+import random
+import subprocess
+import tempfile
+
+from harness import check, e2e_test, poll, unix_to_windows
+from layout import CLIENT, Launcher, bmp, logo_colour
+
+# Error descriptions of the program, by number.
+DESCRIPTIONS = {7: "Memória insuficiente", 53: "Arquivo não encontrado", 57: "Erro de E/S no dispositivo",
+                70: "Permissão negada", 75: "Erro de acesso ao caminho/arquivo", 481: "Imagem inválida"}
+MAX_COMMITTED_BYTES = 64 * 1024 * 1024
+LOGO_RGB = (200, 40, 40)
+
+
+def header_claiming(width, height):
+    """A 24-bit bitmap header for width x height pixels followed by one row's worth of bytes."""
+    return bmp(1, 1, lambda x, y: (0, 0, 0))[:18] + width.to_bytes(4, "little") + height.to_bytes(4, "little") + \
+        bmp(1, 1, lambda x, y: (0, 0, 0))[26:54] + bytes(64)
+
+
+def rle_bomb(width, height):
+    """An 8-bit run-length bitmap of width x height pixels whose data is only the end-of-picture mark."""
+    palette = bytes(4 * 256)
+    data = b"\x00\x01"
+    offset = 54 + len(palette)
+    header = b"BM" + (offset + len(data)).to_bytes(4, "little") + bytes(4) + offset.to_bytes(4, "little")
+    info = (40).to_bytes(4, "little") + width.to_bytes(4, "little") + height.to_bytes(4, "little") + \
+        (1).to_bytes(2, "little") + (8).to_bytes(2, "little") + (1).to_bytes(4, "little") + \
+        len(data).to_bytes(4, "little") + bytes(16)
+    return header + info + palette + data
+
+
+def converted(fmt):
+    """A small solid logo in another format, made by ImageMagick."""
+    with tempfile.TemporaryDirectory() as folder:
+        target = os.path.join(folder, "logo." + fmt)
+        subprocess.run(["convert", "-size", "120x80", "xc:rgb({},{},{})".format(*LOGO_RGB), target], check=True,
+                       timeout=60)
+        with open(target, "rb") as f:
+            return f.read()
+
+
+def outcome(program, timeout=20.0):
+    """("logo", window) or ("error", window) once one of the two windows is up; fails on a crash or a hang."""
+
+    def probe():
+        titles = {w["title"]: w for w in program.windows() if w["class"] != "#32770"}
+        return titles.get("QEV Register") or titles.get("Tovira")
+
+    found = poll(probe, timeout, 0.2)
+    check(found, "neither the launcher nor the registration window appeared" +
+          ("" if program.running() else " and the program has ended"))
+    check(program.running(), "the program ended")
+    return ("error" if found["title"] == "QEV Register" else "logo"), found
+
+
+def committed_bytes(program):
+    """The private memory the process has committed, touched or not. Wine's own counters count only touched
+    pages, which would hide a large picture that was allocated but never drawn in full."""
+    with open(f"/proc/{program.popen.pid}/status") as f:
+        for line in f:
+            if line.startswith("VmData:"):
+                return int(line.split()[1]) * 1024
+    raise AssertionError("no VmData for the program's process")
+
+
+def error_shown(t, program):
+    """(number, description) from the registration window's lblErro."""
+    window = program.wait_window("QEV Register")
+    texts = [c["title"].replace("\r\n", "\r") for c in window.children() if c["class"].lower() == "static"
+             and c["title"].startswith("Erro N°: ")]
+    check(len(texts) == 1, f"no error label in the registration window: {window.child_texts()}")
+    first, _, second = texts[0].partition("\r")
+    check(second.startswith("Descrição: "), f"the error label reads {texts[0]!r}")
+    return int(first[len("Erro N°: "):]), second[len("Descrição: "):]
+
+
+def try_logo(t, name, logo_bytes=None, folder_instead=False, prepare=None):
+    """Starts the launcher with this imgLogo.bmp and returns (result, detail, program) after checking that it
+    lives and stays small."""
+    files = {"imgLogo.bmp/": None} if folder_instead else {"imgLogo.bmp": logo_bytes}
+    medium = t.medium(files, folder=name)
+    if prepare:
+        prepare(medium)
+    t.move(5, 5)
+    program = medium.start()
+    result, _ = outcome(program)
+    used = committed_bytes(program)
+    if result == "error":
+        number, description = error_shown(t, program)
+        check(DESCRIPTIONS.get(number) == description, f"{name}: error {number} described as {description!r}")
+        detail = f"registration window, error {number} {description}"
+    else:
+        detail = "logo shown"
+    print(f"  imgLogo.bmp as {name}: {detail}; {used // 1024} KiB committed", flush=True)
+    check(used < MAX_COMMITTED_BYTES, f"{name}: {used // 1024} KiB committed ({detail})")
+    return result, detail, program
+
+
+def stop(t, program):
+    t.session.wintool("kill", program.pid)
+    check(program.wait_exit(10), "the program did not stop")
+
+
+class Locked:
+    """A helper process holding a medium file open with no sharing, until close()."""
+
+    def __init__(self, t):
+        self.t = t
+        self.popen = None
+        self.status = os.path.join(t.dir, "locker.out")
+
+    def __call__(self, medium):
+        locker = os.path.join(self.t.session.build, "tests", "e2e", "locker.exe")
+        with open(self.status, "wb") as out:
+            self.popen = subprocess.Popen(["wine", unix_to_windows(locker), medium.windows_path("imgLogo.bmp")],
+                                          env=self.t.session.env, cwd=self.t.session.neutral,
+                                          stdin=subprocess.PIPE, stdout=out, stderr=subprocess.DEVNULL)
+
+        def answer():
+            with open(self.status) as f:
+                return f.read().strip()
+
+        check(poll(answer, 15, 0.2) == "locked", f"the locker did not lock the logo: {answer()!r}")
+
+    def close(self):
+        if self.popen:
+            self.popen.stdin.close()
+            try:
+                self.popen.wait(10)
+            except subprocess.TimeoutExpired:
+                self.popen.kill()
+                self.popen.wait()
+
+
+@e2e_test
+def unreadable_logos_open_the_registration_window_with_a_described_error(t):
+    truncated = bmp(300, 200, logo_colour)[:54]
+    noise = random.Random(20240611).randbytes(4096)
+    cases = [("empty", b"", 481), ("cut-after-header", truncated, 481),
+             ("header-claiming-60000x60000", header_claiming(60000, 60000), 481),
+             ("random-bytes", noise, 481), ("png", converted("png"), 481)]
+    for name, data, expected in cases:
+        result, detail, program = try_logo(t, name, data)
+        check(result == "error", f"{name}: {detail}")
+        check(detail.startswith(f"registration window, error {expected} "), f"{name}: {detail}, expected {expected}")
+        stop(t, program)
+
+    result, detail, program = try_logo(t, "folder", folder_instead=True)
+    check(result == "error" and " error 70 " in detail + " ", f"folder: {detail}, expected error 70")
+    stop(t, program)
+
+    locker = Locked(t)
+    try:
+        result, detail, program = try_logo(t, "locked-file", bmp(40, 30, logo_colour), prepare=locker)
+        check(result == "error" and " error 75 " in detail + " ", f"locked file: {detail}, expected error 75")
+        stop(t, program)
+    finally:
+        locker.close()
+
+
+@e2e_test
+def jpeg_and_gif_logos_are_shown_as_pictures(t):
+    for fmt in ("jpeg", "gif"):
+        result, detail, program = try_logo(t, fmt, converted(fmt))
+        check(result == "logo", f"{fmt}: {detail}")
+        launcher = Launcher(t, program)
+        near = lambda rgb: all(abs(a - b) <= 24 for a, b in zip(rgb, LOGO_RGB))  # noqa: E731 JPEG is lossy
+        shot = {}
+
+        def painted():
+            shot["pixel"] = launcher.shot(fmt)
+            return all(near(shot["pixel"](x, y)) for x, y in ((215, 8), (260, 40), (320, 70)))
+
+        check(poll(painted, 5, 0.3), f"the {fmt} logo is not painted at the logo box's corner: "
+                                     f"{shot['pixel'](260, 40)}")
+        check(not near(shot["pixel"](CLIENT[0] - 5, CLIENT[1] - 5)), f"the {fmt} logo is stretched")
+        stop(t, program)
+
+
+@e2e_test
+def a_tiny_logo_file_claiming_a_huge_picture_commits_little_memory(t):
+    # Whichever window it gives, a one-kilobyte file must not cost hundreds of megabytes.
+    _, _, program = try_logo(t, "run-length-data-claiming-8000x8000", rle_bomb(8000, 8000))
+    stop(t, program)
