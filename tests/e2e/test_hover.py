@@ -165,7 +165,7 @@ def soak_of_movement_events_keeps_memory_and_handles_flat(t):
     memory = "private" if before["private"] else "pagefile"
     check(before[memory] > 0, f"neither private nor page-file bytes are reported: {lines['before']}")
     growth = after[memory] - before[memory]
-    check(growth < 1 << 20, f"{memory} bytes grew by {growth} over the soak")
+    check(growth < 256 << 10, f"{memory} bytes grew by {growth} over the soak")
     for kind in ("handles", "gdi", "user"):
         if before[kind] == 0 and after[kind] == 0:
             print(f"soak: no {kind} count is reported (0 before and after); not judged", flush=True)
