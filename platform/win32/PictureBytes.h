@@ -8,9 +8,11 @@
 // headers so that it can be exercised with arbitrary input on any platform.
 namespace tovira::win32 {
 
-// Limits against hostile files: a picture larger than this is refused before anything is allocated for it.
-inline constexpr std::uint64_t kMaxPictureFileBytes = 64ull * 1024 * 1024;
-inline constexpr std::uint64_t kMaxPicturePixels = 64ull * 1024 * 1024;
+// Limits against hostile files: a picture larger than this is refused before anything is allocated for it. The
+// logo box shows about 420 x 330 pixels; 4 Mpixel (2048 x 2048) leaves room for any real logo, yet a few bytes
+// of run-length data that claim a huge picture cannot make the program take more than some 16 MiB for it.
+inline constexpr std::uint64_t kMaxPictureFileBytes = 32ull * 1024 * 1024;
+inline constexpr std::uint64_t kMaxPicturePixels = 4ull * 1024 * 1024;
 
 enum class PictureFormat { Unknown, Bitmap, Gif, Jpeg, Icon, Metafile };
 
