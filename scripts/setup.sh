@@ -26,7 +26,8 @@ have_cmd objdump || need+=(binutils)
 have_cmd python3 || need+=(python3)
 have_cmd clang++ || need+=(clang)
 ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1 || need+=(libclang-rt-dev)
-have_pkg wine64 || need+=(wine wine64)
+have_cmd wine || need+=(wine)
+have_pkg wine64 || need+=(wine64)
 
 i386=0
 if ! have_pkg wine32:i386; then
@@ -38,5 +39,5 @@ if [ ${#need[@]} -gt 0 ]; then
     echo "setup: installing ${need[*]}"
     if [ "$i386" -eq 1 ]; then as_root dpkg --add-architecture i386; fi
     as_root apt-get update -q
-    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${need[@]}"
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${need[@]}"
 fi
