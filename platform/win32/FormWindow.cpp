@@ -2,6 +2,7 @@
 
 #include "platform/RuntimeError.h"
 #include "platform/win32/Errors.h"
+#include "platform/win32/SystemLibrary.h"
 #include "platform/win32/Wide.h"
 #include "platform/win32/Win32Picture.h"
 
@@ -132,7 +133,6 @@ void FormWindow::Create() {
     for (Child& child : children_) {
         SyncChild(child);
     }
-    SyncTooltips();
     painted_ = CapturePaintedState(form_);
 }
 
@@ -148,6 +148,10 @@ void FormWindow::CreateChildren() {
     for (size_t i = 0; i < controls.size(); ++i) {
         if (controls[i]->IsWindowed()) {
             order.push_back(i);
+        }
+        // The system's controls take their current look only with the common controls loaded first.
+        if (controls[i]->IsWindowed() && controls[i]->kind != ControlKind::PictureBox) {
+            EnsureCommonControls();
         }
     }
     // Creation order is the order that IsDialogMessage tabs in; controls without a tab index come last.
@@ -218,7 +222,10 @@ void FormWindow::CreateChildren() {
     for (const Child& child : children_) {
         if (child.control->kind == ControlKind::Frame) {
             SetWindowPos(child.window, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-            SetWindowSubclass(child.window, FrameProc, 0, reinterpret_cast<DWORD_PTR>(this));
+            static const auto setSubclass = CommonControlsFunction<decltype(SetWindowSubclass)>("SetWindowSubclass");
+            if (setSubclass != nullptr) {
+                setSubclass(child.window, FrameProc, 0, reinterpret_cast<DWORD_PTR>(this));
+            }
         }
     }
 }
@@ -250,7 +257,10 @@ void FormWindow::Sync() {
     for (Child& child : children_) {
         SyncChild(child);
     }
-    SyncTooltips();
+    // Tooltips only matter once the window is on screen; leaving them until then keeps start-up short.
+    if (IsWindowVisible(window_)) {
+        SyncTooltips();
+    }
     std::wstring caption = Widen(form_.caption);
     if (caption != caption_) {
         SetWindowTextW(window_, caption.c_str());
@@ -357,6 +367,7 @@ void FormWindow::SyncTooltips() {
             continue;
         }
         if (tooltip_ == nullptr) {
+            EnsureCommonControls();
             tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
                                        CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window_, nullptr,
                                        GetModuleHandleW(nullptr), nullptr);
@@ -728,10 +739,13 @@ LRESULT CALLBACK FormWindow::FrameProc(HWND window, UINT message, WPARAM wParam,
         FillRect(reinterpret_cast<HDC>(wParam), &client, reinterpret_cast<FormWindow*>(owner)->BackgroundBrush());
         return 1;
     }
+    // Only installed once the common controls are loaded, so these are there.
+    static const auto removeSubclass = CommonControlsFunction<decltype(RemoveWindowSubclass)>("RemoveWindowSubclass");
+    static const auto defaultProcedure = CommonControlsFunction<decltype(DefSubclassProc)>("DefSubclassProc");
     if (message == WM_NCDESTROY) {
-        RemoveWindowSubclass(window, FrameProc, 0);
+        removeSubclass(window, FrameProc, 0);
     }
-    return DefSubclassProc(window, message, wParam, lParam);
+    return defaultProcedure(window, message, wParam, lParam);
 }
 
 LRESULT CALLBACK FormWindow::PictureBoxProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -1,8 +1,6 @@
 #include "launcher/frmInstalador.h"
 #include "platform/win32/Win32Runtime.h"
 
-#include <commctrl.h>
-
 namespace {
 
 // Only the system folder may supply DLLs: the program runs from foreign media, where a planted DLL beside it
@@ -26,8 +24,6 @@ void HardenDllSearch() {
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     HardenDllSearch();
     try {
-        INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
-        InitCommonControlsEx(&controls);
         tovira::win32::Win32Runtime runtime(instance);
         tovira::frmInstalador launcher(runtime);
         return runtime.Run(launcher);

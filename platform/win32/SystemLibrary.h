@@ -8,6 +8,17 @@ namespace tovira::win32 {
 // The libraries that only some actions need stay out of start-up this way, and no other folder can supply them.
 FARPROC SystemProcedure(const wchar_t* library, const char* name);
 
+// Loads the common controls and registers their window classes, once; null when they cannot be had. Called before
+// the first window that needs them is made, so that a launcher without such windows shows before the library is
+// even loaded.
+HMODULE EnsureCommonControls();
+
+template <typename Function> Function* CommonControlsFunction(const char* name) {
+    HMODULE module = EnsureCommonControls();
+    return module != nullptr ? reinterpret_cast<Function*>(reinterpret_cast<void*>(GetProcAddress(module, name)))
+                             : nullptr;
+}
+
 template <typename Function> Function* SystemFunction(const wchar_t* library, const char* name) {
     return reinterpret_cast<Function*>(reinterpret_cast<void*>(SystemProcedure(library, name)));
 }

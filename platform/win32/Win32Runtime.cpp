@@ -85,6 +85,7 @@ void Win32Runtime::ShowWindowModal(Form& form) {
     }
     modals_.push_back(std::move(modal));
     ShowWindow(handle, SW_SHOW);
+    window.Sync();
     window.FocusFirstTabStop();
 
     MSG message{};
@@ -130,6 +131,7 @@ int Win32Runtime::Run(Form& startup) {
         if (window->Handle() != nullptr) {
             ShowWindow(window->Handle(), SW_SHOWNORMAL);
             UpdateWindow(window->Handle());
+            window->Sync();
             if (window->HasTabStops()) {
                 window->FocusFirstTabStop();
             }
