@@ -8,6 +8,8 @@
 // a top-level window and stays until that window is closed; otherwise it exits at once. TOVIRA_E2E_WINDOWLESS in
 // the environment (inherited from whoever started it) keeps it from opening any window: a program that took its
 // document and shows nothing.
+#include "platform/win32/Wide.h"
+
 #include <windows.h>
 
 #include <shellapi.h>
@@ -17,17 +19,6 @@
 #include <vector>
 
 namespace {
-
-std::string Utf8(const std::wstring& wide) {
-    if (wide.empty()) {
-        return {};
-    }
-    int size =
-        WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), out.data(), size, nullptr, nullptr);
-    return out;
-}
 
 std::wstring OwnPath() {
     std::wstring path(32768, L'\0');
@@ -135,7 +126,7 @@ int RunWindow(HINSTANCE instance, const std::wstring& title, bool waitCursor, in
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
     int showState = ShowState();
     AppendLine(std::to_string(GetCurrentProcessId()) + "\t" + (showState < 0 ? "-" : std::to_string(showState)) + "\t" +
-               Utf8(GetCommandLineW()) + "\n");
+               tovira::win32::Narrow(GetCommandLineW()) + "\n");
     std::vector<std::wstring> args = Arguments();
     const bool windowless = GetEnvironmentVariableW(L"TOVIRA_E2E_WINDOWLESS", nullptr, 0) > 0;
     std::wstring title = windowless ? std::wstring() : WindowTitle(args);

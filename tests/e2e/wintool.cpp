@@ -1,6 +1,8 @@
 // Test helper run inside the same Wine session as the program under test: answers one command per
 // invocation with one JSON value on stdout (UTF-8). Window handles are printed and read as decimal
 // numbers. Messages that carry pointers are used only where Wine marshals them across processes.
+#include "platform/win32/Wide.h"
+
 #include <windows.h>
 
 #include <commctrl.h>
@@ -14,20 +16,9 @@
 
 namespace {
 
-std::string Utf8(const std::wstring& wide) {
-    if (wide.empty()) {
-        return {};
-    }
-    int size =
-        WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), out.data(), size, nullptr, nullptr);
-    return out;
-}
-
 std::string Json(const std::wstring& text) {
     std::string out = "\"";
-    for (unsigned char c : Utf8(text)) {
+    for (unsigned char c : tovira::win32::Narrow(text)) {
         switch (c) {
         case '"':
             out += "\\\"";
