@@ -491,6 +491,9 @@ void FormWindow::PaintClient(HDC dc) {
     RECT area = client;
     RECT clip{};
     const int clipKind = GetClipBox(dc, &clip);
+    if (clipKind == NULLREGION) {
+        return;
+    }
     if (clipKind == SIMPLEREGION || clipKind == COMPLEXREGION) {
         IntersectRect(&area, &client, &clip);
     }
