@@ -113,15 +113,20 @@ def closing_the_registration_window_shows_the_launcher_with_the_placeholder(t):
     check_placeholder(pixel)
 
 
+def select_and_register(t, program, medium, window, name):
+    """Picks an entry through the list box's own messages and presses the register button."""
+    index = window.list_box()["items"].index(name)
+    check(window.select(index), f"could not select {name}")
+    check(poll(lambda: window.list_box()["selected"] == index, 5), "the selection did not take")
+    window.press("&Registrar Agora")
+    check_registered(t, program, medium, name)
+
+
 @e2e_test
 def registration_works_from_a_folder_with_a_space_and_an_accent(t):
     medium, program, window = start_without_logo(t, folder="Mídia de Instalação")
     check_registration_window(program, window)
-    index = window.list_box()["items"].index("alfa.dll")
-    check(window.select(index), "could not select alfa.dll")
-    check(poll(lambda: window.list_box()["selected"] == index, 5), "the selection did not take")
-    window.press("&Registrar Agora")
-    check_registered(t, program, medium, "alfa.dll")
+    select_and_register(t, program, medium, window, "alfa.dll")
 
 
 @e2e_test
@@ -129,8 +134,4 @@ def registration_works_from_the_root_of_a_drive(t):
     medium, program, window = start_without_logo(t, drive="m")
     check(medium.windows_path("Tovira.exe") == "M:\\Tovira.exe", "the medium is not at a drive root")
     check_registration_window(program, window)
-    index = window.list_box()["items"].index("gama.ocx")
-    check(window.select(index), "could not select gama.ocx")
-    check(poll(lambda: window.list_box()["selected"] == index, 5), "the selection did not take")
-    window.press("&Registrar Agora")
-    check_registered(t, program, medium, "gama.ocx")
+    select_and_register(t, program, medium, window, "gama.ocx")
