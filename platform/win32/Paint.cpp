@@ -78,7 +78,7 @@ namespace {
 
 // A 24-bit device-independent bitmap from a run-length picture resource; null when it is missing or damaged.
 HBITMAP LoadRunLengthBitmap(HINSTANCE instance, int id) {
-    HRSRC found = FindResourceW(instance, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(10)); // RT_RCDATA
+    HRSRC found = FindResourceW(instance, MAKEINTRESOURCEW(id), RT_RCDATA);
     HGLOBAL loaded = found != nullptr ? LoadResource(instance, found) : nullptr;
     const auto* bytes = loaded != nullptr ? static_cast<const std::uint8_t*>(LockResource(loaded)) : nullptr;
     if (bytes == nullptr) {

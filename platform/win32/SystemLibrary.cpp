@@ -6,21 +6,40 @@
 
 namespace tovira::win32 {
 
-FARPROC SystemProcedure(const wchar_t* library, const char* name) {
-    const UINT needed = GetSystemDirectoryW(nullptr, 0);
+namespace {
+
+// Asks for the length first, then for the text: neither folder has a fixed limit.
+std::wstring FolderFrom(UINT(WINAPI* query)(LPWSTR, UINT)) {
+    const UINT needed = query(nullptr, 0);
     if (needed == 0) {
-        return nullptr;
+        return {};
     }
-    std::wstring path(needed, L'\0');
-    const UINT length = GetSystemDirectoryW(path.data(), needed);
+    std::wstring folder(needed, L'\0');
+    const UINT length = query(folder.data(), needed);
     if (length == 0 || length >= needed) {
+        return {};
+    }
+    folder.resize(length);
+    return folder;
+}
+
+} // namespace
+
+std::wstring SystemDirectoryPath() {
+    return FolderFrom(GetSystemDirectoryW);
+}
+
+std::wstring WindowsDirectoryPath() {
+    return FolderFrom(GetSystemWindowsDirectoryW);
+}
+
+FARPROC SystemProcedure(const wchar_t* library, const char* name) {
+    const std::wstring folder = SystemDirectoryPath();
+    if (folder.empty()) {
         return nullptr;
     }
-    path.resize(length);
-    path += L'\\';
-    path += library;
     // Stays loaded for the rest of the run, as a static import would.
-    HMODULE module = LoadLibraryW(path.c_str());
+    HMODULE module = LoadLibraryW((folder + L"\\" + library).c_str());
     return module != nullptr ? GetProcAddress(module, name) : nullptr;
 }
 

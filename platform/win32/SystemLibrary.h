@@ -2,7 +2,13 @@
 
 #include <windows.h>
 
+#include <string>
+
 namespace tovira::win32 {
+
+// The system folder and the Windows folder as Windows tells them, of whatever length; empty when it cannot.
+std::wstring SystemDirectoryPath();
+std::wstring WindowsDirectoryPath();
 
 // A function of a DLL in the system folder, loaded by its full path on first use; null when it cannot be had.
 // The libraries that only some actions need stay out of start-up this way, and no other folder can supply them.

@@ -92,17 +92,6 @@ void WaitForFocus() {
     }
 }
 
-std::wstring WindowsFolder() {
-    const UINT needed = GetSystemWindowsDirectoryW(nullptr, 0);
-    std::wstring folder(needed, L'\0');
-    const UINT length = needed == 0 ? 0 : GetSystemWindowsDirectoryW(folder.data(), needed);
-    if (length == 0 || length >= needed) {
-        ThrowLastError();
-    }
-    folder.resize(length);
-    return folder;
-}
-
 } // namespace
 
 std::wstring ProgramNameOf(const std::wstring& commandLine) {
@@ -121,7 +110,11 @@ std::wstring Win32Services::ProgramPath(const std::wstring& commandLine) {
     if (program.find_first_of(L"\\/:") != std::wstring::npos) {
         return {};
     }
-    const std::wstring folders = Widen(SystemFolder()) + L";" + WindowsFolder();
+    const std::wstring windowsFolder = WindowsDirectoryPath();
+    if (windowsFolder.empty()) {
+        ThrowLastError();
+    }
+    const std::wstring folders = Widen(SystemFolder()) + L";" + windowsFolder;
     std::wstring path(MAX_PATH, L'\0');
     for (;;) {
         const DWORD length = SearchPathW(folders.c_str(), program.c_str(), L".exe", static_cast<DWORD>(path.size()),
@@ -286,16 +279,10 @@ void Win32Services::CopyFile(const std::string& source, const std::string& desti
 }
 
 std::string Win32Services::SystemFolder() {
-    const UINT needed = GetSystemDirectoryW(nullptr, 0);
-    if (needed == 0) {
+    const std::wstring folder = SystemDirectoryPath();
+    if (folder.empty()) {
         ThrowLastError();
     }
-    std::wstring folder(needed, L'\0');
-    const UINT length = GetSystemDirectoryW(folder.data(), needed);
-    if (length == 0 || length >= needed) {
-        ThrowLastError();
-    }
-    folder.resize(length);
     return Narrow(folder);
 }
 
