@@ -216,7 +216,7 @@ void frmInstalador::Label3_Click() {
     try {
         opened = services_.ShellExecuteOpen(services_.ApplicationFolder() + "\\Indice.pdf");
     } catch (const RuntimeError&) {
-        opened = false;
+        // A folder that cannot be told is a handbook that cannot be opened: the warning says what to do.
     }
     if (!opened) {
         services_.ShowMessage(ManualWarning(), kMbExclamation);
@@ -225,6 +225,7 @@ void frmInstalador::Label3_Click() {
     try {
         services_.ActivateWindow(kReaderTitle, true);
     } catch (const RuntimeError&) {
+        // The reader may not have drawn its window yet, or titles it otherwise: the handbook did open.
     }
 }
 
