@@ -121,7 +121,6 @@ struct ListBox : Control {
     explicit ListBox(std::string controlName) : Control(std::move(controlName), ControlKind::ListBox) {}
     std::vector<std::string> items;
     int listIndex = -1; // selected entry, -1 for none
-    bool sorted = false;
     void AddItem(const std::string& item) { items.push_back(item); }
 };
 

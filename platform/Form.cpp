@@ -32,12 +32,6 @@ void Line::SetEnds(double fromX, double fromY, double toX, double toY) {
     height = std::max(fromY, toY) - top;
 }
 
-Control* Form::Find(const std::string& controlName) const {
-    auto found = std::find_if(controls_.begin(), controls_.end(),
-                              [&](const Control* control) { return control->name == controlName; });
-    return found == controls_.end() ? nullptr : *found;
-}
-
 namespace {
 
 // Position of a control in the form's client area, following its containers.

@@ -40,7 +40,6 @@ public:
 
     // Topmost first. Windowed controls lie over every painted one, whatever their place here.
     const std::vector<Control*>& Controls() const { return controls_; }
-    Control* Find(const std::string& controlName) const;
 
     // The control that takes a mouse event at a point of the client area (twips), or nullptr for the
     // form's own surface.

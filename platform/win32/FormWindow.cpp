@@ -173,10 +173,8 @@ void FormWindow::CreateChildren() {
             break;
         case ControlKind::ListBox:
             className = L"LISTBOX";
+            // Never sorted: the entries show in the order the model holds them, so their indexes agree.
             style |= WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY;
-            if (static_cast<const ListBox&>(control).sorted) {
-                style |= LBS_SORT;
-            }
             exStyle = WS_EX_CLIENTEDGE;
             break;
         case ControlKind::CommandButton:
