@@ -1,4 +1,5 @@
 #include "BuildSettings.h"
+#include "ErrorNumberOf.h"
 #include "FakeServices.h"
 #include "launcher/frmInstalador.h"
 
@@ -8,6 +9,7 @@ namespace tovira {
 namespace {
 
 using test::Call;
+using test::ErrorNumberOf;
 using test::FakeServices;
 
 const std::string kWarning =
@@ -58,12 +60,7 @@ TEST_F(Actions, InstallAnsweredNoStartsNothingAndEndsWithTheNormalPointer) {
 TEST_F(Actions, MissingInstallerLeavesTheErrorToTheRuntimeWithTheHourglassStillOn) {
     services.messageAnswers = {kAnswerYes};
     services.failures["StartProgram"].push_back(RuntimeError(kErrFileNotFound));
-    try {
-        form.Label1_Click();
-        FAIL() << "the error must reach the runtime";
-    } catch (const RuntimeError& error) {
-        EXPECT_EQ(error.Number(), kErrFileNotFound);
-    }
+    EXPECT_EQ(ErrorNumberOf([&] { form.Label1_Click(); }), kErrFileNotFound) << "the error must reach the runtime";
     EXPECT_TRUE(services.busy);
 }
 
@@ -125,12 +122,8 @@ TEST_F(Actions, SiteFallsBackToTheShellAndOnlyThenFails) {
 
     services.failures["StartProgram"].push_back(RuntimeError(kErrFileNotFound));
     services.shellOpens = false;
-    try {
-        form.Label7_Click();
-        FAIL() << "both ways failed: the error must reach the runtime";
-    } catch (const RuntimeError& error) {
-        EXPECT_EQ(error.Number(), kErrFileNotFound);
-    }
+    EXPECT_EQ(ErrorNumberOf([&] { form.Label7_Click(); }), kErrFileNotFound)
+        << "both ways failed: the error must reach the runtime";
 }
 
 } // namespace

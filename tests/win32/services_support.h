@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ErrorNumberOf.h"
 #include "platform/RuntimeError.h"
 #include "platform/win32/Win32Services.h"
 
@@ -38,15 +39,7 @@ private:
 void WriteBytes(const std::wstring& path, const std::string& bytes);
 std::string ReadBytes(const std::wstring& path);
 
-// The number of the run-time error that the call raises, or 0 when it raises none.
-template <typename Call> int ErrorNumberOf(Call&& call) {
-    try {
-        call();
-    } catch (const RuntimeError& error) {
-        return error.Number();
-    }
-    return 0;
-}
+using tovira::test::ErrorNumberOf;
 
 // Where the test executable and its helper programs lie.
 std::wstring TestFolder();
