@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The main job: sets up what is missing, builds the shipped i686 Tovira.exe, lays out the demo medium
-# (handbook, company logo, the program) and runs the launcher from it under Wine.
+# The main job: sets up what is missing, builds the shipped i686 Tovira.exe (the x86_64 one where the host cannot
+# run 32-bit programs), lays out the demo medium (handbook, company logo, the program) and runs the launcher from
+# it under Wine.
 # With a real X display the launcher stays until you close it; without one it runs on a virtual
 # display, a screenshot is written to build/demo-screenshot.png and the launcher is closed.
 set -euo pipefail
@@ -8,13 +9,16 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 out=${TOVIRA_BUILD:-$root/build}
 export TOVIRA_BUILD=$out
 
+source "$root/scripts/wine-session.sh"
+host_detect
+echo "$TOVIRA_HOST_NOTE"
 "$root/scripts/setup.sh"
-"$root/scripts/build.sh" i686
+"$root/scripts/build.sh" "$TOVIRA_WINE_BUILD"
 
 medium="$out/demo-medium"
 rm -rf "$medium"
 mkdir -p "$medium"
-cp "$out/i686/platform/win32/Tovira.exe" "$root/demo/imgLogo.bmp" "$root/demo/Indice.pdf" "$medium/"
+cp "$out/$TOVIRA_WINE_BUILD/platform/win32/Tovira.exe" "$root/demo/imgLogo.bmp" "$root/demo/Indice.pdf" "$medium/"
 echo "demo medium: $medium"
 
 headless=0
@@ -22,7 +26,6 @@ if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
     headless=1
     unset DISPLAY
 fi
-source "$root/scripts/wine-session.sh"
 if [ "$headless" -eq 0 ]; then export TOVIRA_KEEP_DISPLAY=1; fi
 wine_session_start
 
@@ -34,10 +37,19 @@ if [ "$headless" -eq 0 ]; then
     exit 0
 fi
 
+shown=0
 for _ in $(seq 1 100); do
-    xdotool search --name '^Tovira$' >/dev/null 2>&1 && break
+    if xdotool search --name '^Tovira$' >/dev/null 2>&1; then
+        shown=1
+        break
+    fi
+    kill -0 "$pid" 2>/dev/null || break
     sleep 0.2
 done
+if [ "$shown" -eq 0 ]; then
+    echo "the launcher's window did not appear" >&2
+    exit 1
+fi
 sleep 1
 import -window root "$out/demo-screenshot.png"
 echo "screenshot: $out/demo-screenshot.png"

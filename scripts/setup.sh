@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need on a Debian machine, only where it is missing.
 set -euo pipefail
+source "$(dirname "$0")/host.sh"
+host_detect
 
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
@@ -29,8 +31,9 @@ ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 
 have_cmd wine || need+=(wine)
 have_pkg wine64 || need+=(wine64)
 
+# 32-bit Wine only where the kernel can run it: elsewhere its 400 i386 packages would install and then fail.
 i386=0
-if ! have_pkg wine32:i386; then
+if [ "$TOVIRA_WINE_ARCH" = win32 ] && ! have_pkg wine32:i386; then
     need+=(wine32:i386)
     dpkg --print-foreign-architectures | grep -qx i386 || i386=1
 fi

@@ -1,12 +1,16 @@
 #!/usr/bin/env bash
 # Sets up what is missing, builds the three configurations and runs every test layer:
-# unit tests (native), the Windows services and runtime under Wine, and the end-to-end tests of the
-# real Tovira.exe under Wine on a virtual X server. Ends with one line: N passed, M failed.
+# unit tests (native), the Windows services and runtime under Wine (both Windows builds), and the end-to-end
+# tests of the real Tovira.exe under Wine on a virtual X server. Which build runs under which Wine depends on
+# the host (scripts/host.sh). Ends with one line: Total: N passed, M failed.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=${TOVIRA_BUILD:-$root/build}
 export TOVIRA_BUILD=$out
 
+source "$root/scripts/wine-session.sh"
+host_detect
+echo "$TOVIRA_HOST_NOTE"
 "$root/scripts/setup.sh" || exit 1
 "$root/scripts/build.sh" || exit 1
 
@@ -34,15 +38,33 @@ tally_ctest "$log/native.txt"
 echo "== fuzzing the picture-file checks (bounded run over the regression corpus)"
 if "$root/scripts/fuzz.sh" 100000; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
 
-source "$root/scripts/wine-session.sh"
-wine_session_start || exit 1
+# One build's CTest entries in a Wine session of the given kind; extra arguments go to ctest.
+windows_layer() {
+    local build=$1 arch=$2
+    shift 2
+    echo "== Windows tests ($build under Wine, $arch prefix)"
+    if ! wine_session_start "$arch"; then
+        failed=$((failed + 1))
+        return
+    fi
+    (cd "$out/$build" && ctest --output-on-failure --timeout 300 "$@") 2>&1 | tee "$log/$build.txt"
+    tally_ctest "$log/$build.txt"
+    wine_session_stop
+}
 
-echo "== Windows tests (i686 under Wine)"
-(cd "$out/i686" && ctest --output-on-failure --timeout 300) 2>&1 | tee "$log/i686.txt"
-tally_ctest "$log/i686.txt"
+# Both builds ship, so both are tested: the i686 one under Wine where the host can run it, else only the checks
+# of its file that need no Wine; the x86_64 one under the 64-bit loader on every host.
+if [ "$TOVIRA_WINE_ARCH" = win32 ]; then
+    windows_layer i686 win32
+else
+    echo "== checks of the i686 executable that need no Wine"
+    (cd "$out/i686" && ctest --output-on-failure -E '^win32_tests$') 2>&1 | tee "$log/i686.txt"
+    tally_ctest "$log/i686.txt"
+fi
+windows_layer x86_64 win64
 
-echo "== end-to-end tests (Tovira.exe under Wine)"
-"$root/tests/e2e/run.sh" "$out/i686" 2>&1 | tee "$log/e2e.txt"
+echo "== end-to-end tests ($TOVIRA_WINE_BUILD Tovira.exe under Wine)"
+"$root/tests/e2e/run.sh" "$out/$TOVIRA_WINE_BUILD" 2>&1 | tee "$log/e2e.txt"
 line=$(grep -E '^[0-9]+ passed, [0-9]+ failed' "$log/e2e.txt" | tail -1)
 if [ -n "$line" ]; then
     passed=$((passed + $(cut -d' ' -f1 <<<"$line")))

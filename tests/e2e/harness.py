@@ -11,6 +11,7 @@ import ctypes.util
 import json
 import os
 import shutil
+import struct
 import subprocess
 import tempfile
 import time
@@ -477,6 +478,15 @@ class Context:
         return errors
 
 
+def wine_arch_of(exe):
+    """The Wine prefix kind that runs a Windows executable: from the machine field of its PE header."""
+    with open(exe, "rb") as f:
+        head = f.read(4096)
+    at = struct.unpack_from("<I", head, 0x3C)[0]
+    machine = struct.unpack_from("<H", head, at + 4)[0]
+    return {0x14C: "win32", 0x8664: "win64"}[machine]
+
+
 class Session:
     def __init__(self, build, out_dir, display_from=90, prefix=None):
         self.build = os.path.abspath(build)
@@ -486,7 +496,7 @@ class Session:
         self.bench = os.path.join(self.build, "bench", "bench.exe")
         for tool in (self.wintool_exe, self.recorder):
             if not os.path.exists(tool):
-                raise RuntimeError(f"{tool} is missing: build the i686 configuration first")
+                raise RuntimeError(f"{tool} is missing: build this Windows configuration first")
         self.out_dir = out_dir
         os.makedirs(out_dir, exist_ok=True)
         self.work = tempfile.mkdtemp(prefix="tovira-e2e-")
@@ -504,7 +514,7 @@ class Session:
     def _set_up(self, display_from):
         self._start_xvfb(display_from)
         self._make_guard()
-        self.env = dict(os.environ, WINEPREFIX=self.prefix, WINEARCH="win32", WINEDEBUG="-all",
+        self.env = dict(os.environ, WINEPREFIX=self.prefix, WINEARCH=wine_arch_of(self.tovira), WINEDEBUG="-all",
                         WINEDLLOVERRIDES=WINE_OVERRIDES, DISPLAY=self.display,
                         LC_ALL="C.UTF-8", PATH=self.guard_bin + os.pathsep + os.environ.get("PATH", ""))
         self.env.pop("TOVIRA_E2E_LOG", None)
@@ -567,7 +577,9 @@ class Session:
         # Nothing the launcher starts may reach Wine's real tools or, through them, the host.
         for target in ("regsvr32.exe", "winebrowser.exe"):
             shutil.copy(self.recorder, os.path.join(self.system32, target))
+        # A 64-bit prefix has no such folder; the start command's stand-in goes there.
         start = os.path.join(self.prefix, "drive_c", "windows", "command", "start.exe")
+        os.makedirs(os.path.dirname(start), exist_ok=True)
         if os.path.exists(start):
             os.remove(start)
         reader = r'\"C:\\e2e\\AcroRd32.exe\" \"%1\"'
