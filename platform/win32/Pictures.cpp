@@ -1,9 +1,11 @@
 #include "platform/win32/Pictures.h"
 
+#include "platform/PictureBytes.h"
+#include "platform/PictureDecode.h"
 #include "platform/RuntimeError.h"
 #include "platform/win32/ComApartment.h"
 #include "platform/win32/Errors.h"
-#include "platform/win32/PictureBytes.h"
+#include "platform/win32/Gdi.h"
 #include "platform/win32/SystemLibrary.h"
 #include "platform/win32/Win32Picture.h"
 
@@ -11,10 +13,12 @@
 #include <olectl.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdint>
-#include <cstring>
 #include <memory>
-#include <vector>
+#include <new>
+#include <span>
+#include <utility>
 
 namespace tovira::win32 {
 
@@ -34,82 +38,62 @@ struct ComReleaser {
     void operator()(IUnknown* object) const { object->Release(); }
 };
 
-struct MemoryDc {
-    MemoryDc() : dc(CreateCompatibleDC(nullptr)) {}
-    ~MemoryDc() {
-        if (dc != nullptr) {
-            DeleteDC(dc);
-        }
-    }
-    MemoryDc(const MemoryDc&) = delete;
-    MemoryDc& operator=(const MemoryDc&) = delete;
-    HDC dc;
-};
-
-struct SelectedObject {
-    SelectedObject(HDC dc, HGDIOBJ object) : dc_(dc), previous_(SelectObject(dc, object)) {}
-    ~SelectedObject() { SelectObject(dc_, previous_); }
-    SelectedObject(const SelectedObject&) = delete;
-    SelectedObject& operator=(const SelectedObject&) = delete;
-
-private:
-    HDC dc_;
-    HGDIOBJ previous_;
-};
-
 [[noreturn]] void ThrowInvalidPicture() {
     throw RuntimeError(kErrInvalidPicture);
 }
 
-// The file's bytes, stored two bytes in so that the info header after the 14-byte file header lies on the
-// 4-byte boundary that GDI expects of a BITMAPINFO.
-class FileBytes {
+// The picture file, read a part at a time where the checks and decoders ask for it.
+class FileSource final : public ByteSource {
 public:
-    static constexpr std::size_t kShift = 2;
-
-    explicit FileBytes(std::size_t size) : words_((size + kShift + 3) / 4), size_(size) {}
-
-    unsigned char* Data() { return reinterpret_cast<unsigned char*>(words_.data()) + kShift; }
-    const unsigned char* Data() const { return reinterpret_cast<const unsigned char*>(words_.data()) + kShift; }
-    std::size_t Size() const { return size_; }
-    std::span<const unsigned char> Span() const { return {Data(), size_}; }
-
-private:
-    std::vector<std::uint32_t> words_;
-    std::size_t size_;
-};
-
-FileBytes ReadPictureFile(const std::wstring& path) {
-    FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file.get() == INVALID_HANDLE_VALUE) {
-        file.release();
-        ThrowLastError();
-    }
-    LARGE_INTEGER size{};
-    if (!GetFileSizeEx(file.get(), &size)) {
-        ThrowLastError();
-    }
-    if (size.QuadPart <= 0 || static_cast<std::uint64_t>(size.QuadPart) > kMaxPictureFileBytes) {
-        ThrowInvalidPicture();
-    }
-    FileBytes bytes(static_cast<std::size_t>(size.QuadPart));
-    std::size_t done = 0;
-    while (done < bytes.Size()) {
-        DWORD read = 0;
-        if (!ReadFile(file.get(), bytes.Data() + done, static_cast<DWORD>(bytes.Size() - done), &read, nullptr)) {
+    explicit FileSource(const std::wstring& path)
+        : file_(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr)) {
+        if (file_.get() == INVALID_HANDLE_VALUE) {
+            file_.release();
             ThrowLastError();
         }
-        if (read == 0) {
-            ThrowInvalidPicture(); // the file shrank while we read it
+        LARGE_INTEGER size{};
+        if (!GetFileSizeEx(file_.get(), &size)) {
+            ThrowLastError();
         }
-        done += read;
+        size_ = static_cast<std::uint64_t>(size.QuadPart);
     }
-    return bytes;
-}
+
+    std::uint64_t Size() const override { return size_; }
+
+    void Read(std::uint64_t offset, std::span<unsigned char> out) override {
+        for (std::size_t done = 0; done < out.size();) {
+            OVERLAPPED at{};
+            at.Offset = static_cast<DWORD>(offset + done);
+            at.OffsetHigh = static_cast<DWORD>((offset + done) >> 32);
+            const auto wanted = static_cast<DWORD>(std::min<std::size_t>(out.size() - done, 1u << 30));
+            DWORD read = 0;
+            if (!ReadFile(file_.get(), out.data() + done, wanted, &read, &at)) {
+                const DWORD error = GetLastError();
+                if (error == ERROR_HANDLE_EOF) {
+                    ThrowInvalidPicture(); // the file shrank while we read it
+                }
+                ThrowError(error);
+            }
+            if (read == 0) {
+                ThrowInvalidPicture();
+            }
+            done += read;
+        }
+    }
+
+private:
+    FileHandle file_;
+    std::uint64_t size_ = 0;
+};
 
 // A 32-bit top-down section: the same pixel layout whatever the source was.
-BitmapOwner CreateSection(int width, int height) {
+struct Section {
+    BitmapOwner bitmap;
+    std::uint32_t* pixels = nullptr;
+};
+
+Section CreateSection(int width, int height) {
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof info.bmiHeader;
     info.bmiHeader.biWidth = width;
@@ -118,39 +102,41 @@ BitmapOwner CreateSection(int width, int height) {
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
     void* pixels = nullptr;
-    BitmapOwner section(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &pixels, nullptr, 0));
-    if (!section) {
+    Section section{BitmapOwner(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &pixels, nullptr, 0)), nullptr};
+    if (!section.bitmap || pixels == nullptr) {
         throw RuntimeError(kErrOutOfMemory);
     }
+    section.pixels = static_cast<std::uint32_t*>(pixels);
     return section;
 }
 
-PicturePtr DecodeBitmap(const FileBytes& bytes, const PictureCheck& check) {
-    BitmapOwner section = CreateSection(check.width, check.height);
-    MemoryDc memory;
-    const auto* info = reinterpret_cast<const BITMAPINFO*>(bytes.Data() + 14);
-    const int lines = SetDIBits(memory.dc, section.get(), 0, static_cast<UINT>(check.height),
-                                bytes.Data() + check.bitsOffset, info, DIB_RGB_COLORS);
-    if (lines <= 0) {
+// Only the part that a window can show is decoded and kept.
+PicturePtr DecodeShownPart(FileSource& file, const PictureCheck& check) {
+    const int width = std::min(check.width, kShownWidth);
+    const int height = std::min(check.height, kShownHeight);
+    Section section = CreateSection(width, height);
+    if (!DecodePicture(file, check, {section.pixels, width, height})) {
         ThrowInvalidPicture();
     }
-    return std::make_shared<Win32Picture>(section.release());
+    return std::make_shared<Win32Picture>(section.bitmap.release());
 }
 
-int HimetricToPixels(OLE_XSIZE_HIMETRIC himetric, int pixelsPerInch) {
-    return MulDiv(himetric, pixelsPerInch, 2540);
+// The size in pixels of an icon or metafile, from its size in HIMETRIC units at the screen's resolution.
+std::pair<int, int> NaturalSize(OLE_XSIZE_HIMETRIC himetricWidth, OLE_YSIZE_HIMETRIC himetricHeight) {
+    WindowDC screen(nullptr);
+    return {MulDiv(himetricWidth, GetDeviceCaps(screen.Get(), LOGPIXELSX), 2540),
+            MulDiv(himetricHeight, GetDeviceCaps(screen.Get(), LOGPIXELSY), 2540)};
 }
 
-// Formats that Windows reads by itself; icons and metafiles are drawn into a bitmap of their natural size.
-PicturePtr DecodeWithOle(const FileBytes& bytes) {
+// Icons and metafiles go whole to Windows' own loader, drawn into a bitmap of their natural size as far as a
+// window can show it.
+PicturePtr DecodeWithOle(FileSource& file) {
     EnsureComApartment();
-    HGLOBAL global = GlobalAlloc(GMEM_MOVEABLE, bytes.Size());
+    const auto size = static_cast<std::size_t>(file.Size());
+    HGLOBAL global = GlobalAlloc(GMEM_MOVEABLE, size);
     if (global == nullptr) {
         throw RuntimeError(kErrOutOfMemory);
     }
-    void* target = GlobalLock(global);
-    std::memcpy(target, bytes.Data(), bytes.Size());
-    GlobalUnlock(global);
     IStream* rawStream = nullptr;
     const HRESULT created = CreateStreamOnHGlobal(global, TRUE, &rawStream);
     if (FAILED(created)) {
@@ -158,13 +144,15 @@ PicturePtr DecodeWithOle(const FileBytes& bytes) {
         throw RuntimeError(ErrorNumberForResult(created));
     }
     std::unique_ptr<IStream, ComReleaser> stream(rawStream);
+    file.Read(0, {static_cast<unsigned char*>(GlobalLock(global)), size});
+    GlobalUnlock(global);
 
     static const auto oleLoadPicture = SystemFunction<decltype(OleLoadPicture)>(L"oleaut32.dll", "OleLoadPicture");
     if (oleLoadPicture == nullptr) {
         ThrowInvalidPicture();
     }
     IPicture* rawPicture = nullptr;
-    const HRESULT loaded = oleLoadPicture(stream.get(), static_cast<LONG>(bytes.Size()), FALSE, IID_IPicture,
+    const HRESULT loaded = oleLoadPicture(stream.get(), static_cast<LONG>(size), FALSE, IID_IPicture,
                                           reinterpret_cast<void**>(&rawPicture));
     if (FAILED(loaded) || rawPicture == nullptr) {
         if (loaded == E_OUTOFMEMORY) {
@@ -176,60 +164,57 @@ PicturePtr DecodeWithOle(const FileBytes& bytes) {
 
     OLE_XSIZE_HIMETRIC himetricWidth = 0;
     OLE_YSIZE_HIMETRIC himetricHeight = 0;
-    SHORT type = PICTYPE_UNINITIALIZED;
-    if (FAILED(picture->get_Width(&himetricWidth)) || FAILED(picture->get_Height(&himetricHeight)) ||
-        FAILED(picture->get_Type(&type))) {
+    if (FAILED(picture->get_Width(&himetricWidth)) || FAILED(picture->get_Height(&himetricHeight))) {
         ThrowInvalidPicture();
     }
-
-    int width = 0;
-    int height = 0;
-    OLE_HANDLE handle = 0;
-    BITMAP bitmap{};
-    if (type == PICTYPE_BITMAP && SUCCEEDED(picture->get_Handle(&handle)) &&
-        GetObjectW(reinterpret_cast<HBITMAP>(static_cast<UINT_PTR>(handle)), sizeof bitmap, &bitmap) != 0) {
-        width = bitmap.bmWidth;
-        height = bitmap.bmHeight < 0 ? -bitmap.bmHeight : bitmap.bmHeight;
-    } else {
-        HDC screen = GetDC(nullptr);
-        const int dpiX = GetDeviceCaps(screen, LOGPIXELSX);
-        const int dpiY = GetDeviceCaps(screen, LOGPIXELSY);
-        ReleaseDC(nullptr, screen);
-        width = HimetricToPixels(himetricWidth, dpiX);
-        height = HimetricToPixels(himetricHeight, dpiY);
-    }
+    const auto [width, height] = NaturalSize(himetricWidth, himetricHeight);
     if (width <= 0 || height <= 0 ||
         static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) > kMaxPicturePixels) {
         ThrowInvalidPicture();
     }
 
-    BitmapOwner section = CreateSection(width, height);
-    MemoryDc memory;
+    const int shownWidth = std::min(width, kShownWidth);
+    const int shownHeight = std::min(height, kShownHeight);
+    Section section = CreateSection(shownWidth, shownHeight);
+    MemoryDC memory(nullptr);
     {
-        SelectedObject selected(memory.dc, section.get());
+        SelectScope selected(memory.Get(), section.bitmap.get());
         // Where an icon or metafile leaves pixels untouched they stay white, as on paper.
-        RECT all{0, 0, width, height};
-        FillRect(memory.dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-        if (FAILED(picture->Render(memory.dc, 0, 0, width, height, 0, himetricHeight, himetricWidth, -himetricHeight,
+        RECT all{0, 0, shownWidth, shownHeight};
+        FillRect(memory.Get(), &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+        if (FAILED(picture->Render(memory.Get(), 0, 0, width, height, 0, himetricHeight, himetricWidth, -himetricHeight,
                                    nullptr))) {
             ThrowInvalidPicture();
         }
     }
-    return std::make_shared<Win32Picture>(section.release());
+    return std::make_shared<Win32Picture>(section.bitmap.release());
+}
+
+PicturePtr LoadPictureFrom(FileSource& file) {
+    ByteReader reader(file);
+    const PictureCheck check = CheckPicture(reader);
+    switch (check.format) {
+    case PictureFormat::Unknown:
+        ThrowInvalidPicture();
+    case PictureFormat::Bitmap:
+    case PictureFormat::Gif:
+    case PictureFormat::Jpeg:
+        return DecodeShownPart(file, check);
+    case PictureFormat::Icon:
+    case PictureFormat::Metafile:
+        return DecodeWithOle(file);
+    }
+    ThrowInvalidPicture();
 }
 
 } // namespace
 
 PicturePtr LoadPicture(const std::wstring& path) {
-    const FileBytes bytes = ReadPictureFile(path);
-    const PictureCheck check = CheckPictureBytes(bytes.Span());
-    switch (check.format) {
-    case PictureFormat::Unknown:
-        ThrowInvalidPicture();
-    case PictureFormat::Bitmap:
-        return DecodeBitmap(bytes, check);
-    default:
-        return DecodeWithOle(bytes);
+    FileSource file(path);
+    try {
+        return LoadPictureFrom(file);
+    } catch (const std::bad_alloc&) {
+        throw RuntimeError(kErrOutOfMemory);
     }
 }
 

@@ -1,10 +1,13 @@
-// libFuzzer target: the checks that every picture file passes before Windows' decoders see it.
-#include "platform/win32/PictureBytes.h"
+// libFuzzer target: the checks that every picture file passes and the decoders of what they accept.
+#include "platform/PictureBytes.h"
+#include "platform/PictureDecode.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t size) {
-    using namespace tovira::win32;
+    using namespace tovira;
     const PictureCheck check = CheckPictureBytes({data, size});
     if (check.format == PictureFormat::Unknown) {
         return 0;
@@ -15,9 +18,18 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
         std::abort();
     }
     if (check.format == PictureFormat::Bitmap &&
-        (check.width == 0 || check.height == 0 || check.infoEnd > check.bitsOffset || check.bitsOffset > size ||
+        (check.width == 0 || check.height == 0 || check.paletteOffset > check.bitsOffset || check.bitsOffset > size ||
          check.bitsSize > size - check.bitsOffset)) {
         std::abort();
+    }
+    if (check.format == PictureFormat::Bitmap || check.format == PictureFormat::Gif ||
+        check.format == PictureFormat::Jpeg) {
+        // A small target keeps each run short; the decoders still read all of the data.
+        const int width = std::min(check.width, 64);
+        const int height = std::min(check.height, 48);
+        std::vector<std::uint32_t> shown(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+        MemorySource source({data, size});
+        DecodePicture(source, check, {shown.data(), width, height});
     }
     return 0;
 }

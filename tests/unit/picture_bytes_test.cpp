@@ -1,23 +1,36 @@
-#include "platform/win32/PictureBytes.h"
+#include "platform/PictureBytes.h"
+#include "platform/PictureDecode.h"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <unistd.h>
 #include <vector>
 
-namespace tovira::win32 {
+namespace tovira {
 namespace {
 
-void Put(std::vector<unsigned char>& bytes, std::size_t at, std::uint32_t value, int size) {
+using Bytes = std::vector<unsigned char>;
+using Rgb = std::vector<std::uint32_t>;
+
+void Put(Bytes& bytes, std::size_t at, std::uint32_t value, int size) {
     for (int i = 0; i < size; ++i) {
         bytes[at + static_cast<std::size_t>(i)] = static_cast<unsigned char>(value >> (8 * i));
     }
 }
 
 // An 8-bit run-length bitmap whose data is a single end-of-picture mark: a few bytes that claim any size.
-std::vector<unsigned char> RunLengthClaiming(std::uint32_t width, std::uint32_t height) {
+Bytes RunLengthClaiming(std::uint32_t width, std::uint32_t height) {
     const std::size_t offset = 54 + 4 * 256;
-    std::vector<unsigned char> bytes(offset + 2, 0);
+    Bytes bytes(offset + 2, 0);
     bytes[0] = 'B';
     bytes[1] = 'M';
     Put(bytes, 2, static_cast<std::uint32_t>(bytes.size()), 4);
@@ -29,24 +42,192 @@ std::vector<unsigned char> RunLengthClaiming(std::uint32_t width, std::uint32_t 
     Put(bytes, 28, 8, 2);
     Put(bytes, 30, 1, 4); // run-length, 8 bits
     Put(bytes, 34, 2, 4);
-    bytes[offset + 1] = 1; // end of picture
+    Put(bytes, 54, 0x102030, 4); // colour 0, which the skipped pixels must not take
+    bytes[offset + 1] = 1;       // end of picture
     return bytes;
 }
 
-TEST(PictureBytes, RunLengthDataCannotClaimMoreThanTheLimit) {
-    const auto small = CheckPictureBytes(RunLengthClaiming(421, 332));
-    EXPECT_EQ(small.format, PictureFormat::Bitmap);
-    EXPECT_EQ(small.width, 421);
-    EXPECT_EQ(CheckPictureBytes(RunLengthClaiming(2048, 2048)).format, PictureFormat::Bitmap);
-    EXPECT_EQ(CheckPictureBytes(RunLengthClaiming(2049, 2048)).format, PictureFormat::Unknown);
-    EXPECT_EQ(CheckPictureBytes(RunLengthClaiming(8000, 8000)).format, PictureFormat::Unknown);
-    EXPECT_EQ(CheckPictureBytes(RunLengthClaiming(1u << 31, 1)).format, PictureFormat::Unknown);
+// The check and then the decoder, as the program runs them, into a target of at most width x height.
+std::optional<Rgb> Decode(const Bytes& bytes, int width = kShownWidth, int height = kShownHeight) {
+    const PictureCheck check = CheckPictureBytes(bytes);
+    if (check.format == PictureFormat::Unknown) {
+        return std::nullopt;
+    }
+    Rgb pixels(static_cast<std::size_t>(std::min(width, check.width) * std::min(height, check.height)));
+    MemorySource source(bytes);
+    if (!DecodePicture(source, check, {pixels.data(), std::min(width, check.width), std::min(height, check.height)})) {
+        return std::nullopt;
+    }
+    return pixels;
 }
 
-TEST(PictureBytes, GifScreenSizesAreHeldToTheSameLimit) {
-    std::vector<unsigned char> gif = {'G', 'I', 'F', '8', '9', 'a', 0, 0, 0, 0, 0, 0, 0};
-    Put(gif, 6, 2048, 2);
-    Put(gif, 8, 2048, 2);
+// Files made by ImageMagick at test time from one smooth picture with a few edges, and its own reading of them.
+class Converted {
+public:
+    static constexpr int kWidth = 77;
+    static constexpr int kHeight = 53;
+
+    Converted() {
+        std::string ppm = "P6 " + std::to_string(kWidth) + " " + std::to_string(kHeight) + " 255\n";
+        for (int y = 0; y < kHeight; ++y) {
+            for (int x = 0; x < kWidth; ++x) {
+                const bool box = x > 20 && x < 50 && y > 10 && y < 30;
+                ppm += static_cast<char>(box ? 230 : 128 + 100 * std::sin(x / 9.0));
+                ppm += static_cast<char>(box ? 40 : 128 + 100 * std::cos(y / 7.0));
+                ppm += static_cast<char>((x * 3 + y * 2) % 256);
+            }
+        }
+        Write("source.ppm", Bytes(ppm.begin(), ppm.end()));
+    }
+    ~Converted() { std::filesystem::remove_all(folder_); }
+
+    Bytes Make(const std::string& options, const std::string& format) {
+        Run("convert source.ppm " + options + " " + format + ":made");
+        return Read("made");
+    }
+    // ImageMagick's pixels of the file last made, as 0xRRGGBB.
+    Rgb Reference() {
+        Run("convert made -colorspace sRGB -depth 8 rgb:made.rgb");
+        const Bytes rgb = Read("made.rgb");
+        Rgb pixels;
+        for (std::size_t i = 0; i + 2 < rgb.size(); i += 3) {
+            pixels.push_back(std::uint32_t{rgb[i]} << 16 | std::uint32_t{rgb[i + 1]} << 8 | rgb[i + 2]);
+        }
+        return pixels;
+    }
+
+private:
+    void Run(const std::string& command) {
+        ASSERT_EQ(std::system(("cd '" + folder_.string() + "' && " + command).c_str()), 0) << command;
+    }
+    void Write(const std::string& name, const Bytes& bytes) {
+        std::ofstream(folder_ / name, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    }
+    Bytes Read(const std::string& name) {
+        std::ifstream file(folder_ / name, std::ios::binary);
+        return Bytes(std::istreambuf_iterator<char>(file), {});
+    }
+
+    std::filesystem::path folder_ =
+        std::filesystem::temp_directory_path() / ("tovira-pictures-" + std::to_string(getpid()));
+    bool made_ = std::filesystem::create_directories(folder_);
+};
+
+// Largest and mean difference of any colour channel; the top-left width x height of the reference.
+std::pair<int, double> Difference(const Rgb& ours, const Rgb& reference, int width, int height) {
+    int largest = 0;
+    double sum = 0;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const std::uint32_t a = ours[static_cast<std::size_t>(y * width + x)];
+            const std::uint32_t b = reference[static_cast<std::size_t>(y * Converted::kWidth + x)];
+            for (int shift : {0, 8, 16}) {
+                const int difference =
+                    std::abs(static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((b >> shift) & 0xFF));
+                largest = std::max(largest, difference);
+                sum += difference;
+            }
+        }
+    }
+    return {largest, sum / (3.0 * width * height)};
+}
+
+TEST(PictureDecode, EveryKindOfBitmapGifAndJpegReadsAsImageMagickReadsIt) {
+    Converted made;
+    struct Case {
+        const char* options;
+        const char* format;
+    };
+    const Case cases[] = {
+        {"", "BMP3"},
+        {"-type Palette", "BMP3"},
+        {"-type Palette -compress RLE", "BMP3"},
+        {"-colors 16 -type Palette -depth 4", "BMP3"},
+        {"-type Bilevel", "BMP3"},
+        {"-define bmp:subtype=RGB565", "BMP"},
+        {"-alpha on -channel A -fx 0.5", "BMP"},
+        {"-colors 200", "GIF"},
+        {"-colors 200 -interlace GIF", "GIF"},
+        {"-sampling-factor 2x2", "JPEG"},
+        {"-sampling-factor 2x1 -define jpeg:restart-interval=2", "JPEG"},
+        {"-sampling-factor 1x1 -quality 98", "JPEG"},
+        {"-interlace Plane -sampling-factor 2x2", "JPEG"},
+        {"-interlace Plane -sampling-factor 1x1 -define jpeg:restart-interval=1", "JPEG"},
+        {"-colorspace Gray -interlace Plane", "JPEG"},
+        {"-colorspace CMYK -quality 98", "JPEG"},
+    };
+    for (const Case& c : cases) {
+        const Bytes file = made.Make(c.options, c.format);
+        const Rgb reference = made.Reference();
+        const auto whole = Decode(file);
+        ASSERT_TRUE(whole) << c.format << " " << c.options;
+        const auto [largest, mean] = Difference(*whole, reference, Converted::kWidth, Converted::kHeight);
+        // JPEG decoders may round differently by a few levels; the other formats are exact.
+        const bool jpeg = std::string(c.format) == "JPEG";
+        EXPECT_LE(largest, jpeg ? 4 : 0) << c.format << " " << c.options;
+        EXPECT_LE(mean, jpeg ? 0.5 : 0) << c.format << " " << c.options;
+        // Only the top-left part is decoded into a smaller target, the same pixels as in the whole.
+        const auto part = Decode(file, 30, 21);
+        ASSERT_TRUE(part) << c.format << " " << c.options;
+        for (int y = 0; y < 21; ++y) {
+            for (int x = 0; x < 30; ++x) {
+                ASSERT_EQ((*part)[static_cast<std::size_t>(y * 30 + x)],
+                          (*whole)[static_cast<std::size_t>(y * Converted::kWidth + x)])
+                    << c.format << " " << c.options << " at " << x << "," << y;
+            }
+        }
+    }
+}
+
+TEST(PictureDecode, HeadersClaimingMoreThanTheDataHoldsAreRefused) {
+    Converted made;
+    // A JPEG and a GIF whose frame says 10000 x 10000 (100 Mpixel, within the limit) over data for 77 x 53.
+    Bytes jpeg = made.Make("", "JPEG");
+    std::size_t frame = 2;
+    while (jpeg[frame + 1] != 0xC0) {
+        frame += 2 + static_cast<std::size_t>(jpeg[frame + 2] << 8 | jpeg[frame + 3]);
+    }
+    jpeg[frame + 5] = jpeg[frame + 7] = 10000 >> 8;
+    jpeg[frame + 6] = jpeg[frame + 8] = 10000 & 0xFF;
+    EXPECT_EQ(CheckPictureBytes(jpeg).width, 10000);
+    EXPECT_FALSE(Decode(jpeg));
+
+    Bytes gif = made.Make("-colors 200", "GIF");
+    Put(gif, 6, 10000, 2);
+    Put(gif, 8, 10000, 2);
+    EXPECT_TRUE(Decode(gif)) << "a large screen with a small image on it";
+    const std::size_t image = 13 + 3 * (std::size_t{2} << (gif[10] & 7));
+    ASSERT_EQ(gif[image], 0x21); // ImageMagick writes a control extension before the image
+    const std::size_t descriptor = image + 8;
+    ASSERT_EQ(gif[descriptor], 0x2C);
+    Put(gif, descriptor + 5, 10000, 2);
+    Put(gif, descriptor + 7, 10000, 2);
+    EXPECT_FALSE(Decode(gif));
+
+    Bytes bitmap = made.Make("", "BMP3");
+    Put(bitmap, 18, 10000, 4);
+    Put(bitmap, 22, 10000, 4);
+    EXPECT_FALSE(Decode(bitmap));
+    Put(bitmap, 18, 1u << 16, 4);
+    Put(bitmap, 22, 1u << 15, 4);
+    EXPECT_EQ(CheckPictureBytes(bitmap).format, PictureFormat::Unknown) << "beyond the limit";
+}
+
+TEST(PictureDecode, RunLengthDataMayLeaveAHugePictureBlackButOnlyItsShownPartIsKept) {
+    EXPECT_EQ(CheckPictureBytes(RunLengthClaiming(8000, 8000)).width, 8000);
+    const auto shown = Decode(RunLengthClaiming(8000, 8000));
+    ASSERT_TRUE(shown);
+    EXPECT_EQ(shown->size(), static_cast<std::size_t>(kShownWidth * kShownHeight));
+    EXPECT_EQ(std::count(shown->begin(), shown->end(), 0u), static_cast<std::ptrdiff_t>(shown->size()));
+    EXPECT_EQ(CheckPictureBytes(RunLengthClaiming(1u << 31, 1)).format, PictureFormat::Unknown);
+    EXPECT_EQ(CheckPictureBytes(RunLengthClaiming(1u << 15, 1u << 14)).format, PictureFormat::Unknown);
+}
+
+TEST(PictureBytes, GifScreenSizesAreHeldToTheLimit) {
+    Bytes gif = {'G', 'I', 'F', '8', '9', 'a', 0, 0, 0, 0, 0, 0, 0};
+    Put(gif, 6, 10000, 2);
+    Put(gif, 8, 10000, 2);
     EXPECT_EQ(CheckPictureBytes(gif).format, PictureFormat::Gif);
     Put(gif, 6, 65535, 2);
     Put(gif, 8, 65535, 2);
@@ -54,4 +235,4 @@ TEST(PictureBytes, GifScreenSizesAreHeldToTheSameLimit) {
 }
 
 } // namespace
-} // namespace tovira::win32
+} // namespace tovira

@@ -1,6 +1,7 @@
 #include "services_support.h"
 
-#include "platform/win32/PictureBytes.h"
+#include "platform/PictureBytes.h"
+#include "platform/PictureDecode.h"
 #include "platform/win32/Pictures.h"
 #include "platform/win32/Wide.h"
 #include "platform/win32/Win32Picture.h"
@@ -252,17 +253,46 @@ TEST_F(PictureTest, WhatIsNoPictureRaisesInvalidPicture) {
     EXPECT_EQ(LoadError("GIF89a\x05"), 481);
 }
 
-TEST_F(PictureTest, FileLargerThanTheCapIsRefusedWithoutReadingIt) {
-    const std::wstring path = folder / L"huge.bmp";
-    WriteBytes(path, Bitmap24(1, {{0}}, false));
+// Sets the file's size without writing the bytes between: the file system keeps them as zeros.
+void Extend(const std::wstring& path, std::uint64_t size) {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    LARGE_INTEGER size{};
-    size.QuadPart = static_cast<LONGLONG>(kMaxPictureFileBytes) + 1;
-    SetFilePointerEx(file, size, nullptr, FILE_BEGIN);
+    LARGE_INTEGER at{};
+    at.QuadPart = static_cast<LONGLONG>(size);
+    SetFilePointerEx(file, at, nullptr, FILE_BEGIN);
     SetEndOfFile(file);
     CloseHandle(file);
-    EXPECT_EQ(ErrorNumberOf([&] { services.LoadPictureFile(Narrow(path)); }), 481);
+}
+
+TEST_F(PictureTest, OnlyTheShownPartOfALargeBitmapIsReadAndAnIconPastItsCapIsRefused) {
+    // 8000 x 6000, bottom-up: the shown top rows lie at the end of a 144 MB file, the rest is zeros.
+    const std::wstring path = folder / L"large.bmp";
+    const std::uint64_t stride = 8000 * 3;
+    std::string header = Bitmap24(1, {{0}}, false).substr(0, 54);
+    Put32(header, 18, 8000);
+    Put32(header, 22, 6000);
+    WriteBytes(path, header);
+    Extend(path, 54 + stride * 5999);
+    HANDLE file =
+        CreateFileW(path.c_str(), FILE_APPEND_DATA, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    const std::string topRow = std::string("\x30\x20\x10", 3) + std::string(stride - 3, '\xFF');
+    DWORD written = 0;
+    WriteFile(file, topRow.data(), static_cast<DWORD>(topRow.size()), &written, nullptr);
+    CloseHandle(file);
+    PicturePtr picture = services.LoadPictureFile(Narrow(path));
+    ASSERT_TRUE(picture);
+    EXPECT_EQ(picture->WidthPixels(), kShownWidth);
+    EXPECT_EQ(picture->HeightPixels(), kShownHeight);
+    const std::vector<std::uint32_t> pixels = PixelsOf(*picture);
+    EXPECT_EQ(pixels[0], 0x102030u);
+    EXPECT_EQ(pixels[1], 0xFFFFFFu);
+    EXPECT_EQ(pixels[static_cast<std::size_t>(kShownWidth)], 0u);
+
+    const std::wstring icon = folder / L"huge.ico";
+    WriteBytes(icon, std::string("\0\0\1\0", 4));
+    Extend(icon, kMaxWholeFileBytes + 1);
+    EXPECT_EQ(ErrorNumberOf([&] { services.LoadPictureFile(Narrow(icon)); }), 481);
 }
 
 TEST_F(PictureTest, MissingFileOrFolderRaisesTheirNumbers) {

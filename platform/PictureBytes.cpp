@@ -1,34 +1,17 @@
-#include "platform/win32/PictureBytes.h"
+#include "platform/PictureBytes.h"
 
-namespace tovira::win32 {
+namespace tovira {
 
 namespace {
 
 constexpr std::size_t kFileHeaderSize = 14;
-
-class Reader {
-public:
-    explicit Reader(std::span<const unsigned char> bytes) : bytes_(bytes) {}
-
-    bool Has(std::uint64_t offset, std::uint64_t count) const {
-        return offset <= bytes_.size() && count <= bytes_.size() - offset;
-    }
-    std::uint32_t U8(std::size_t offset) const { return bytes_[offset]; }
-    std::uint32_t U16(std::size_t offset) const { return U8(offset) | U8(offset + 1) << 8; }
-    std::uint32_t U16Big(std::size_t offset) const { return U8(offset) << 8 | U8(offset + 1); }
-    std::uint32_t U32(std::size_t offset) const { return U16(offset) | U16(offset + 2) << 16; }
-    std::int32_t I32(std::size_t offset) const { return static_cast<std::int32_t>(U32(offset)); }
-    std::size_t Size() const { return bytes_.size(); }
-
-private:
-    std::span<const unsigned char> bytes_;
-};
+constexpr std::uint32_t kLargestIconSide = 256;
 
 bool PixelCountAllowed(std::uint64_t width, std::uint64_t height) {
     return width > 0 && height > 0 && width * height <= kMaxPicturePixels;
 }
 
-PictureCheck CheckBitmap(const Reader& in) {
+PictureCheck CheckBitmap(ByteReader& in) {
     PictureCheck check;
     if (!in.Has(0, kFileHeaderSize + 16)) {
         return check;
@@ -96,7 +79,9 @@ PictureCheck CheckBitmap(const Reader& in) {
         }
     }
     const std::uint64_t masks = (infoSize == 40 && compression == 3) ? 12 : 0;
-    const std::uint64_t infoEnd = kFileHeaderSize + infoSize + masks + colours * (core ? 3 : 4);
+    const std::uint64_t paletteOffset = kFileHeaderSize + infoSize + masks;
+    const std::uint64_t entryBytes = core ? 3 : 4;
+    const std::uint64_t infoEnd = paletteOffset + colours * entryBytes;
     if (!in.Has(0, infoEnd) || bitsOffset < infoEnd) {
         return check;
     }
@@ -110,14 +95,19 @@ PictureCheck CheckBitmap(const Reader& in) {
     check.format = PictureFormat::Bitmap;
     check.width = static_cast<int>(width);
     check.height = static_cast<int>(rows);
-    check.infoEnd = static_cast<std::size_t>(infoEnd);
+    check.bitCount = static_cast<int>(bitCount);
+    check.compression = compression;
+    check.masksOffset = compression == 3 ? kFileHeaderSize + 40 : 0;
+    check.paletteOffset = static_cast<std::size_t>(paletteOffset);
+    check.paletteEntries = bitCount <= 8 ? static_cast<std::size_t>(colours) : 0;
+    check.paletteEntryBytes = static_cast<std::size_t>(entryBytes);
     check.bitsOffset = bitsOffset;
-    check.bitsSize = static_cast<std::size_t>(bitsSize);
+    check.bitsSize = bitsSize;
     check.topDown = topDown;
     return check;
 }
 
-PictureCheck CheckGif(const Reader& in) {
+PictureCheck CheckGif(ByteReader& in) {
     PictureCheck check;
     if (!in.Has(0, 13)) {
         return check;
@@ -132,9 +122,9 @@ PictureCheck CheckGif(const Reader& in) {
     return check;
 }
 
-PictureCheck CheckJpeg(const Reader& in) {
+PictureCheck CheckJpeg(ByteReader& in) {
     PictureCheck check;
-    std::size_t at = 2;
+    std::uint64_t at = 2;
     while (in.Has(at, 4)) {
         if (in.U8(at) != 0xFF) {
             return check;
@@ -171,15 +161,39 @@ PictureCheck CheckJpeg(const Reader& in) {
     return check;
 }
 
-PictureCheck CheckIcon(const Reader& in) {
+// An entry's own header, a bitmap's or a PNG's, states its size; an icon is at most 256 pixels a side (its
+// directory has one byte for it), so no entry can make the loader take much.
+bool IconImageFits(ByteReader& in, std::uint64_t at, std::uint64_t size) {
+    constexpr unsigned char kPng[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    bool png = size >= 24;
+    for (std::size_t i = 0; png && i < sizeof kPng; ++i) {
+        png = in.U8(at + i) == kPng[i];
+    }
+    if (png) {
+        const std::uint64_t width = in.U16Big(at + 16) << 16 | in.U16Big(at + 18);
+        const std::uint64_t height = in.U16Big(at + 20) << 16 | in.U16Big(at + 22);
+        return width > 0 && height > 0 && width <= kLargestIconSide && height <= kLargestIconSide;
+    }
+    if (size < 40) {
+        return false;
+    }
+    const std::int32_t width = in.I32(at + 4);
+    const std::int32_t height = in.I32(at + 8);
+    return width > 0 && height > 0 && static_cast<std::uint32_t>(width) <= kLargestIconSide &&
+           static_cast<std::uint32_t>(height) <= 2 * kLargestIconSide;
+}
+
+PictureCheck CheckIcon(ByteReader& in) {
     PictureCheck check;
     const std::uint32_t count = in.U16(4);
     if (count == 0 || !in.Has(6, 16ull * count)) {
         return check;
     }
     for (std::uint32_t entry = 0; entry < count; ++entry) {
-        const std::size_t at = 6 + 16 * static_cast<std::size_t>(entry);
-        if (!in.Has(in.U32(at + 12), in.U32(at + 8)) || in.U32(at + 8) == 0) {
+        const std::uint64_t at = 6 + 16 * static_cast<std::uint64_t>(entry);
+        const std::uint32_t size = in.U32(at + 8);
+        const std::uint32_t offset = in.U32(at + 12);
+        if (size == 0 || !in.Has(offset, size) || !IconImageFits(in, offset, size)) {
             return check;
         }
     }
@@ -187,7 +201,7 @@ PictureCheck CheckIcon(const Reader& in) {
     return check;
 }
 
-PictureCheck CheckMetafile(const Reader& in) {
+PictureCheck CheckMetafile(ByteReader& in) {
     // Only the placeable form, which carries the size the picture is meant to have.
     PictureCheck check;
     constexpr std::size_t kPlaceableSize = 22;
@@ -209,11 +223,14 @@ PictureCheck CheckMetafile(const Reader& in) {
     return check;
 }
 
+PictureCheck CheckWholeFile(ByteReader& in, PictureCheck (*check)(ByteReader&)) {
+    return in.Size() <= kMaxWholeFileBytes ? check(in) : PictureCheck{};
+}
+
 } // namespace
 
-PictureCheck CheckPictureBytes(std::span<const unsigned char> bytes) {
-    const Reader in(bytes);
-    if (bytes.size() > kMaxPictureFileBytes || !in.Has(0, 6)) {
+PictureCheck CheckPicture(ByteReader& in) {
+    if (!in.Has(0, 6)) {
         return {};
     }
     if (in.U8(0) == 'B' && in.U8(1) == 'M') {
@@ -226,12 +243,18 @@ PictureCheck CheckPictureBytes(std::span<const unsigned char> bytes) {
         return CheckJpeg(in);
     }
     if (in.U16(0) == 0 && in.U16(2) == 1) {
-        return CheckIcon(in);
+        return CheckWholeFile(in, CheckIcon);
     }
     if (in.U32(0) == 0x9AC6CDD7) {
-        return CheckMetafile(in);
+        return CheckWholeFile(in, CheckMetafile);
     }
     return {};
 }
 
-} // namespace tovira::win32
+PictureCheck CheckPictureBytes(std::span<const unsigned char> bytes) {
+    MemorySource source(bytes);
+    ByteReader in(source);
+    return CheckPicture(in);
+}
+
+} // namespace tovira

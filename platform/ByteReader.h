@@ -1,0 +1,62 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace tovira {
+
+// A file's bytes, read where they are needed: a picture may be far larger than the part of it that is kept.
+class ByteSource {
+public:
+    virtual ~ByteSource() = default;
+    virtual std::uint64_t Size() const = 0;
+    // Fills out from offset; the caller keeps the range within Size(). Raises a run-time error when the bytes
+    // cannot be read.
+    virtual void Read(std::uint64_t offset, std::span<unsigned char> out) = 0;
+};
+
+class MemorySource final : public ByteSource {
+public:
+    explicit MemorySource(std::span<const unsigned char> bytes) : bytes_(bytes) {}
+    std::uint64_t Size() const override { return bytes_.size(); }
+    void Read(std::uint64_t offset, std::span<unsigned char> out) override;
+
+private:
+    std::span<const unsigned char> bytes_;
+};
+
+// Random access to a source through a window of its bytes, so that reading a header field by field or data
+// byte by byte asks the source only once per window.
+class ByteReader {
+public:
+    explicit ByteReader(ByteSource& source, std::size_t window = 64 * 1024);
+
+    std::uint64_t Size() const { return size_; }
+    bool Has(std::uint64_t offset, std::uint64_t count) const { return offset <= size_ && count <= size_ - offset; }
+
+    // Every read below is of bytes that the caller has checked with Has.
+    std::uint32_t U8(std::uint64_t offset) {
+        if (offset - start_ >= filled_) { // also when offset lies before the window
+            Fill(offset);
+        }
+        return window_[static_cast<std::size_t>(offset - start_)];
+    }
+    std::uint32_t U16(std::uint64_t offset) { return U8(offset) | U8(offset + 1) << 8; }
+    std::uint32_t U16Big(std::uint64_t offset) { return U8(offset) << 8 | U8(offset + 1); }
+    std::uint32_t U32(std::uint64_t offset) { return U16(offset) | U16(offset + 2) << 16; }
+    std::int32_t I32(std::uint64_t offset) { return static_cast<std::int32_t>(U32(offset)); }
+    void Bytes(std::uint64_t offset, std::span<unsigned char> out);
+
+private:
+    void Fill(std::uint64_t offset);
+
+    ByteSource& source_;
+    std::uint64_t size_;
+    std::vector<unsigned char> window_;
+    std::uint64_t start_ = 0;
+    std::size_t filled_ = 0;
+};
+
+} // namespace tovira
