@@ -44,6 +44,30 @@ def converted(fmt):
             return f.read()
 
 
+def large(fmt, width, height):
+    """A large logo made by ImageMagick: red, with a green and a blue block at its top-left corner and a yellow
+    part beyond what the logo box shows."""
+    with tempfile.TemporaryDirectory() as folder:
+        target = os.path.join(folder, "logo")
+        subprocess.run(["convert", "-size", f"{width}x{height}", "xc:rgb(200,40,40)",
+                        "-fill", "rgb(40,200,40)", "-draw", "rectangle 0,0 99,59",
+                        "-fill", "rgb(40,40,200)", "-draw", "rectangle 100,60 199,119",
+                        "-fill", "rgb(230,230,0)", "-draw", f"rectangle 500,400 {width - 1},{height - 1}",
+                        "-quality", "92", f"{fmt}:{target}"], check=True, timeout=120)
+        with open(target, "rb") as f:
+            return f.read()
+
+
+def jpeg_claiming(width, height):
+    """A small real JPEG whose frame header claims width x height pixels."""
+    data = bytearray(converted("jpeg"))
+    at = 2
+    while data[at + 1] != 0xC0:
+        at += 2 + int.from_bytes(data[at + 2:at + 4], "big")
+    data[at + 5:at + 9] = height.to_bytes(2, "big") + width.to_bytes(2, "big")
+    return bytes(data)
+
+
 def outcome(program, timeout=20.0):
     """("logo", window) or ("error", window) once one of the two windows is up; fails on a crash or a hang."""
 
@@ -68,6 +92,15 @@ def committed_bytes(program):
     raise AssertionError("no VmData for the program's process")
 
 
+def peak_resident_bytes(program):
+    """The most memory the process has had in use at once, decoding included; shared libraries count too."""
+    with open(f"/proc/{program.popen.pid}/status") as f:
+        for line in f:
+            if line.startswith("VmHWM:"):
+                return int(line.split()[1]) * 1024
+    raise AssertionError("no VmHWM for the program's process")
+
+
 def error_shown(t, program):
     """(number, description) from the registration window's lblErro."""
     window = program.wait_window("QEV Register")
@@ -79,7 +112,7 @@ def error_shown(t, program):
     return int(first[len("Erro N°: "):]), second[len("Descrição: "):]
 
 
-def try_logo(t, name, logo_bytes=None, folder_instead=False, prepare=None):
+def try_logo(t, name, logo_bytes=None, folder_instead=False, prepare=None, timeout=20.0):
     """Starts the launcher with this imgLogo.bmp and returns (result, detail, program) after checking that it
     lives and stays small."""
     files = {"imgLogo.bmp/": None} if folder_instead else {"imgLogo.bmp": logo_bytes}
@@ -88,7 +121,7 @@ def try_logo(t, name, logo_bytes=None, folder_instead=False, prepare=None):
         prepare(medium)
     t.move(5, 5)
     program = medium.start()
-    result, _ = outcome(program)
+    result, _ = outcome(program, timeout)
     used = committed_bytes(program)
     if result == "error":
         number, description = error_shown(t, program)
@@ -96,7 +129,8 @@ def try_logo(t, name, logo_bytes=None, folder_instead=False, prepare=None):
         detail = f"registration window, error {number} {description}"
     else:
         detail = "logo shown"
-    print(f"  imgLogo.bmp as {name}: {detail}; {used // 1024} KiB committed", flush=True)
+    print(f"  imgLogo.bmp as {name}: {detail}; {used // 1024} KiB committed, "
+          f"{peak_resident_bytes(program) // 1024} KiB peak resident", flush=True)
     check(used < MAX_COMMITTED_BYTES, f"{name}: {used // 1024} KiB committed ({detail})")
     return result, detail, program
 
@@ -143,6 +177,7 @@ def unreadable_logos_open_the_registration_window_with_a_described_error(t):
     noise = random.Random(20240611).randbytes(4096)
     cases = [("empty", b"", 481), ("cut-after-header", truncated, 481),
              ("header-claiming-60000x60000", header_claiming(60000, 60000), 481),
+             ("jpeg-claiming-10000x10000", jpeg_claiming(10000, 10000), 481),
              ("random-bytes", noise, 481), ("png", converted("png"), 481)]
     for name, data, expected in cases:
         result, detail, program = try_logo(t, name, data)
@@ -187,3 +222,26 @@ def a_tiny_logo_file_claiming_a_huge_picture_commits_little_memory(t):
     # Whichever window it gives, a one-kilobyte file must not cost hundreds of megabytes.
     _, _, program = try_logo(t, "run-length-data-claiming-8000x8000", rle_bomb(8000, 8000))
     stop(t, program)
+
+
+@e2e_test
+def large_bitmap_and_jpeg_logos_show_their_top_left_part_at_natural_size(t):
+    # A logo exported at print resolution and a phone photo: far larger than the box, which shows their corner.
+    for fmt, width, height in (("bmp3", 3000, 2000), ("jpeg", 4000, 3000)):
+        name = f"{fmt}-{width}x{height}"
+        result, detail, program = try_logo(t, name, large(fmt, width, height), timeout=60)
+        check(result == "logo", f"{name}: {detail}")
+        launcher = Launcher(t, program)
+        near = lambda rgb, want: all(abs(a - b) <= 24 for a, b in zip(rgb, want))  # noqa: E731 JPEG is lossy
+        left = 3120 // 15
+        expected = [((left + 50, 30), (40, 200, 40)), ((left + 150, 90), (40, 40, 200)),
+                    ((left + 250, 200), (200, 40, 40)), ((CLIENT[0] - 5, CLIENT[1] - 5), (200, 40, 40))]
+        shot = {}
+
+        def painted():
+            shot["pixel"] = launcher.shot(name)
+            return all(near(shot["pixel"](x, y), rgb) for (x, y), rgb in expected)
+
+        check(poll(painted, 10, 0.3), f"{name}: the corner is not shown at natural size: " +
+              ", ".join(f"{xy} {shot['pixel'](*xy)}" for xy, _ in expected))
+        stop(t, program)
