@@ -59,6 +59,8 @@ struct Control {
     int tabIndex = -1;
 
     EventProcedure Click;
+    // The second press of a double-click raises this instead of another Click.
+    EventProcedure DblClick;
     EventProcedure MouseMove;
 
     void Move(double newLeft, double newTop, double newWidth, double newHeight) {

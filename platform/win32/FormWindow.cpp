@@ -88,8 +88,11 @@ FormWindow::~FormWindow() {
 }
 
 void FormWindow::RegisterClasses(HINSTANCE instance) {
+    // The second press of a double-click comes as its own message, which raises the double-click event, as in
+    // the windowing runtime the forms were designed for: never a second Click.
     WNDCLASSEXW formClass{};
     formClass.cbSize = sizeof formClass;
+    formClass.style = CS_DBLCLKS;
     formClass.lpfnWndProc = WindowProc;
     formClass.hInstance = instance;
     formClass.lpszClassName = kFormClass;
@@ -97,6 +100,7 @@ void FormWindow::RegisterClasses(HINSTANCE instance) {
 
     WNDCLASSEXW pictureClass{};
     pictureClass.cbSize = sizeof pictureClass;
+    pictureClass.style = CS_DBLCLKS;
     pictureClass.lpfnWndProc = PictureBoxProc;
     pictureClass.hInstance = instance;
     pictureClass.lpszClassName = kPictureBoxClass;
@@ -545,6 +549,15 @@ void FormWindow::MouseUp(int x, int y) {
     }
 }
 
+void FormWindow::DoubleClick(const Control* target) {
+    // Its release clicks nothing.
+    pressed_ = nullptr;
+    if (target != nullptr && target->DblClick) {
+        EventProcedure doubleClick = target->DblClick;
+        host_.Dispatch(doubleClick);
+    }
+}
+
 LRESULT FormWindow::HandleCommand(WPARAM wParam, LPARAM lParam) {
     const int id = LOWORD(wParam);
     const int code = HIWORD(wParam);
@@ -616,6 +629,9 @@ LRESULT FormWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_LBUTTONUP:
         MouseUp(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
         return 0;
+    case WM_LBUTTONDBLCLK:
+        DoubleClick(form_.HitTest(GET_X_LPARAM(lParam) * kTwipsPerPixel, GET_Y_LPARAM(lParam) * kTwipsPerPixel));
+        return 0;
     case WM_CAPTURECHANGED:
         pressed_ = nullptr;
         return 0;
@@ -686,6 +702,9 @@ LRESULT FormWindow::HandlePictureBoxMessage(Child& child, UINT message, WPARAM w
     case WM_LBUTTONDOWN:
         pressed_ = child.control;
         SetCapture(child.window);
+        return 0;
+    case WM_LBUTTONDBLCLK:
+        DoubleClick(child.control);
         return 0;
     case WM_LBUTTONUP: {
         const Control* pressed = std::exchange(pressed_, nullptr);

@@ -96,6 +96,7 @@ private:
     void MouseMove(int x, int y);
     void MouseDown(int x, int y);
     void MouseUp(int x, int y);
+    void DoubleClick(const Control* target);
     Child* FindChild(HWND window);
     HBRUSH BackgroundBrush();
 

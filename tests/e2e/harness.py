@@ -446,9 +446,10 @@ class Context:
     def move(self, x, y):
         self.session.xdotool("mousemove", str(x), str(y))
 
-    def click(self, x, y):
+    def click(self, x, y, times=1):
+        """`times` 2 is a double-click: xdotool's presses follow each other well inside the double-click time."""
         self.move(x, y)
-        self.session.xdotool("click", "1")
+        self.session.xdotool("click", "--repeat", str(times), "1")
 
     def cursor(self):
         return self.session.settled_cursor()

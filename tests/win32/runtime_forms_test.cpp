@@ -306,6 +306,7 @@ struct MouseForm : TestForm {
         Place(handled, 10, 10, 60, 20);
         handled.MouseMove = [this] { events.push_back("handled.move"); };
         handled.Click = [this] { events.push_back("handled.click"); };
+        handled.DblClick = [this] { events.push_back("handled.dblclick"); };
         handled.mousePointer = MousePointer::Hand;
         Place(silent, 10, 40, 60, 20);
         Place(hidden, 10, 70, 60, 20);
@@ -356,6 +357,14 @@ TEST(RuntimeMouse, MovementAndClicksReachTheControlUnderThePointer) {
     SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, At(20, 15));
     SendMessageW(window, WM_LBUTTONUP, 0, At(20, 45));
     EXPECT_EQ(form.events, std::vector<std::string>{"handled.click"});
+
+    // The second press of a double-click raises the double-click event, and its release no click.
+    form.events.clear();
+    for (UINT press : {WM_LBUTTONDOWN, WM_LBUTTONDBLCLK}) {
+        SendMessageW(window, press, MK_LBUTTON, At(20, 15));
+        SendMessageW(window, WM_LBUTTONUP, 0, At(20, 15));
+    }
+    EXPECT_EQ(form.events, (std::vector<std::string>{"handled.click", "handled.dblclick"}));
 }
 
 TEST(RuntimeMouse, PointerShapeFollowsTheControlAndTheBusyCursor) {
