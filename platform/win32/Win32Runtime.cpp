@@ -5,6 +5,7 @@
 
 #include <new>
 #include <string>
+#include <utility>
 
 namespace tovira::win32 {
 
@@ -76,7 +77,8 @@ void Win32Runtime::ShowWindowModal(Form& form) {
     }
     window.Sync();
 
-    Modal modal{&window, {}};
+    // The modal window's own events run while the procedure that opened it waits for it to close.
+    Modal modal{&window, {}, std::exchange(running_, false), std::exchange(waiting_, {})};
     for (HWND other : ThreadWindows()) {
         if (other != handle && GetWindow(other, GW_OWNER) != handle && IsWindowEnabled(other)) {
             EnableWindow(other, FALSE);
@@ -102,6 +104,8 @@ void Win32Runtime::ShowWindowModal(Form& form) {
         ProcessMessage(message);
     }
     EnableAgain(modals_.back());
+    running_ = modals_.back().outerRunning;
+    waiting_ = std::move(modals_.back().outerWaiting);
     modals_.pop_back();
     if (ended_) {
         throw ProgramEnded{};
@@ -150,13 +154,32 @@ int Win32Runtime::Run(Form& startup) {
     return ended_ ? 0 : static_cast<int>(message.wParam);
 }
 
+// One event procedure at a time, as the forms were designed for. A procedure that waits in a message loop of
+// its own (ActivateWindow's wait for the focus) lets input reach our windows; the procedures that input raises
+// run after it, in the order they came, as input queued for a busy program would.
 void Win32Runtime::Dispatch(const EventProcedure& procedure) {
+    if (running_) {
+        waiting_.push_back(procedure);
+        return;
+    }
+    RunProcedure(procedure);
+    while (!waiting_.empty() && !ended_) {
+        const EventProcedure next = std::move(waiting_.front());
+        waiting_.pop_front();
+        RunProcedure(next);
+    }
+}
+
+void Win32Runtime::RunProcedure(const EventProcedure& procedure) {
     try {
+        running_ = true;
         if (procedure) {
             procedure();
         }
+        running_ = false;
         SyncAll();
     } catch (...) {
+        running_ = false;
         ReportAndEnd(std::current_exception());
     }
 }

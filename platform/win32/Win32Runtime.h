@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -35,7 +36,7 @@ public:
     int Run(Form& startup);
 
     // Runs an event procedure the way every window event does: afterwards all windows follow their models, and a
-    // run-time error that escapes is reported and ends the program.
+    // run-time error that escapes is reported and ends the program. Raised while another runs, it runs after it.
     void Dispatch(const EventProcedure& procedure) override;
 
     // The form's window, or nullptr before LoadForm and after it closed.
@@ -47,6 +48,9 @@ private:
     struct Modal {
         FormWindow* window = nullptr;
         std::vector<HWND> disabled;
+        // The event procedure that opened the window, and the ones waiting for it.
+        bool outerRunning = false;
+        std::deque<EventProcedure> outerWaiting;
     };
 
     void HandleStrayException() noexcept override;
@@ -56,6 +60,7 @@ private:
     FontCache& Fonts() override { return fonts_; }
     StockResources& Resources() override { return resources_; }
 
+    void RunProcedure(const EventProcedure& procedure);
     [[noreturn]] void ReportAndEnd(std::exception_ptr error);
     void SyncAll();
     void ProcessMessage(MSG& message);
@@ -70,6 +75,8 @@ private:
     const Form* mainForm_ = nullptr;
     bool busy_ = false;
     bool ended_ = false;
+    bool running_ = false;
+    std::deque<EventProcedure> waiting_;
 };
 
 } // namespace tovira::win32

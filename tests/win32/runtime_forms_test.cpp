@@ -367,6 +367,28 @@ TEST(RuntimeMouse, MovementAndClicksReachTheControlUnderThePointer) {
     EXPECT_EQ(form.events, (std::vector<std::string>{"handled.click", "handled.dblclick"}));
 }
 
+TEST(RuntimeEvents, InputWhileAProcedureWaitsRunsAfterItNotInsideIt) {
+    TestRuntime test;
+    MouseForm form;
+    test.runtime.LoadForm(form);
+    HWND window = test.runtime.WindowOf(form);
+    // Keeps the window responsive while it waits, as the activation's wait for the focus does.
+    form.silent.Click = [&] {
+        form.events.push_back("wait begins");
+        PostMessageW(window, WM_MOUSEMOVE, 0, At(20, 15));
+        PostMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, At(20, 15));
+        PostMessageW(window, WM_LBUTTONUP, 0, At(20, 15));
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            DispatchMessageW(&message);
+        }
+        form.events.push_back("wait ends");
+    };
+    SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, At(20, 45));
+    SendMessageW(window, WM_LBUTTONUP, 0, At(20, 45));
+    EXPECT_EQ(form.events, (std::vector<std::string>{"wait begins", "wait ends", "handled.move", "handled.click"}));
+}
+
 TEST(RuntimeMouse, PointerShapeFollowsTheControlAndTheBusyCursor) {
     TestRuntime test;
     MouseForm form;
