@@ -2,6 +2,7 @@
 
 #include "platform/RuntimeError.h"
 #include "platform/win32/Wide.h"
+#include "services_support.h"
 
 #include <gtest/gtest.h>
 
@@ -13,11 +14,13 @@
 #include <new>
 #include <stdexcept>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace tovira::win32 {
 namespace {
+
+using testing::UserThread;
+using testing::WaitUntil;
 
 double Twips(int pixels) {
     return pixels * kTwipsPerPixel;
@@ -49,17 +52,6 @@ struct TestRuntime {
     UINT exitCode = 99;
     Win32Runtime runtime;
 };
-
-// Waits (bounded) for a condition that another thread brings about.
-bool WaitUntil(const std::function<bool()>& condition) {
-    for (int i = 0; i < 500; ++i) {
-        if (condition()) {
-            return true;
-        }
-        Sleep(20);
-    }
-    return false;
-}
 
 struct Pixels {
     int width = 0;
@@ -547,25 +539,28 @@ TEST(RuntimeDialog, ModalWindowDisablesTheOthersTabsInOrderAndReturnsWhenClosed)
     const DWORD uiThread = GetCurrentThreadId();
     std::atomic<bool> ownerDisabled{false};
     std::vector<int> focusOrder;
-    std::thread closer([&] {
+    UserThread closer([&] {
         HWND modal = nullptr;
         if (!WaitUntil([&] {
                 modal = FindWindowW(L"ToviraForm", L"frmDialog");
                 return modal != nullptr && IsWindowVisible(modal) && FocusOf(uiThread) != nullptr;
             })) {
-            return;
+            return false;
         }
         ownerDisabled = !IsWindowEnabled(ownerWindow);
         for (int i = 0; i < 3; ++i) {
             HWND focus = FocusOf(uiThread);
             focusOrder.push_back(GetDlgCtrlID(focus));
             PostMessageW(focus, WM_KEYDOWN, VK_TAB, 0);
-            WaitUntil([&] { return FocusOf(uiThread) != focus; });
+            if (!WaitUntil([&] { return FocusOf(uiThread) != focus; })) {
+                return false;
+            }
         }
         PostMessageW(modal, WM_CLOSE, 0, 0);
+        return true;
     });
     test.runtime.ShowWindowModal(dialog);
-    closer.join();
+    closer.Join();
 
     EXPECT_TRUE(ownerDisabled);
     EXPECT_TRUE(IsWindowEnabled(ownerWindow));
@@ -575,42 +570,44 @@ TEST(RuntimeDialog, ModalWindowDisablesTheOthersTabsInOrderAndReturnsWhenClosed)
     EXPECT_EQ(focusOrder, (std::vector<int>{100 + 3, 100 + 2, 100 + 1}));
 }
 
+BOOL CALLBACK ReadStatic(HWND child, LPARAM target) {
+    wchar_t className[16]{};
+    wchar_t text[256]{};
+    GetClassNameW(child, className, 16);
+    GetWindowTextW(child, text, 256);
+    if (lstrcmpiW(className, L"Static") == 0 && text[0] != L'\0') {
+        *reinterpret_cast<std::wstring*>(target) = text;
+    }
+    return TRUE;
+}
+
+std::wstring BoxText(HWND box) {
+    std::wstring text;
+    EnumChildWindows(box, ReadStatic, reinterpret_cast<LPARAM>(&text));
+    return text;
+}
+
 // Reads the default report from another thread and dismisses it.
 class ReportReader {
 public:
     ReportReader()
-        : thread_([this] {
+        : user_([this] {
               HWND box = nullptr;
               if (!WaitUntil([&] { return (box = FindWindowW(L"#32770", L"Tovira")) != nullptr; })) {
-                  return;
+                  return false;
               }
-              EnumChildWindows(box, ReadStatic, reinterpret_cast<LPARAM>(&text_));
+              text_ = BoxText(box);
               PostMessageW(box, WM_COMMAND, IDOK, 0);
+              return true;
           }) {}
-    ~ReportReader() {
-        if (thread_.joinable()) {
-            thread_.join();
-        }
-    }
     std::wstring Text() {
-        thread_.join();
+        user_.Join();
         return text_;
     }
 
 private:
-    static BOOL CALLBACK ReadStatic(HWND child, LPARAM target) {
-        wchar_t className[16]{};
-        wchar_t text[256]{};
-        GetClassNameW(child, className, 16);
-        GetWindowTextW(child, text, 256);
-        if (lstrcmpiW(className, L"Static") == 0 && text[0] != L'\0') {
-            *reinterpret_cast<std::wstring*>(target) = text;
-        }
-        return TRUE;
-    }
-
     std::wstring text_;
-    std::thread thread_;
+    UserThread user_;
 };
 
 TEST(RuntimeErrors, EscapedErrorsAreReportedAndEndTheProgram) {

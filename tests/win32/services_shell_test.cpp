@@ -3,7 +3,6 @@
 #include "platform/win32/Wide.h"
 
 #include <atomic>
-#include <thread>
 
 namespace tovira::win32::testing {
 namespace {
@@ -85,25 +84,18 @@ TEST(ShellExecuteOpen, MissingDocumentIsReportedNotRaised) {
 // Finds the box from outside, as a user would see it, and answers it.
 struct BoxAnswerer {
     explicit BoxAnswerer(int button)
-        : thread([this, button] {
-              const ULONGLONG deadline = GetTickCount64() + 10000;
-              while (GetTickCount64() < deadline) {
-                  HWND box = FindWindowW(L"#32770", L"Tovira");
-                  if (box != nullptr && IsWindowVisible(box)) {
-                      EnumChildWindows(box, CollectText, reinterpret_cast<LPARAM>(&text));
-                      found = true;
-                      SendMessageW(GetDlgItem(box, button), BM_CLICK, 0, 0);
-                      return;
-                  }
-                  Sleep(20);
+        : user([this, button] {
+              HWND box = nullptr;
+              if (!WaitUntil(
+                      [&] { return (box = FindWindowW(L"#32770", L"Tovira")) != nullptr && IsWindowVisible(box); })) {
+                  return false;
               }
+              EnumChildWindows(box, CollectText, reinterpret_cast<LPARAM>(&text));
+              found = true;
+              SendMessageW(GetDlgItem(box, button), BM_CLICK, 0, 0);
+              return true;
           }) {}
-    ~BoxAnswerer() { Finish(); }
-    void Finish() {
-        if (thread.joinable()) {
-            thread.join();
-        }
-    }
+    void Finish() { user.Join(); }
 
     static BOOL CALLBACK CollectText(HWND child, LPARAM data) {
         wchar_t className[32] = {};
@@ -119,7 +111,7 @@ struct BoxAnswerer {
 
     std::wstring text;
     std::atomic<bool> found = false;
-    std::thread thread;
+    UserThread user;
 };
 
 TEST(ShowMessage, BoxTitledToviraShowsTheTextAndReturnsTheButton) {

@@ -73,6 +73,38 @@ std::string ReadBytes(const std::wstring& path) {
     return bytes;
 }
 
+bool WaitUntil(const std::function<bool()>& condition) {
+    for (int i = 0; i < 500; ++i) {
+        if (condition()) {
+            return true;
+        }
+        Sleep(20);
+    }
+    return false;
+}
+
+UserThread::UserThread(std::function<bool()> act)
+    : waiting_(GetCurrentThreadId()), thread_([this, act = std::move(act)] {
+          if (!act()) {
+              gaveUp_ = true;
+              PostThreadMessageW(waiting_, WM_QUIT, 0, 0);
+          }
+      }) {}
+
+void UserThread::Join() {
+    if (!thread_.joinable()) {
+        return;
+    }
+    thread_.join();
+    if (gaveUp_) {
+        ADD_FAILURE() << "the window that the helper thread waited for did not come";
+        // The loops that the quit message ended post it again for the loop outside them: none here wants it.
+        MSG message;
+        while (PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+        }
+    }
+}
+
 std::wstring TestFolder() {
     wchar_t path[32768] = {};
     GetModuleFileNameW(nullptr, path, 32768);

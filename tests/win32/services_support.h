@@ -8,7 +8,10 @@
 
 #include <windows.h>
 
+#include <atomic>
+#include <functional>
 #include <string>
+#include <thread>
 
 namespace tovira::win32::testing {
 
@@ -43,5 +46,25 @@ using tovira::test::ErrorNumberOf;
 
 // Where the test executable and its helper programs lie.
 std::wstring TestFolder();
+
+// Waits, up to 10 s, for a condition that another thread brings about.
+bool WaitUntil(const std::function<bool()>& condition);
+
+// Acts on the windows of the thread that makes it (message boxes, modal windows) from a thread of its own, as a
+// user would. `act` returns false when what it waited for never came: the test then fails, and the waiting thread
+// gets a quit message, which ends its message box or modal loop instead of leaving it blocked for good.
+class UserThread {
+public:
+    explicit UserThread(std::function<bool()> act);
+    ~UserThread() { Join(); }
+    UserThread(const UserThread&) = delete;
+    UserThread& operator=(const UserThread&) = delete;
+    void Join();
+
+private:
+    const DWORD waiting_;
+    std::atomic<bool> gaveUp_{false};
+    std::thread thread_;
+};
 
 } // namespace tovira::win32::testing
