@@ -140,7 +140,7 @@ bool DecodeRunLength(ByteReader& in, const PictureCheck& check, const PixelTarge
     RunLengthRows rows(check, target, ReadPalette(in, check));
     std::uint64_t at = check.bitsOffset;
     const std::uint64_t end = check.bitsOffset + check.bitsSize;
-    while (end - at >= 2 && !rows.Done()) {
+    while (at + 2 <= end && !rows.Done()) { // the padding of absolute runs may step one past the end
         const std::uint32_t count = in.U8(at);
         const std::uint32_t value = in.U8(at + 1);
         at += 2;
