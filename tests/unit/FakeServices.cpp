@@ -85,9 +85,10 @@ void FakeServices::SetBusyCursor(bool on) {
     Record("SetBusyCursor", {on ? "on" : "off"});
 }
 
+// As the runtime: Load runs when the form's window is made, not again while it is there.
 void FakeServices::LoadForm(Form& form) {
     Record("LoadForm", {form.name});
-    if (form.Load) {
+    if (loaded_.insert(&form).second && form.Load) {
         form.Load();
     }
 }

@@ -8,6 +8,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -73,6 +74,7 @@ private:
 
     std::vector<std::string> listing_;
     std::size_t listed_ = 0;
+    std::set<const Form*> loaded_;
 };
 
 } // namespace tovira::test

@@ -20,6 +20,7 @@ TEST_F(Register, ListsComponentLibrariesBeforeControlsInListingOrderUnsorted) {
     services.folderListing["D:\\\\*.dll"] = {"zeta.dll", "alpha.dll"};
     services.folderListing["D:\\\\*.ocx"] = {"grid.ocx"};
     Load();
+    Load(); // the window is there already: nothing runs again
     EXPECT_EQ(form.lstArquivos.items, (std::vector<std::string>{"zeta.dll", "alpha.dll", "grid.ocx"}));
     EXPECT_EQ(form.lstArquivos.listIndex, -1);
     auto listings = services.CallsOf("ListFiles");
@@ -79,7 +80,12 @@ TEST_F(Register, ATrueFailureOfTheToolIsReportedToo) {
     services.failures["StartProgram"].push_back(RuntimeError(kErrFileNotFound));
     form.cmdRegArquivo_Click();
     EXPECT_EQ(services.CallsOf("CopyFile").size(), 1u) << "the copy already made stays";
+    const auto boxes = services.CallsOf("ShowMessage");
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].arguments,
+              (std::vector<std::string>{"O Arquivo não pode ser Registrado.\rErro: 53 - Arquivo não encontrado", "0"}));
     EXPECT_EQ(services.Operations().back(), "SetBusyCursor");
+    EXPECT_FALSE(services.busy);
 }
 
 TEST_F(Register, CancelEndsAtOnceEvenWithASelection) {

@@ -62,9 +62,56 @@ TEST_F(ListingTest, NewFirstCallStartsOverAndNoMatchIsEmpty) {
     EXPECT_EQ(services.ListFiles(Narrow(folder / L"h.dll")), "");
 }
 
-TEST_F(ListingTest, DoubledBackslashOfADriveRootIsAccepted) {
-    EXPECT_EQ(Sorted(ListAll(services, folder.Path() + L"\\\\*.dll")),
-              (std::vector<std::string>{"a.dll", "b.dll", "r.dll"}));
+// A real drive root: a free drive letter mapped to a folder of the test where the file system follows such a
+// mapping (Windows), else the root of the temporary folder's own drive (Wine keeps its drives in a table of its
+// own; there that root is the user's). The files made in it are removed at the end.
+class DriveRoot {
+public:
+    DriveRoot() {
+        const DWORD used = GetLogicalDrives();
+        wchar_t letter = L'Z';
+        while (letter > L'C' && (used & (1u << (letter - L'A'))) != 0) {
+            --letter;
+        }
+        drive_ = {letter, L':'};
+        mapped_ = letter > L'C' && DefineDosDeviceW(0, drive_.c_str(), folder_.Path().c_str());
+        if (mapped_ && GetFileAttributesW((drive_ + L"\\").c_str()) == INVALID_FILE_ATTRIBUTES) {
+            DefineDosDeviceW(DDD_REMOVE_DEFINITION, drive_.c_str(), nullptr);
+            mapped_ = false;
+        }
+        root_ = mapped_ ? drive_ + L"\\" : folder_.Path().substr(0, 3);
+    }
+    ~DriveRoot() {
+        for (const std::wstring& path : files_) {
+            DeleteFileW(path.c_str());
+        }
+        if (mapped_) {
+            DefineDosDeviceW(DDD_REMOVE_DEFINITION, drive_.c_str(), nullptr);
+        }
+    }
+    const std::wstring& Root() const { return root_; }
+    void Write(const std::wstring& name) {
+        files_.push_back(root_ + name);
+        WriteBytes(files_.back(), "x");
+    }
+
+private:
+    TempFolder folder_{L"drive"};
+    std::wstring drive_;
+    std::wstring root_;
+    bool mapped_ = false;
+    std::vector<std::wstring> files_;
+};
+
+TEST(Listing, DoubledBackslashOfADriveRootIsAccepted) {
+    DriveRoot drive;
+    ASSERT_EQ(drive.Root().size(), 3u);
+    const std::wstring prefix = L"tovira-" + std::to_wstring(GetCurrentProcessId()) + L"-";
+    drive.Write(prefix + L"a.dll");
+    drive.Write(prefix + L"b.dll");
+    OsServices services;
+    EXPECT_EQ(Sorted(ListAll(services, drive.Root() + L"\\" + prefix + L"*.dll")),
+              (std::vector<std::string>{Narrow(prefix) + "a.dll", Narrow(prefix) + "b.dll"}));
 }
 
 TEST(Listing, MissingFolderRaisesPathNotFound) {
