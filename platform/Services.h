@@ -46,7 +46,7 @@ public:
     // First call: a path ending in a wildcard pattern. Then ListNextFile. "" at the end. Ordinary files only.
     virtual std::string ListFiles(const std::string& pattern) = 0;
     virtual std::string ListNextFile() = 0;
-    // Replaces an existing destination.
+    // Replaces an existing destination, also a read-only one; the copy is never read-only.
     virtual void CopyFile(const std::string& source, const std::string& destination) = 0;
     virtual std::string SystemFolder() = 0;
     // The executable's folder, without a trailing backslash except at a drive root.

@@ -61,6 +61,14 @@ BOOL CALLBACK ConsiderWindow(HWND window, LPARAM data) {
     return TRUE;
 }
 
+// The attributes without read-only; FILE_ATTRIBUTE_NORMAL stands for none at all.
+void MakeWritable(const std::wstring& path, DWORD attributes) {
+    const DWORD writable = attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
+    if (!SetFileAttributesW(path.c_str(), writable != 0 ? writable : FILE_ATTRIBUTE_NORMAL)) {
+        ThrowLastError();
+    }
+}
+
 bool OurProcessHasFocus() {
     DWORD process = 0;
     HWND foreground = GetForegroundWindow();
@@ -266,15 +274,29 @@ void Win32Services::CloseListing() {
     }
 }
 
+// Everything on a disc is read-only, and the copy would keep that: the next copy of the same name, from a second run
+// or an updated disc, would then be refused (by Windows; Wine replaces it). So a read-only file of that name is
+// replaced, and the copy never stays read-only. Any other refusal is reported as it comes.
 void Win32Services::CopyFile(const std::string& source, const std::string& destination) {
     const std::wstring target = Widen(destination);
-    // Windows refuses to replace a read-only file; Wine replaces it. Refuse everywhere, as Windows does.
-    const DWORD attributes = GetFileAttributesW(target.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
-        ThrowError(ERROR_ACCESS_DENIED);
+    const DWORD existing = GetFileAttributesW(target.c_str());
+    const bool readOnly = existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_READONLY) != 0;
+    if (readOnly) {
+        MakeWritable(target, existing);
     }
     if (!CopyFileW(Widen(source).c_str(), target.c_str(), FALSE)) {
+        const DWORD error = GetLastError();
+        if (readOnly) {
+            SetFileAttributesW(target.c_str(), existing); // a file that was not replaced stays as it was
+        }
+        ThrowError(error);
+    }
+    const DWORD copied = GetFileAttributesW(target.c_str());
+    if (copied == INVALID_FILE_ATTRIBUTES) {
         ThrowLastError();
+    }
+    if ((copied & FILE_ATTRIBUTE_READONLY) != 0) {
+        MakeWritable(target, copied);
     }
 }
 

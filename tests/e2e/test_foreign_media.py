@@ -149,8 +149,10 @@ def register_a_component(t, medium, traps):
     check(program.wait_exit(15), "the program did not end after starting the registration")
     expected = 'Regsvr32 "C:\\windows\\system32\\' + COMPONENT + '"'
     record_matching(t, 1, lambda r: r["command_line"] == expected, "the registration tool did not start")
-    with open(os.path.join(t.session.system32, COMPONENT), "rb") as f:
+    copy = os.path.join(t.session.system32, COMPONENT)
+    with open(copy, "rb") as f:
         check(f.read() == b"MZ componente", "the component's copy in the system folder differs")
+    check(os.stat(copy).st_mode & 0o200, "the component's copy in the system folder is read-only")
 
 
 @e2e_test
@@ -214,6 +216,9 @@ def a_read_only_medium_serves_every_action_and_the_registration_unchanged(t):
     medium = foreign_medium(t, traps, bmp(120, 80, logo_colour))
     os.remove(medium.file("imgLogo.bmp"))
     with_logo = foreign_medium(t, traps, bmp(120, 80, logo_colour), folder="with logo")
+    for m in (medium, with_logo):  # as on a disc, every file is read-only
+        for name in os.listdir(m.path):
+            os.chmod(m.file(name), 0o444)
     before = {m.path: snapshot(m.path) for m in (medium, with_logo)}
     mounted = [m.path for m in (medium, with_logo) if mount_read_only(m.path)]
     try:
@@ -224,6 +229,10 @@ def a_read_only_medium_serves_every_action_and_the_registration_unchanged(t):
         print(f"  read-only media: {'read-only bind mounts' if len(mounted) == 2 else 'snapshots only'}",
               flush=True)
         use_every_action(t, with_logo, traps)
+        # Twice in a row, as a second run or an updated disc does; the second time over a read-only copy, as the
+        # copies of earlier versions were.
+        register_a_component(t, medium, traps)
+        os.chmod(os.path.join(t.session.system32, COMPONENT), 0o444)
         register_a_component(t, medium, traps)
     finally:
         for path in mounted:

@@ -129,15 +129,19 @@ TEST(Listing, NamesWithSpacesCyrillicAndCjkComeBackAsUtf8) {
               std::vector<std::string>{"\xd1\x91\xd0\xb6\xd0\xb8\xd0\xba \xe5\xad\x97.dll"});
 }
 
-TEST(Copy, ReplacesTheDestinationAndWorksThroughUnicodePaths) {
+// A disc's files are read-only, and so was the copy that the last registration made.
+TEST(Copy, ReplacesEvenAReadOnlyDestinationWithAWritableCopyThroughUnicodePaths) {
     TempFolder folder{L"copy \u041a\u0438\u0440 \u6f22"};
     const std::wstring source = folder / L"m\u00f3dulo \u5b57.dll";
     const std::wstring destination = folder / L"c\u00f3pia.dll";
     WriteBytes(source, "new contents");
     WriteBytes(destination, "old contents that are longer");
+    ASSERT_TRUE(SetFileAttributesW(source.c_str(), FILE_ATTRIBUTE_READONLY));
+    ASSERT_TRUE(SetFileAttributesW(destination.c_str(), FILE_ATTRIBUTE_READONLY));
     OsServices services;
     services.CopyFile(Narrow(source), Narrow(destination));
     EXPECT_EQ(ReadBytes(destination), "new contents");
+    EXPECT_EQ(GetFileAttributesW(destination.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
     EXPECT_EQ(ReadBytes(source), "new contents");
 }
 
@@ -153,18 +157,18 @@ TEST(Copy, FailuresRaiseTheMappedNumbers) {
     EXPECT_EQ(copy(folder / L"missing.dll", folder / L"b.dll"), 53);
     EXPECT_EQ(copy(source, folder / L"nowhere\\b.dll"), 76);
 
-    const std::wstring readOnly = folder / L"read-only.dll";
-    WriteBytes(readOnly, "keep");
-    ASSERT_TRUE(SetFileAttributesW(readOnly.c_str(), FILE_ATTRIBUTE_READONLY));
-    EXPECT_EQ(copy(source, readOnly), 70);
-    EXPECT_EQ(ReadBytes(readOnly), "keep");
+    EXPECT_EQ(copy(source, folder.Path()), 70);
 
+    // A read-only file that is in use is refused as in use, and stays as it was.
     const std::wstring inUse = folder / L"in-use.dll";
     WriteBytes(inUse, "busy");
+    ASSERT_TRUE(SetFileAttributesW(inUse.c_str(), FILE_ATTRIBUTE_READONLY));
     HANDLE lock = CreateFileW(inUse.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(lock, INVALID_HANDLE_VALUE);
     EXPECT_EQ(copy(source, inUse), 75);
     CloseHandle(lock);
+    EXPECT_EQ(ReadBytes(inUse), "busy");
+    EXPECT_NE(GetFileAttributesW(inUse.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
 
     EXPECT_EQ(copy(source, folder / L"b.dll"), 0);
     EXPECT_EQ(ReadBytes(folder / L"b.dll"), "a");
