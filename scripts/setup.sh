@@ -28,6 +28,9 @@ have_cmd objdump || need+=(binutils)
 have_cmd python3 || need+=(python3)
 have_cmd clang++ || need+=(clang)
 ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1 || need+=(libclang-rt-dev)
+have_cmd xorriso || need+=(xorriso)
+# The disc's end-to-end test mounts its image read-only with FUSE where the host has it.
+if [ -e /dev/fuse ]; then have_cmd fuseiso || need+=(fuseiso); fi
 have_cmd wine || need+=(wine)
 have_pkg wine64 || need+=(wine64)
 

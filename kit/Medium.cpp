@@ -1,0 +1,324 @@
+#include "kit/Medium.h"
+
+#include "platform/PictureBytes.h"
+#include "platform/PictureDecode.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <fstream>
+#include <map>
+#include <stdexcept>
+
+namespace tovira::kit {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The logo box's visible part at 96 dots per inch: from 3120 twips to the client area's right and bottom edges.
+constexpr int kLogoBoxWidth = (9330 - 3120) / 15;
+constexpr int kLogoBoxHeight = 4875 / 15;
+// Joliet names as xorriso writes them with long names allowed.
+constexpr std::size_t kLongestName = 103;
+
+class FileSource final : public ByteSource {
+public:
+    explicit FileSource(const fs::path& path) : file_(path, std::ios::binary), size_(fs::file_size(path)) {}
+    std::uint64_t Size() const override { return size_; }
+    void Read(std::uint64_t offset, std::span<unsigned char> out) override {
+        file_.seekg(static_cast<std::streamoff>(offset));
+        if (!file_.read(reinterpret_cast<char*>(out.data()), static_cast<std::streamsize>(out.size()))) {
+            throw std::runtime_error("cannot read");
+        }
+    }
+
+private:
+    std::ifstream file_;
+    std::uint64_t size_;
+};
+
+std::vector<unsigned char> Head(const fs::path& path, std::size_t count) {
+    std::ifstream file(path, std::ios::binary);
+    std::vector<unsigned char> bytes(count);
+    file.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(count));
+    bytes.resize(static_cast<std::size_t>(file.gcount()));
+    return bytes;
+}
+
+struct Executable {
+    bool valid = false;
+    std::uint32_t machine = 0;
+    bool dll = false;
+};
+
+// The kind of a Windows program or library, from its PE header.
+Executable ReadExecutable(const fs::path& path) {
+    const std::vector<unsigned char> head = Head(path, 4096);
+    const auto u16 = [&](std::size_t at) { return static_cast<std::uint32_t>(head[at] | head[at + 1] << 8); };
+    Executable kind;
+    if (head.size() < 0x40 || head[0] != 'M' || head[1] != 'Z') {
+        return kind;
+    }
+    const std::size_t pe = u16(0x3C) | u16(0x3E) << 16;
+    if (pe + 24 > head.size() || head[pe] != 'P' || head[pe + 1] != 'E' || head[pe + 2] != 0 || head[pe + 3] != 0) {
+        return kind;
+    }
+    kind.valid = true;
+    kind.machine = u16(pe + 4);
+    kind.dll = (u16(pe + 22) & 0x2000) != 0;
+    return kind;
+}
+
+std::string Quoted(const fs::path& path) {
+    return "\"" + path.string() + "\"";
+}
+
+// Windows compares names without case; this folds ASCII and the accented Latin letters that names here use.
+std::string Folded(const std::string& name) {
+    std::string folded;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(name[i]);
+        if (byte >= 'A' && byte <= 'Z') {
+            folded += static_cast<char>(byte + 32);
+        } else if (byte == 0xC3 && i + 1 < name.size()) {
+            const auto next = static_cast<unsigned char>(name[++i]);
+            folded += name[i - 1];
+            folded += static_cast<char>(next >= 0x80 && next <= 0x9E && next != 0x97 ? next + 32 : next);
+        } else {
+            folded += name[i];
+        }
+    }
+    return folded;
+}
+
+std::size_t Utf16Length(const std::string& text) {
+    std::size_t units = 0;
+    for (unsigned char byte : text) {
+        units += (byte & 0xC0) != 0x80 ? (byte >= 0xF0 ? 2 : 1) : 0;
+    }
+    return units;
+}
+
+class Checker {
+public:
+    explicit Checker(const MediumPlan& plan) : plan_(plan) {}
+
+    std::vector<Problem> Run() {
+        CheckProgram();
+        CheckHandbook();
+        CheckLogo();
+        CheckInstaller();
+        for (const fs::path& component : plan_.components) {
+            CheckComponent(component);
+        }
+        CheckNames();
+        CheckLabel();
+        CheckOutputs();
+        return problems_;
+    }
+
+private:
+    void Error(const std::string& text) { problems_.push_back({true, text}); }
+    void Warning(const std::string& text) { problems_.push_back({false, text}); }
+
+    bool Exists(const fs::path& path, const std::string& what) {
+        if (path.empty() || !fs::is_regular_file(path)) {
+            Error(what + " " + Quoted(path) + " is missing");
+            return false;
+        }
+        return true;
+    }
+
+    void CheckProgram() {
+        if (!Exists(plan_.program, "the program")) {
+            return;
+        }
+        const Executable program = ReadExecutable(plan_.program);
+        if (program.valid && !program.dll && program.machine == 0x8664) {
+            Warning("the program " + Quoted(plan_.program) +
+                    " is the 64-bit build: it starts on 64-bit Windows only; ship the 32-bit (i686) one");
+        } else if (!program.valid || program.dll || program.machine != 0x14C) {
+            Error("the program " + Quoted(plan_.program) + " is not a build of Tovira.exe for Windows");
+        }
+    }
+
+    void CheckHandbook() {
+        if (!Exists(plan_.handbook, "the handbook")) {
+            return;
+        }
+        const std::vector<unsigned char> head = Head(plan_.handbook, 5);
+        if (std::string(head.begin(), head.end()) != "%PDF-") {
+            Error("the handbook " + Quoted(plan_.handbook) + " is not a PDF document");
+        }
+    }
+
+    void CheckLogo() {
+        if (plan_.noLogo) {
+            if (!plan_.logo.empty()) {
+                Error("give either a logo or --no-logo, not both");
+            }
+            return;
+        }
+        if (plan_.logo.empty()) {
+            Error("no logo: give one, or --no-logo for a disc that opens the registration window to register its "
+                  "components");
+            return;
+        }
+        if (!Exists(plan_.logo, "the logo")) {
+            return;
+        }
+        // The program's own checks and decoders: what passes here is what Tovira shows.
+        FileSource source(plan_.logo);
+        ByteReader reader(source);
+        const PictureCheck check = CheckPicture(reader);
+        const bool decoded = check.format == PictureFormat::Icon || check.format == PictureFormat::Metafile;
+        std::uint32_t pixel = 0;
+        if (check.format == PictureFormat::Unknown || (!decoded && !DecodePicture(source, check, {&pixel, 1, 1}))) {
+            Error("the logo " + Quoted(plan_.logo) +
+                  " is not a picture that Tovira shows (a BMP, GIF, JPEG, icon or placeable metafile whose data "
+                  "holds what its header states): the disc would open the registration window with \"Imagem "
+                  "inválida\"");
+        } else if (check.width > kLogoBoxWidth || check.height > kLogoBoxHeight) {
+            Warning("the logo " + Quoted(plan_.logo) + " is " + std::to_string(check.width) + " x " +
+                    std::to_string(check.height) + " pixels, larger than the logo box (" +
+                    std::to_string(kLogoBoxWidth) + " x " + std::to_string(kLogoBoxHeight) +
+                    "): only its top-left part is shown");
+        }
+    }
+
+    void CheckInstaller() {
+        if (plan_.installer.empty()) {
+            Warning("no installer: \"Instalar Acrobat Reader\" will end the program with an error report");
+            return;
+        }
+        if (Exists(plan_.installer, "the installer")) {
+            const Executable installer = ReadExecutable(plan_.installer);
+            if (!installer.valid || installer.dll) {
+                Error("the installer " + Quoted(plan_.installer) + " is not a Windows program");
+            }
+        }
+    }
+
+    void CheckComponent(const fs::path& component) {
+        if (!Exists(component, "the component")) {
+            return;
+        }
+        const std::string extension = Folded(component.extension().string());
+        const Executable library = ReadExecutable(component);
+        if ((extension != ".dll" && extension != ".ocx") || !library.valid || !library.dll) {
+            Error("the component " + Quoted(component) +
+                  " is not a Windows DLL or OCX: the registration window lists only those");
+        }
+    }
+
+    void CheckNames() {
+        std::vector<std::string> names = {"Tovira.exe", "Indice.pdf", "autorun.inf", "rs40eng.exe"};
+        if (!plan_.noLogo) {
+            names.push_back("imgLogo.bmp");
+        }
+        for (const fs::path& component : plan_.components) {
+            names.push_back(component.filename().string());
+        }
+        std::map<std::string, std::string> seen;
+        for (const std::string& name : names) {
+            const auto [at, fresh] = seen.emplace(Folded(name), name);
+            if (!fresh) {
+                Error("\"" + at->second + "\" and \"" + name +
+                      "\" are one name on the disc: Windows does not tell them apart by case");
+            }
+            if (Utf16Length(name) > kLongestName) {
+                Error("\"" + name + "\" is longer than a disc's names may be (" + std::to_string(kLongestName) +
+                      " characters)");
+            }
+        }
+    }
+
+    void CheckLabel() {
+        const bool allowed = std::all_of(plan_.label.begin(), plan_.label.end(), [](char c) {
+            return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == ' ' || c == '-' ||
+                   c == '_';
+        });
+        if (plan_.label.empty() || plan_.label.size() > 16 || !allowed) {
+            Error("the label \"" + plan_.label +
+                  "\" must be 1 to 16 letters without accents, digits, spaces, '-' or '_': that is what a disc's "
+                  "Joliet label and autorun.inf hold for every Windows");
+        }
+    }
+
+    void CheckOutputs() {
+        if (plan_.medium.empty()) {
+            Error("no medium folder to lay out");
+        } else if (fs::exists(plan_.medium) && (!fs::is_directory(plan_.medium) || !fs::is_empty(plan_.medium))) {
+            Error("the medium folder " + Quoted(plan_.medium) + " exists and is not empty");
+        }
+        if (!plan_.image.empty()) {
+            const fs::path folder = fs::absolute(plan_.image).parent_path();
+            if (!fs::is_directory(folder)) {
+                Error("the image's folder " + Quoted(folder) + " does not exist");
+            }
+            if (fs::exists(plan_.image)) {
+                Error("the image " + Quoted(plan_.image) + " exists already");
+            }
+        }
+    }
+
+    const MediumPlan& plan_;
+    std::vector<Problem> problems_;
+};
+
+} // namespace
+
+std::vector<Problem> CheckPlan(const MediumPlan& plan) {
+    return Checker(plan).Run();
+}
+
+std::string AutorunInf(const std::string& label) {
+    return "[autorun]\r\nopen=Tovira.exe\r\nicon=Tovira.exe,0\r\nlabel=" + label + "\r\n";
+}
+
+void LayOut(const MediumPlan& plan) {
+    fs::create_directories(plan.medium);
+    const auto place = [&](const fs::path& from, const std::string& name) { fs::copy_file(from, plan.medium / name); };
+    place(plan.program, "Tovira.exe");
+    place(plan.handbook, "Indice.pdf");
+    if (!plan.noLogo) {
+        // The program reads its logo by this name whatever the picture's format.
+        place(plan.logo, "imgLogo.bmp");
+    }
+    if (!plan.installer.empty()) {
+        place(plan.installer, "rs40eng.exe");
+    }
+    for (const fs::path& component : plan.components) {
+        place(component, component.filename().string());
+    }
+    std::ofstream(plan.medium / "autorun.inf", std::ios::binary) << AutorunInf(plan.label);
+}
+
+void WriteImage(const MediumPlan& plan) {
+    // Joliet keeps the names as Windows shows them, accents and long names included; Rock Ridge does the same
+    // for Linux and macOS readers.
+    const std::vector<std::string> args = {
+        "xorriso", "-report_about", "SORRY", "-as", "mkisofs",  "-quiet", "-input-charset",    "UTF-8",
+        "-J",      "-joliet-long",  "-r",    "-V",  plan.label, "-o",     plan.image.string(), plan.medium.string()};
+    std::vector<char*> argv;
+    for (const std::string& arg : args) {
+        argv.push_back(const_cast<char*>(arg.c_str()));
+    }
+    argv.push_back(nullptr);
+    const pid_t child = fork();
+    if (child == 0) {
+        execvp(argv[0], argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        throw std::runtime_error(WIFEXITED(status) && WEXITSTATUS(status) == 127
+                                     ? "xorriso could not be started: scripts/setup.sh installs it"
+                                     : "xorriso failed to write the image");
+    }
+}
+
+} // namespace tovira::kit

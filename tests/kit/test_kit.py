@@ -1,0 +1,201 @@
+"""The disc kit from outside, as its users run it: test_kit.py KIT checks|image.
+
+checks: each check on good and bad inputs, one line per problem, status 1 and nothing written on an error.
+image: the ISO image read back with xorriso: Joliet names with accents, the exact autorun.inf, the volume label.
+"""
+
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+
+LABEL = "MANUAL 2024"
+AUTORUN = b"[autorun]\r\nopen=Tovira.exe\r\nicon=Tovira.exe,0\r\nlabel=MANUAL 2024\r\n"
+ACCENTED = "Relatório Gráfico.ocx"
+failures = []
+
+
+def check(condition, message):
+    if not condition:
+        failures.append(message)
+        print("FAIL:", message)
+
+
+def executable(machine=0x14C, dll=False):
+    """The headers of a Windows program or DLL, as far as the kit reads them."""
+    image = bytearray(0x200)
+    image[0:2] = b"MZ"
+    struct.pack_into("<I", image, 0x3C, 0x80)
+    image[0x80:0x84] = b"PE\0\0"
+    struct.pack_into("<HH", image, 0x84, machine, 1)
+    struct.pack_into("<H", image, 0x80 + 22, 0x2102 if dll else 0x0102)
+    return bytes(image)
+
+
+def convert(folder, name, *options, kind=""):
+    path = os.path.join(folder, name)
+    subprocess.run(["convert", *options, kind + path], check=True, timeout=60)
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def inputs(folder):
+    """Every input file the cases use, by name."""
+    jpeg = bytearray(convert(folder, "small.jpg", "-size", "40x30", "xc:red"))
+    at = 2
+    while jpeg[at + 1] != 0xC0:
+        at += 2 + int.from_bytes(jpeg[at + 2:at + 4], "big")
+    jpeg[at + 5:at + 9] = (10000).to_bytes(2, "big") * 2
+    logo = convert(folder, "logo.bmp", "-size", "120x80", "xc:navy", kind="BMP3:")
+    files = {
+        "Tovira.exe": executable(), "Tovira64.exe": executable(0x8664), "Indice.pdf": b"%PDF-1.4\n%\n",
+        "notes.pdf": b"just text", "logo.bmp": logo, "cut.bmp": logo[:2000], "lying.jpg": bytes(jpeg),
+        "big.jpg": convert(folder, "big.jpg", "-size", "600x400", "xc:teal"),
+        "logo.png": convert(folder, "logo.png", "-size", "40x30", "xc:red"),
+        "rs40eng.exe": executable(), ACCENTED: executable(dll=True), "alfa.dll": executable(dll=True),
+        "other/ALFA.DLL": executable(dll=True), "Ação.ocx": executable(dll=True),
+        "other/AÇÃO.OCX": executable(dll=True), "leia.dll": b"texto", "programa.dll": executable(),
+        "tabela.txt": executable(dll=True),
+    }
+    for name, content in files.items():
+        os.makedirs(os.path.dirname(os.path.join(folder, name)), exist_ok=True)
+        with open(os.path.join(folder, name), "wb") as f:
+            f.write(content)
+    return files
+
+
+def run(kit, folder, **changes):
+    """Runs the kit with good arguments changed by `changes` (None drops an option); returns (status, lines)."""
+    options = {"--program": "Tovira.exe", "--handbook": "Indice.pdf", "--logo": "logo.bmp",
+               "--installer": "rs40eng.exe", "--component": [ACCENTED, "alfa.dll"], "--label": LABEL,
+               "--medium": "out/medium", "--iso": "out/disc.iso"}
+    options.update({k.replace("_", "-"): v for k, v in changes.items()})
+    args = [kit]
+    for option, value in options.items():
+        for one in (value if isinstance(value, list) else [value]):
+            if one is True:
+                args.append(option)
+            elif one is not None:
+                args += [option, one if option == "--label" else os.path.join(folder, one)]
+    result = subprocess.run(args, capture_output=True, text=True, timeout=120)
+    return result.returncode, result.stdout.splitlines()
+
+
+def fresh_output(folder):
+    shutil.rmtree(os.path.join(folder, "out"), ignore_errors=True)
+    os.makedirs(os.path.join(folder, "out"))
+
+
+def test_checks(kit, folder):
+    files = inputs(folder)
+    fresh_output(folder)
+    status, lines = run(kit, folder, __logo="big.jpg", __iso=None)
+    check(status == 0, f"good inputs: status {status}: {lines}")
+    check([line for line in lines if line.startswith(("error", "warning"))] ==
+          [f'warning: the logo "{folder}/big.jpg" is 600 x 400 pixels, larger than the logo box (414 x 325): '
+           "only its top-left part is shown"], f"good inputs: {lines}")
+    medium = os.path.join(folder, "out", "medium")
+    laid = sorted(os.listdir(medium))
+    check(laid == sorted(["Tovira.exe", "Indice.pdf", "imgLogo.bmp", "rs40eng.exe", ACCENTED, "alfa.dll",
+                          "autorun.inf"]), f"the medium holds {laid}")
+    with open(os.path.join(medium, "imgLogo.bmp"), "rb") as f:
+        check(f.read() == files["big.jpg"], "imgLogo.bmp is not the logo given")
+
+    fresh_output(folder)
+    status, lines = run(kit, folder, __logo=None, __no_logo=True, __installer=None, __component=None, __iso=None)
+    check(status == 0 and lines[0] == 'warning: no installer: "Instalar Acrobat Reader" will end the program '
+          "with an error report", f"no logo, no installer: status {status}: {lines}")
+    laid = sorted(os.listdir(os.path.join(folder, "out", "medium")))
+    check(laid == ["Indice.pdf", "Tovira.exe", "autorun.inf"], f"without logo the medium holds {laid}")
+
+    fresh_output(folder)
+    status, lines = run(kit, folder, __program="Tovira64.exe", __iso=None)
+    check(status == 0 and lines[0].endswith("is the 64-bit build: it starts on 64-bit Windows only; ship the "
+                                            "32-bit (i686) one"), f"64-bit program: status {status}: {lines}")
+
+    os.makedirs(os.path.join(folder, "full"))
+    open(os.path.join(folder, "full", "x"), "w").close()
+    not_shown = "is not a picture that Tovira shows"
+    not_library = "is not a Windows DLL or OCX"
+    cases = [
+        ("handbook missing", {"__handbook": "nowhere.pdf"}, f'the handbook "{folder}/nowhere.pdf" is missing'),
+        ("handbook not a PDF", {"__handbook": "notes.pdf"}, "is not a PDF document"),
+        ("logo missing", {"__logo": "nowhere.bmp"}, f'the logo "{folder}/nowhere.bmp" is missing'),
+        ("logo a PNG", {"__logo": "logo.png"}, not_shown),
+        ("logo a JPEG claiming 10000 x 10000", {"__logo": "lying.jpg"}, not_shown),
+        ("logo cut short", {"__logo": "cut.bmp"}, not_shown),
+        ("no logo given", {"__logo": None}, "no logo: give one, or --no-logo"),
+        ("installer a DLL", {"__installer": "alfa.dll"}, "is not a Windows program"),
+        ("program a DLL", {"__program": "alfa.dll"}, "is not a build of Tovira.exe for Windows"),
+        ("names differing in case", {"__component": ["alfa.dll", "other/ALFA.DLL"]},
+         '"alfa.dll" and "ALFA.DLL" are one name on the disc'),
+        ("accented names differing in case", {"__component": ["Ação.ocx", "other/AÇÃO.OCX"]},
+         '"Ação.ocx" and "AÇÃO.OCX" are one name on the disc'),
+        ("text named .dll", {"__component": ["leia.dll"]}, not_library),
+        ("program named .dll", {"__component": ["programa.dll"]}, not_library),
+        ("DLL named .txt", {"__component": ["tabela.txt"]}, not_library),
+        ("label with an accent", {"__label": "Manual Técnico"}, 'the label "Manual Técnico" must be'),
+        ("label too long", {"__label": "A" * 17}, "must be 1 to 16 letters"),
+        ("medium folder not empty", {"__medium": "full"}, "exists and is not empty"),
+    ]
+    for name, changes, expected in cases:
+        fresh_output(folder)
+        status, lines = run(kit, folder, **changes)
+        errors = [line for line in lines if line.startswith("error: ")]
+        check(status == 1 and len(errors) == 1 and expected in errors[0] and lines[-1] == "nothing was written",
+              f"{name}: status {status}: {lines}")
+        check(os.listdir(os.path.join(folder, "out")) == [] and os.listdir(os.path.join(folder, "full")) == ["x"],
+              f"{name}: something was written")
+
+
+def volume_labels(image):
+    """The primary volume's label and the Joliet volume's, which Windows shows."""
+    labels = {}
+    with open(image, "rb") as f:
+        for sector in range(16, 32):
+            f.seek(sector * 2048)
+            descriptor = f.read(2048)
+            if descriptor[0] == 255:
+                break
+            if descriptor[0] == 1:
+                labels["primary"] = descriptor[40:72].decode("ascii").rstrip()
+            elif descriptor[0] == 2 and descriptor[88:91] in (b"%/@", b"%/C", b"%/E"):
+                labels["joliet"] = descriptor[40:72].decode("utf-16-be").rstrip()
+    return labels
+
+
+def test_image(kit, folder):
+    inputs(folder)
+    fresh_output(folder)
+    status, lines = run(kit, folder)
+    check(status == 0, f"the image was not made: {lines}")
+    image = os.path.join(folder, "out", "disc.iso")
+    env = dict(os.environ, LC_ALL="C.UTF-8")
+    joliet = ["xorriso", "-indev", image, "-rockridge", "off", "-joliet", "on"]
+    listing = subprocess.run(joliet + ["-find", "/", "-type", "f"], capture_output=True, text=True, env=env,
+                             check=True, timeout=60).stdout.splitlines()
+    names = sorted(line[2:-1] for line in listing if line.startswith("'/"))
+    check(names == sorted(["Indice.pdf", "Tovira.exe", "alfa.dll", "autorun.inf", "imgLogo.bmp", "rs40eng.exe",
+                           ACCENTED]), f"the Joliet tree holds {names}")
+    extracted = os.path.join(folder, "autorun.inf")
+    subprocess.run(joliet + ["-osirrox", "on", "-extract", "/autorun.inf", extracted], capture_output=True,
+                   env=env, check=True, timeout=60)
+    with open(extracted, "rb") as f:
+        content = f.read()
+    check(content == AUTORUN, f"autorun.inf reads {content!r}")
+    labels = volume_labels(image)
+    check(labels == {"primary": LABEL, "joliet": LABEL}, f"the volume labels are {labels}")
+
+
+def main():
+    kit, group = sys.argv[1], sys.argv[2]
+    with tempfile.TemporaryDirectory(prefix="tovira-kit-") as folder:
+        {"checks": test_checks, "image": test_image}[group](kit, folder)
+    print(f"{0 if failures else 1} passed, {1 if failures else 0} failed")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
