@@ -55,7 +55,7 @@ struct Control {
     std::string toolTipText;
     // Frames hold controls; their positions are then measured from the frame's top-left corner.
     const Control* container = nullptr;
-    // -1: takes no keyboard focus.
+    // Place in the form's focus order, -1 for none; only the kinds that take the focus are ever focused.
     int tabIndex = -1;
 
     EventProcedure Click;

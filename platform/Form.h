@@ -10,6 +10,11 @@ namespace tovira {
 
 enum class BorderStyle { FixedSingle, FixedDialog };
 
+struct TwipsPoint {
+    double x = 0;
+    double y = 0;
+};
+
 // A window as plain data: its settings, its controls in stacking order and its event slots.
 class Form {
 public:
@@ -34,6 +39,9 @@ public:
     double top = 0;
     double width = 0;
     double height = 0;
+    // Where the form's definition puts the client area's top-left corner on the screen, if it does: the platform
+    // then sets left and top when it creates the window, so that the client area stands there.
+    std::optional<TwipsPoint> clientOrigin;
 
     EventProcedure Load;
     EventProcedure MouseMove;

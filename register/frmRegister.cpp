@@ -27,12 +27,12 @@ frmRegister::frmRegister(Services& services) : Form("frmRegister"), services_(se
     clientHeight = 3750;
     borderStyle = BorderStyle::FixedDialog;
     minButton = false;
-    left = 3495;
-    top = 2535;
+    clientOrigin = TwipsPoint{3495, 2535};
 
     Frame1.Move(120, 1200, 4755, 1335);
     Frame1.caption = "Arquivo para Registro no Windows";
     Frame1.font = Font{"MS Sans Serif", 8.25, true};
+    Frame1.tabIndex = 0;
 
     cmdRegArquivo.Move(3000, 300, 1575, 375);
     cmdRegArquivo.container = &Frame1;
@@ -50,10 +50,12 @@ frmRegister::frmRegister(Services& services) : Form("frmRegister"), services_(se
 
     lblErro.Move(120, 2700, 4755, 915);
     StyleMessageLabel(lblErro);
+    lblErro.tabIndex = 3;
 
     Label1.Move(120, 120, 4755, 915);
     StyleMessageLabel(Label1);
     Label1.caption = kInstruction;
+    Label1.tabIndex = 2;
 
     SetStackingOrder({&Frame1, &cmdRegArquivo, &cmdCancela, &lstArquivos, &lblErro, &Label1});
 

@@ -115,6 +115,10 @@ void FormWindow::Create() {
     const DWORD exStyle = FormExStyle(form_);
     RECT outer{0, 0, ToPixels(form_.clientWidth), ToPixels(form_.clientHeight)};
     AdjustWindowRectEx(&outer, style, FALSE, exStyle);
+    if (form_.clientOrigin) {
+        form_.left = form_.clientOrigin->x + outer.left * kTwipsPerPixel;
+        form_.top = form_.clientOrigin->y + outer.top * kTwipsPerPixel;
+    }
     placed_ = POINT{ScreenPixels(form_.left), ScreenPixels(form_.top)};
     caption_ = Widen(form_.caption);
     const int width = outer.right - outer.left;
@@ -177,8 +181,9 @@ void FormWindow::CreateChildren() {
             break;
         case ControlKind::ListBox:
             className = L"LISTBOX";
-            // Never sorted: the entries show in the order the model holds them, so their indexes agree.
-            style |= WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY;
+            // Never sorted: the entries show in the order the model holds them, so their indexes agree. Exactly as
+            // high as designed, not shrunk to whole entries.
+            style |= WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT;
             exStyle = WS_EX_CLIENTEDGE;
             break;
         case ControlKind::CommandButton:

@@ -33,6 +33,8 @@ def check_registration_window(program, window):
     visible = program.windows()
     check([w["title"] for w in visible] == ["QEV Register"],
           f"the registration window is not the only visible window: {[w['title'] for w in visible]}")
+    origin = tuple(window.client()["origin"])
+    check(origin == (3495 // 15, 2535 // 15), f"the client area's corner is at {origin}, not 3495, 2535 twips")
     listing = window.list_box()
     check(listing is not None, "the registration window has no list")
     items = listing["items"]

@@ -2,6 +2,7 @@
 
 #include "platform/RuntimeError.h"
 #include "platform/win32/Wide.h"
+#include "register/frmRegister.h"
 #include "services_support.h"
 
 #include <gtest/gtest.h>
@@ -411,90 +412,53 @@ TEST(RuntimeMouse, PointerShapeFollowsTheControlAndTheBusyCursor) {
     EXPECT_EQ(GetCursor(), LoadCursorW(nullptr, IDC_ARROW));
 }
 
-struct DialogForm : TestForm {
-    DialogForm() : TestForm("frmDialog") {
-        borderStyle = BorderStyle::FixedDialog;
-        minButton = false;
-        backColor.reset();
-        clientWidth = 5010;
-        clientHeight = 3750;
-        left = 3495;
-        top = 2535;
-        frame.caption = "Arquivos";
-        frame.font = Font{"MS Sans Serif", 8.25, true};
-        frame.left = 120;
-        frame.top = 1200;
-        frame.width = 4755;
-        frame.height = 1335;
-        frame.tabIndex = 0;
-        Place(registerButton, 200, 20, 105, 25);
-        registerButton.container = &frame;
-        registerButton.caption = "&Registrar Agora";
-        registerButton.tabIndex = 5;
-        registerButton.Click = [this] { events.push_back("register"); };
-        Place(cancelButton, 200, 48, 105, 25);
-        cancelButton.container = &frame;
-        cancelButton.caption = "&Cancela";
-        cancelButton.tabIndex = 4;
-        cancelButton.Click = [this] { events.push_back("cancel"); };
-        Place(list, 12, 20, 177, 56);
-        list.container = &frame;
-        list.tabIndex = 1;
-        list.AddItem("zeta.dll");
-        list.AddItem("alpha.dll");
-        list.AddItem("beta.ocx");
-        Place(message, 8, 8, 317, 61);
-        message.windowed = true;
-        message.borderSingle = true;
-        message.wordWrap = true;
-        message.caption = "Erro N°: 53\rDescrição: Arquivo não encontrado";
-        message.tabIndex = 2;
-        SetStackingOrder({&frame, &registerButton, &cancelButton, &list, &message});
-    }
-    std::vector<std::string> events;
-    Frame frame{"frame"};
-    CommandButton registerButton{"registerButton"};
-    CommandButton cancelButton{"cancelButton"};
-    ListBox list{"list"};
-    Label message{"message"};
-};
-
 std::wstring ListEntry(HWND list, int index) {
     wchar_t text[64]{};
     SendMessageW(list, LB_GETTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text));
     return text;
 }
 
-TEST(RuntimeDialog, ChildWindowsFollowTheModelBothWays) {
+bool HasVisibleStyle(HWND window) {
+    return (GetWindowLongPtrW(window, GWL_STYLE) & WS_VISIBLE) != 0;
+}
+
+TEST(RuntimeDialog, RegistrationWindowStandsAsDesignedAndFollowsItsModelBothWays) {
     TestRuntime test;
-    DialogForm form;
+    frmRegister form(test.runtime);
     test.runtime.LoadForm(form);
     HWND window = test.runtime.WindowOf(form);
-    HWND list = test.runtime.ChildWindowOf(form, form.list);
+    HWND list = test.runtime.ChildWindowOf(form, form.lstArquivos);
     ASSERT_NE(list, nullptr);
 
-    // Client size from twips; the outer size is written back; no icon, no resizing, no maximise box.
+    // The client area as designed, its corner where the definition puts it; the outer geometry written back.
     RECT client{};
     GetClientRect(window, &client);
     EXPECT_EQ(client.right, 334);
     EXPECT_EQ(client.bottom, 250);
+    POINT corner{0, 0};
+    ClientToScreen(window, &corner);
+    EXPECT_EQ(corner.x, 3495 / 15);
+    EXPECT_EQ(corner.y, 2535 / 15);
     RECT outer{};
     GetWindowRect(window, &outer);
+    EXPECT_EQ(form.left, outer.left * kTwipsPerPixel);
+    EXPECT_EQ(form.top, outer.top * kTwipsPerPixel);
     EXPECT_EQ(form.width, (outer.right - outer.left) * kTwipsPerPixel);
     EXPECT_EQ(form.height, (outer.bottom - outer.top) * kTwipsPerPixel);
-    EXPECT_EQ(outer.left, 233);
-    EXPECT_EQ(outer.top, 169);
     const LONG_PTR style = GetWindowLongPtrW(window, GWL_STYLE);
     EXPECT_EQ(style & (WS_THICKFRAME | WS_MAXIMIZEBOX | WS_MINIMIZEBOX), 0);
 
-    // Positions inside the frame are measured from the frame's corner.
+    // Measured from the frame's corner; exactly as high as designed, not cut down to whole entries.
     RECT listBox{};
     GetWindowRect(list, &listBox);
     MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&listBox), 2);
-    EXPECT_EQ(listBox.left, 8 + 12);
-    EXPECT_EQ(listBox.top, 80 + 20);
+    EXPECT_EQ(listBox.left, (120 + 180) / 15);
+    EXPECT_EQ(listBox.top, (1200 + 300) / 15);
+    EXPECT_EQ(listBox.right - listBox.left, 2655 / 15);
+    EXPECT_EQ(listBox.bottom - listBox.top, 840 / 15);
 
-    // The entries in the order given, none selected; a click selects and reaches the model.
+    // The entries in the model's order, none selected; a click selects and reaches the model.
+    test.runtime.Dispatch([&] { form.lstArquivos.items = {"zeta.dll", "alpha.dll", "beta.ocx"}; });
     ASSERT_EQ(SendMessageW(list, LB_GETCOUNT, 0, 0), 3);
     EXPECT_EQ(ListEntry(list, 0), L"zeta.dll");
     EXPECT_EQ(ListEntry(list, 2), L"beta.ocx");
@@ -503,22 +467,20 @@ TEST(RuntimeDialog, ChildWindowsFollowTheModelBothWays) {
     SendMessageW(list, LB_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&item));
     SendMessageW(list, WM_LBUTTONDOWN, MK_LBUTTON, At(item.left + 3, item.top + 3));
     SendMessageW(list, WM_LBUTTONUP, 0, At(item.left + 3, item.top + 3));
-    EXPECT_EQ(form.list.listIndex, 1);
-    test.runtime.Dispatch([&] { form.list.listIndex = 2; });
+    EXPECT_EQ(form.lstArquivos.listIndex, 1);
+    test.runtime.Dispatch([&] { form.lstArquivos.listIndex = 2; });
     EXPECT_EQ(SendMessageW(list, LB_GETCURSEL, 0, 0), 2);
 
     // The windowed label holds its text for screen readers, with the lone CR made a real line break.
+    test.runtime.Dispatch([&] { form.lblErro.caption = "Erro N°: 53\rDescrição: Arquivo não encontrado"; });
     wchar_t text[128]{};
-    GetWindowTextW(test.runtime.ChildWindowOf(form, form.message), text, 128);
+    GetWindowTextW(test.runtime.ChildWindowOf(form, form.lblErro), text, 128);
     EXPECT_EQ(std::wstring(text), L"Erro N°: 53\r\nDescrição: Arquivo não encontrado");
-    test.runtime.Dispatch([&] { form.message.caption = "Outro"; });
-    GetWindowTextW(test.runtime.ChildWindowOf(form, form.message), text, 128);
-    EXPECT_EQ(std::wstring(text), L"Outro");
 
-    SendMessageW(test.runtime.ChildWindowOf(form, form.cancelButton), BM_CLICK, 0, 0);
-    EXPECT_EQ(form.events, std::vector<std::string>{"cancel"});
-    test.runtime.Dispatch([&] { form.frame.visible = false; });
-    EXPECT_FALSE(IsWindowVisible(test.runtime.ChildWindowOf(form, form.registerButton)));
+    HWND button = test.runtime.ChildWindowOf(form, form.cmdRegArquivo);
+    EXPECT_TRUE(HasVisibleStyle(button));
+    test.runtime.Dispatch([&] { form.Frame1.visible = false; });
+    EXPECT_FALSE(HasVisibleStyle(button));
 }
 
 HWND FocusOf(DWORD thread) {
@@ -528,46 +490,9 @@ HWND FocusOf(DWORD thread) {
     return info.hwndFocus;
 }
 
-TEST(RuntimeDialog, ModalWindowDisablesTheOthersTabsInOrderAndReturnsWhenClosed) {
-    TestRuntime test;
-    TestForm owner("frmOwner");
-    DialogForm dialog;
-    test.runtime.LoadForm(owner);
-    HWND ownerWindow = test.runtime.WindowOf(owner);
-    ShowWindow(ownerWindow, SW_SHOW);
-
-    const DWORD uiThread = GetCurrentThreadId();
-    std::atomic<bool> ownerDisabled{false};
-    std::vector<int> focusOrder;
-    UserThread closer([&] {
-        HWND modal = nullptr;
-        if (!WaitUntil([&] {
-                modal = FindWindowW(L"ToviraForm", L"frmDialog");
-                return modal != nullptr && IsWindowVisible(modal) && FocusOf(uiThread) != nullptr;
-            })) {
-            return false;
-        }
-        ownerDisabled = !IsWindowEnabled(ownerWindow);
-        for (int i = 0; i < 3; ++i) {
-            HWND focus = FocusOf(uiThread);
-            focusOrder.push_back(GetDlgCtrlID(focus));
-            PostMessageW(focus, WM_KEYDOWN, VK_TAB, 0);
-            if (!WaitUntil([&] { return FocusOf(uiThread) != focus; })) {
-                return false;
-            }
-        }
-        PostMessageW(modal, WM_CLOSE, 0, 0);
-        return true;
-    });
-    test.runtime.ShowWindowModal(dialog);
-    closer.Join();
-
-    EXPECT_TRUE(ownerDisabled);
-    EXPECT_TRUE(IsWindowEnabled(ownerWindow));
-    EXPECT_EQ(test.runtime.WindowOf(dialog), nullptr);
-    EXPECT_EQ(test.ends, 0);
-    // List, then the button with the lower tab index, then the other one; labels and the frame take no focus.
-    EXPECT_EQ(focusOrder, (std::vector<int>{100 + 3, 100 + 2, 100 + 1}));
+HWND VisibleBox() {
+    HWND box = FindWindowW(L"#32770", L"Tovira");
+    return box != nullptr && IsWindowVisible(box) ? box : nullptr;
 }
 
 BOOL CALLBACK ReadStatic(HWND child, LPARAM target) {
@@ -585,6 +510,73 @@ std::wstring BoxText(HWND box) {
     std::wstring text;
     EnumChildWindows(box, ReadStatic, reinterpret_cast<LPARAM>(&text));
     return text;
+}
+
+TEST(RuntimeDialog, RegistrationWindowIsModalTabsInOrderAndTakesEnterOnlyOnAButton) {
+    TestRuntime test;
+    TestForm owner("frmOwner");
+    frmRegister form(test.runtime);
+    test.runtime.LoadForm(owner);
+    HWND ownerWindow = test.runtime.WindowOf(owner);
+    ShowWindow(ownerWindow, SW_SHOW);
+
+    const DWORD uiThread = GetCurrentThreadId();
+    const auto focus = [&] { return FocusOf(uiThread); };
+    bool ownerDisabled = false;
+    bool keysIgnored = false;
+    std::wstring warning;
+    std::vector<int> focusOrder;
+    UserThread user([&] {
+        HWND modal = nullptr;
+        if (!WaitUntil([&] {
+                modal = FindWindowW(L"ToviraForm", L"QEV Register");
+                return modal != nullptr && IsWindowVisible(modal) && focus() != nullptr;
+            })) {
+            return false;
+        }
+        ownerDisabled = !IsWindowEnabled(ownerWindow);
+        focusOrder.push_back(GetDlgCtrlID(focus()));
+        // No default and no cancel button: Enter on the list and Escape do nothing.
+        PostMessageW(focus(), WM_KEYDOWN, VK_RETURN, 0);
+        PostMessageW(focus(), WM_KEYDOWN, VK_ESCAPE, 0);
+        for (int i = 0; i < 3; ++i) {
+            HWND before = focus();
+            PostMessageW(before, WM_KEYDOWN, VK_TAB, 0);
+            if (!WaitUntil([&] { return focus() != before; })) {
+                return false;
+            }
+            focusOrder.push_back(GetDlgCtrlID(focus()));
+            if (i == 0) {
+                keysIgnored = IsWindowVisible(modal) && VisibleBox() == nullptr;
+            } else if (i == 1) {
+                // Enter presses the focused button; with nothing selected it warns.
+                PostMessageW(focus(), WM_KEYDOWN, VK_RETURN, 0);
+                HWND box = nullptr;
+                if (!WaitUntil([&] { return (box = VisibleBox()) != nullptr; })) {
+                    return false;
+                }
+                warning = BoxText(box);
+                SendMessageW(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
+                if (!WaitUntil([&] { return !IsWindow(box); })) {
+                    return false;
+                }
+            }
+        }
+        PostMessageW(modal, WM_CLOSE, 0, 0);
+        return true;
+    });
+    // Opened from inside an event procedure, as the start-up does: its own events run all the same.
+    test.runtime.Dispatch([&] { test.runtime.ShowWindowModal(form); });
+    user.Join();
+
+    EXPECT_TRUE(ownerDisabled);
+    EXPECT_TRUE(keysIgnored);
+    EXPECT_EQ(warning, L"Selecione um Arquivo para Registro.");
+    EXPECT_TRUE(IsWindowEnabled(ownerWindow));
+    EXPECT_EQ(test.runtime.WindowOf(form), nullptr);
+    EXPECT_EQ(test.ends, 0);
+    // The list, "&Cancela", "&Registrar Agora" and round again; the labels and the frame take no focus.
+    EXPECT_EQ(focusOrder, (std::vector<int>{100 + 3, 100 + 2, 100 + 1, 100 + 3}));
 }
 
 // Reads the default report from another thread and dismisses it.
