@@ -214,7 +214,7 @@ void frmInstalador::Label2_Click() {
 void frmInstalador::Label3_Click() {
     bool opened = false;
     try {
-        opened = services_.ShellExecuteOpen(services_.ApplicationFolder() + "\\Indice.pdf");
+        opened = services_.ShellExecuteOpen(services_.ApplicationFolder() + "\\Indice.pdf", kShowMaximized);
     } catch (const RuntimeError&) {
         // A folder that cannot be told is a handbook that cannot be opened: the warning says what to do.
     }
@@ -233,14 +233,15 @@ void frmInstalador::Label4_Click() {
     services_.EndProgram();
 }
 
-// The old start command exists only on the oldest Windows; elsewhere the shell's handler for web
-// addresses opens the site.
+// The old start command exists only on the oldest Windows; where it is missing, the shell's handler for web
+// addresses opens the site. Any other failure to start it is the runtime's to report.
 void frmInstalador::Label7_Click() {
     services_.SetBusyCursor(true);
     try {
         services_.StartProgram(std::string(kStartCommand) + kVendorWebAddress, kShowHidden);
-    } catch (const RuntimeError&) {
-        if (!services_.ShellExecuteOpen(kVendorWebAddress)) {
+    } catch (const RuntimeError& error) {
+        const bool missing = error.Number() == kErrFileNotFound || error.Number() == kErrPathNotFound;
+        if (!missing || !services_.ShellExecuteOpen(kVendorWebAddress, kShowNormal)) {
             throw;
         }
     }

@@ -38,9 +38,9 @@ public:
     virtual int ShowMessage(const std::string& text, int style) = 0;
     // Starts a command line and waits for nothing.
     virtual void StartProgram(const std::string& commandLine, int showState) = 0;
-    // Opens a document with the program registered for it (verb "open", maximised). Raises nothing;
-    // says whether the shell could open it.
-    virtual bool ShellExecuteOpen(const std::string& documentPath) = 0;
+    // Opens a document or web address with the program registered for it (verb "open") in the show state.
+    // Raises nothing; says whether the shell could open it.
+    virtual bool ShellExecuteOpen(const std::string& documentPath, int showState) = 0;
     // Brings forward the top-level window whose title equals the text, or else begins with it.
     virtual void ActivateWindow(const std::string& title, bool waitForFocus) = 0;
     // First call: a path ending in a wildcard pattern. Then ListNextFile. "" at the end. Ordinary files only.

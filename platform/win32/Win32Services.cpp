@@ -196,13 +196,13 @@ void Win32Services::StartProgram(const std::string& commandLine, int showState) 
     CloseHandle(process.hProcess);
 }
 
-bool Win32Services::ShellExecuteOpen(const std::string& documentPath) {
+bool Win32Services::ShellExecuteOpen(const std::string& documentPath, int showState) {
     static const auto shellExecute = SystemFunction<decltype(ShellExecuteW)>(L"shell32.dll", "ShellExecuteW");
     if (shellExecute == nullptr) {
         return false;
     }
     EnsureComApartment();
-    HINSTANCE result = shellExecute(nullptr, L"open", Widen(documentPath).c_str(), nullptr, nullptr, SW_SHOWMAXIMIZED);
+    HINSTANCE result = shellExecute(nullptr, L"open", Widen(documentPath).c_str(), nullptr, nullptr, showState);
     return reinterpret_cast<INT_PTR>(result) > 32;
 }
 

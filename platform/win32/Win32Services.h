@@ -29,7 +29,7 @@ public:
 
     int ShowMessage(const std::string& text, int style) override;
     void StartProgram(const std::string& commandLine, int showState) override;
-    bool ShellExecuteOpen(const std::string& documentPath) override;
+    bool ShellExecuteOpen(const std::string& documentPath, int showState) override;
     void ActivateWindow(const std::string& title, bool waitForFocus) override;
     std::string ListFiles(const std::string& pattern) override;
     std::string ListNextFile() override;

@@ -125,8 +125,8 @@ def use_every_action(t, medium, traps):
                     "the file manager did not start")
 
     t.click(*launcher.twips_point(*LABEL7))
-    record_matching(t, 4, lambda r: r["command_line"].rstrip().endswith(WEB_ADDRESS + '"'),
-                    "the web site did not open")
+    record_matching(t, 4, lambda r: r["command_line"].rstrip().endswith(WEB_ADDRESS + '"') and r["show"] == 1,
+                    "the web site did not open in a normal window")
     check(program.running(), "the launcher ended before Finalizar")
 
     t.click(*launcher.twips_point(*MENU_LABELS["Label4"]))

@@ -31,8 +31,8 @@ void FakeServices::StartProgram(const std::string& commandLine, int showState) {
     FailIfTold("StartProgram");
 }
 
-bool FakeServices::ShellExecuteOpen(const std::string& documentPath) {
-    Record("ShellExecuteOpen", {documentPath});
+bool FakeServices::ShellExecuteOpen(const std::string& documentPath, int showState) {
+    Record("ShellExecuteOpen", {documentPath, std::to_string(showState)});
     return shellOpens;
 }
 

@@ -77,7 +77,7 @@ TEST_F(Actions, ManualOpensTheDocumentAndBringsTheReaderForwardWithoutComplaint)
     services.failures["ActivateWindow"].push_back(RuntimeError(kErrInvalidCall));
     form.Label3_Click();
     EXPECT_EQ(services.Operations(), (std::vector<std::string>{"ShellExecuteOpen", "ActivateWindow"}));
-    EXPECT_EQ(services.calls[0].arguments[0], "D:\\\\Indice.pdf");
+    EXPECT_EQ(services.calls[0].arguments, (std::vector<std::string>{"D:\\\\Indice.pdf", "3"}));
     EXPECT_EQ(services.calls[1].arguments, (std::vector<std::string>{"Acrobat Reader", "wait"}));
 }
 
@@ -112,11 +112,20 @@ TEST_F(Actions, SiteStartsTheOldStartCommandHiddenWithTheHourglassAround) {
     EXPECT_EQ(form.Label7.toolTipText, kVendorWebAddress);
 }
 
-TEST_F(Actions, SiteFallsBackToTheShellAndOnlyThenFails) {
-    services.failures["StartProgram"].push_back(RuntimeError(kErrFileNotFound));
-    form.Label7_Click();
-    EXPECT_EQ(services.CallsOf("ShellExecuteOpen").at(0).arguments[0], kVendorWebAddress);
-    EXPECT_FALSE(services.busy);
+TEST_F(Actions, SiteFallsBackToTheShellOnlyWhenTheStartCommandIsMissingAndOnlyThenFails) {
+    for (int missing : {kErrFileNotFound, kErrPathNotFound}) {
+        services.calls.clear();
+        services.failures["StartProgram"].push_back(RuntimeError(missing));
+        form.Label7_Click();
+        EXPECT_EQ(services.CallsOf("ShellExecuteOpen").at(0).arguments,
+                  (std::vector<std::string>{kVendorWebAddress, "1"}));
+        EXPECT_FALSE(services.busy);
+    }
+
+    services.calls.clear();
+    services.failures["StartProgram"].push_back(RuntimeError(kErrPermissionDenied));
+    EXPECT_EQ(ErrorNumberOf([&] { form.Label7_Click(); }), kErrPermissionDenied);
+    EXPECT_TRUE(services.CallsOf("ShellExecuteOpen").empty());
 
     services.failures["StartProgram"].push_back(RuntimeError(kErrFileNotFound));
     services.shellOpens = false;

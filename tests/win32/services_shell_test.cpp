@@ -78,7 +78,7 @@ TEST(StartProgram, ProgramNameIsTheQuotedOrFirstWord) {
 TEST(ShellExecuteOpen, MissingDocumentIsReportedNotRaised) {
     TempFolder folder{L"shell"};
     OsServices services;
-    EXPECT_FALSE(services.ShellExecuteOpen(Narrow(folder / L"Indice.pdf")));
+    EXPECT_FALSE(services.ShellExecuteOpen(Narrow(folder / L"Indice.pdf"), kShowMaximized));
 }
 
 // Finds the box from outside, as a user would see it, and answers it.
