@@ -3,6 +3,7 @@
 #include "platform/RuntimeError.h"
 #include "platform/win32/ComApartment.h"
 #include "platform/win32/Errors.h"
+#include "platform/win32/LongPaths.h"
 #include "platform/win32/Pictures.h"
 #include "platform/win32/SystemLibrary.h"
 #include "platform/win32/Wide.h"
@@ -20,10 +21,6 @@ constexpr wchar_t kApplicationTitle[] = L"Tovira";
 constexpr double kTwipsPerPixel = 15;
 // How long ActivateWindow waits for this program to get the focus before it goes ahead regardless.
 constexpr ULONGLONG kFocusWaitMilliseconds = 2000;
-
-bool StartsWith(const std::wstring& text, const std::wstring& prefix) {
-    return text.compare(0, prefix.size(), prefix) == 0;
-}
 
 bool IsOrdinaryFile(const WIN32_FIND_DATAW& found) {
     return (found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) == 0;
@@ -112,11 +109,12 @@ std::wstring ProgramNameOf(const std::wstring& commandLine) {
 
 // Windows would look for a program named without a folder beside our executable first, that is on the
 // medium, where anyone may have put a program of that name. Such names are looked up in the system
-// folders only.
+// folders only. A program named with its folder is left to Windows unless its path is too long to start.
 std::wstring Win32Services::ProgramPath(const std::wstring& commandLine) {
     const std::wstring program = ProgramNameOf(commandLine);
     if (program.find_first_of(L"\\/:") != std::wstring::npos) {
-        return {};
+        const std::wstring startable = StartablePath(program);
+        return startable != program ? startable : std::wstring();
     }
     const std::wstring windowsFolder = WindowsDirectoryPath();
     if (windowsFolder.empty()) {
@@ -139,13 +137,7 @@ std::wstring Win32Services::ProgramPath(const std::wstring& commandLine) {
 }
 
 std::wstring FolderOfModulePath(std::wstring modulePath) {
-    const std::wstring kLongUncPrefix = L"\\\\?\\UNC\\";
-    const std::wstring kLongPrefix = L"\\\\?\\";
-    if (StartsWith(modulePath, kLongUncPrefix)) {
-        modulePath.replace(0, kLongUncPrefix.size(), L"\\\\");
-    } else if (StartsWith(modulePath, kLongPrefix)) {
-        modulePath.erase(0, kLongPrefix.size());
-    }
+    modulePath = WithoutLongPathPrefix(std::move(modulePath));
     const size_t lastSeparator = modulePath.find_last_of(L'\\');
     if (lastSeparator == std::wstring::npos) {
         return {};
@@ -180,8 +172,10 @@ void Win32Services::StartProgram(const std::string& commandLine, int showState) 
     const std::wstring wide = Widen(commandLine);
     std::vector<wchar_t> line(wide.begin(), wide.end());
     line.push_back(L'\0');
-    const std::wstring folder = Widen(ApplicationFolder());
     const std::wstring program = ProgramPath(wide);
+    // No program needs the Application folder as its current folder, and a deep one is longer than a current
+    // folder may be. The system folder never is, and nobody can plant a library there for the program to find.
+    const std::wstring folder = Widen(SystemFolder());
 
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
@@ -202,7 +196,8 @@ bool Win32Services::ShellExecuteOpen(const std::string& documentPath, int showSt
         return false;
     }
     EnsureComApartment();
-    HINSTANCE result = shellExecute(nullptr, L"open", Widen(documentPath).c_str(), nullptr, nullptr, showState);
+    HINSTANCE result =
+        shellExecute(nullptr, L"open", ShortPathForm(Widen(documentPath)).c_str(), nullptr, nullptr, showState);
     return reinterpret_cast<INT_PTR>(result) > 32;
 }
 
@@ -229,8 +224,8 @@ void Win32Services::ActivateWindow(const std::string& title, bool waitForFocus) 
 std::string Win32Services::ListFiles(const std::string& pattern) {
     CloseListing();
     WIN32_FIND_DATAW found{};
-    HANDLE handle =
-        FindFirstFileExW(Widen(pattern).c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0);
+    HANDLE handle = FindFirstFileExW(LongPathForm(Widen(pattern)).c_str(), FindExInfoBasic, &found,
+                                     FindExSearchNameMatch, nullptr, 0);
     if (handle == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_NO_MORE_FILES) {
@@ -278,13 +273,13 @@ void Win32Services::CloseListing() {
 // or an updated disc, would then be refused (by Windows; Wine replaces it). So a read-only file of that name is
 // replaced, and the copy never stays read-only. Any other refusal is reported as it comes.
 void Win32Services::CopyFile(const std::string& source, const std::string& destination) {
-    const std::wstring target = Widen(destination);
+    const std::wstring target = LongPathForm(Widen(destination));
     const DWORD existing = GetFileAttributesW(target.c_str());
     const bool readOnly = existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_READONLY) != 0;
     if (readOnly) {
         MakeWritable(target, existing);
     }
-    if (!CopyFileW(Widen(source).c_str(), target.c_str(), FALSE)) {
+    if (!CopyFileW(LongPathForm(Widen(source)).c_str(), target.c_str(), FALSE)) {
         const DWORD error = GetLastError();
         if (readOnly) {
             SetFileAttributesW(target.c_str(), existing); // a file that was not replaced stays as it was
@@ -330,7 +325,7 @@ std::string Win32Services::ApplicationFolder() {
 }
 
 PicturePtr Win32Services::LoadPictureFile(const std::string& path) {
-    return LoadPicture(Widen(path));
+    return LoadPicture(LongPathForm(Widen(path)));
 }
 
 ScreenTwips Win32Services::ScreenSize() {

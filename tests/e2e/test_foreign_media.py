@@ -25,6 +25,8 @@ PLANTED_PROGRAMS = ["Explorer.exe", "Regsvr32.exe"]
 HOSTILE_FOLDER = "Meus Manuais Técnicos Документы 資料"
 WEB_ADDRESS = "https://www.qev-systems.example/"
 COMPONENT = "componente.ocx"
+# Eight folders deep: the medium's path passes 300 characters, beyond the 260 that older Windows calls take.
+DEEP_FOLDER = "/".join(f"Pasta {level} de um disco com nomes bem compridos" for level in range(1, 9))
 SW_SHOWMAXIMIZED = 3
 
 
@@ -106,10 +108,16 @@ def use_every_action(t, medium, traps):
     hover_lights_each_lamp(t, launcher)
 
     t.click(*launcher.twips_point(*MENU_LABELS["Label3"]))
-    # At a drive root the handbook's path holds two backslashes in a row; the shell passes it on.
+    # At a drive root the handbook's path holds two backslashes in a row, which the shell passes on; from a deep
+    # folder the reader gets the 8.3 form.
     handbook = medium.windows_path("Indice.pdf").lower()
-    record_matching(t, 1, lambda r: handbook in r["command_line"].lower().replace("\\\\", "\\")
-                    and "acrord32" in r["command_line"].lower(), "the handbook did not open in the reader")
+
+    def reader_got_handbook(record):
+        document = record["command_line"].rstrip().rstrip('"').rsplit('"', 1)[-1]
+        named = (t.session.wintool("long-path", document) or "").lower().replace("\\\\", "\\")
+        return named == handbook and "acrord32" in record["command_line"].lower()
+
+    record_matching(t, 1, reader_got_handbook, "the handbook did not open in the reader")
     reader = t.session.wintool("wait-window", "Acrobat Reader", 10000)
     check(reader, "the reader's window did not appear")
     t.session.wintool("close", reader["hwnd"])
@@ -167,6 +175,17 @@ def every_action_works_from_a_folder_named_in_four_scripts_and_nothing_planted_r
 def registration_works_from_a_folder_named_in_four_scripts_and_nothing_planted_runs(t):
     traps = Traps(t)
     medium = foreign_medium(t, traps, None, folder=HOSTILE_FOLDER, beside_folder=["Meus.exe"])
+    register_a_component(t, medium, traps)
+    traps.check_none()
+
+
+@e2e_test
+def every_action_and_the_registration_work_from_a_folder_of_over_300_characters(t):
+    traps = Traps(t)
+    medium = foreign_medium(t, traps, bmp(120, 80, logo_colour), folder=DEEP_FOLDER)
+    check(len(medium.windows_path()) > 300, f"the medium's path has only {len(medium.windows_path())} characters")
+    use_every_action(t, medium, traps)
+    os.remove(medium.file("imgLogo.bmp"))
     register_a_component(t, medium, traps)
     traps.check_none()
 

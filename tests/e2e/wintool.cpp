@@ -413,7 +413,7 @@ int Usage() {
         "       | wait-window TITLE [TIMEOUT_MS] [PID] | close HWND | client HWND | tooltips [PID]\n"
         "       | procs | resources PID | kill PID | attrib PATH [+h|-h|+s|-s|+r|-r]\n"
         "       | cursor-shape arrow|wait|hand|... | cursor-shape EXE ID | current-cursor | start CMDLINE [SHOW]\n"
-        "       | sysdir\n",
+        "       | sysdir | long-path PATH\n",
         stderr);
     return 2;
 }
@@ -502,6 +502,12 @@ std::string Run(const std::vector<std::wstring>& args) {
         CloseHandle(started.hThread);
         CloseHandle(started.hProcess);
         return Num(started.dwProcessId);
+    }
+    if (command == L"long-path") {
+        // What a path in its 8.3 form stands for: the shell hands documents of deep folders on in that form.
+        std::wstring path(32768, L'\0');
+        path.resize(GetLongPathNameW(arg(1).c_str(), path.data(), static_cast<DWORD>(path.size())));
+        return path.empty() ? "null" : Json(path);
     }
     if (command == L"sysdir") {
         wchar_t path[MAX_PATH] = {};

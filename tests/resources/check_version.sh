@@ -113,6 +113,8 @@ check "program icon, first image" "--width=16 --height=16 --bit-depth=24" \
         grep -o -- '--width=[0-9]* --height=[0-9]* --bit-depth=[0-9]*')"
 check "manifest execution level" 'level="asInvoker"' \
     "$(wrestool -x --raw --type=24 --name=1 "$exe" 2>/dev/null | grep -o 'level="[A-Za-z]*"')"
+check "manifest long paths" '<longPathAware xmlns="http://schemas.microsoft.com/SMI/2016/WindowsSettings">true' \
+    "$(wrestool -x --raw --type=24 --name=1 "$exe" 2>/dev/null | grep -o '<longPathAware [^<]*')"
 
 if ((failures > 0)); then
     echo "$failures check(s) failed"

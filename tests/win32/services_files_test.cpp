@@ -1,5 +1,6 @@
 #include "services_support.h"
 
+#include "platform/win32/LongPaths.h"
 #include "platform/win32/Wide.h"
 
 #include <algorithm>
@@ -145,6 +146,16 @@ TEST(Copy, ReplacesEvenAReadOnlyDestinationWithAWritableCopyThroughUnicodePaths)
     EXPECT_EQ(ReadBytes(source), "new contents");
 }
 
+TEST(Copy, ListingAndCopyWorkInAFolderOfOver300Characters) {
+    TempFolder folder{L"copy-deep"};
+    const std::wstring deep = DeepFolder(folder);
+    WriteBytes(LongPathForm(deep + L"\\componente.dll"), "MZ");
+    OsServices services;
+    EXPECT_EQ(ListAll(services, deep + L"\\*.dll"), std::vector<std::string>{"componente.dll"});
+    services.CopyFile(Narrow(deep + L"\\componente.dll"), Narrow(folder / L"componente.dll"));
+    EXPECT_EQ(ReadBytes(folder / L"componente.dll"), "MZ");
+}
+
 TEST(Copy, FailuresRaiseTheMappedNumbers) {
     TempFolder folder{L"copy-errors"};
     OsServices services;
@@ -188,6 +199,15 @@ TEST(Folders, ApplicationFolderHoldsTheRunningProgram) {
     EXPECT_NE(folder.back(), '\\');
     EXPECT_EQ(Widen(folder), TestFolder());
     EXPECT_NE(GetFileAttributesW((Widen(folder) + L"\\win32_tests.exe").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST(Folders, LongPathsTakeTheFormsOfTheFileCalls) {
+    const std::wstring name(250, L'n');
+    EXPECT_EQ(LongPathForm(L"D:\\\\*.dll"), L"D:\\\\*.dll");
+    EXPECT_EQ(LongPathForm(L"D:\\x\\\\" + name + L"\\..\\" + name + L"\\*.dll"), L"\\\\?\\D:\\x\\" + name + L"\\*.dll");
+    EXPECT_EQ(LongPathForm(L"\\\\server\\share\\" + name), L"\\\\?\\UNC\\server\\share\\" + name);
+    EXPECT_EQ(LongPathForm(L"\\\\?\\D:\\\\" + name), L"\\\\?\\D:\\\\" + name);
+    EXPECT_EQ(ShortPathForm(L"https://www.example/" + name), L"https://www.example/" + name);
 }
 
 TEST(Folders, FolderOfModulePath) {
