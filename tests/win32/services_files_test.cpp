@@ -146,16 +146,6 @@ TEST(Copy, ReplacesEvenAReadOnlyDestinationWithAWritableCopyThroughUnicodePaths)
     EXPECT_EQ(ReadBytes(source), "new contents");
 }
 
-TEST(Copy, ListingAndCopyWorkInAFolderOfOver300Characters) {
-    TempFolder folder{L"copy-deep"};
-    const std::wstring deep = DeepFolder(folder);
-    WriteBytes(LongPathForm(deep + L"\\componente.dll"), "MZ");
-    OsServices services;
-    EXPECT_EQ(ListAll(services, deep + L"\\*.dll"), std::vector<std::string>{"componente.dll"});
-    services.CopyFile(Narrow(deep + L"\\componente.dll"), Narrow(folder / L"componente.dll"));
-    EXPECT_EQ(ReadBytes(folder / L"componente.dll"), "MZ");
-}
-
 TEST(Copy, FailuresRaiseTheMappedNumbers) {
     TempFolder folder{L"copy-errors"};
     OsServices services;

@@ -1,6 +1,5 @@
 #include "services_support.h"
 
-#include "platform/win32/LongPaths.h"
 #include "platform/win32/Wide.h"
 
 #include <atomic>
@@ -48,31 +47,6 @@ TEST(StartProgram, CommandLineShowStateAndFolderReachTheProgram) {
     services.StartProgram(Narrow(L"\"" + program + L"\""), kShowHidden);
     ASSERT_TRUE(PumpUntil([&] { return GetFileAttributesW(record.c_str()) != INVALID_FILE_ATTRIBUTES; }));
     EXPECT_EQ(RecordedStart(record), L"\"" + program + L"\"\n" + systemFolder + L"\n0\n");
-    SetEnvironmentVariableW(L"TOVIRA_RECORD_TO", nullptr);
-}
-
-// Windows starts no program from a path of MAX_PATH characters or more, and the shell opens no such document.
-TEST(StartProgram, AProgramAndADocumentInAFolderOfOver300CharactersStartAndOpen) {
-    TempFolder folder{L"start-deep"};
-    const std::wstring program = DeepFolder(folder) + L"\\gravador.exe";
-    ASSERT_TRUE(CopyFileW((TestFolder() + L"\\cmdline_recorder.exe").c_str(), LongPathForm(program).c_str(), FALSE));
-    const std::wstring record = folder / L"registro.txt";
-    ASSERT_TRUE(SetEnvironmentVariableW(L"TOVIRA_RECORD_TO", record.c_str()));
-    const auto recorded = [&] {
-        return PumpUntil([&] { return GetFileAttributesW(record.c_str()) != INVALID_FILE_ATTRIBUTES; });
-    };
-
-    OsServices services;
-    const std::wstring commandLine = L"\"" + program + L"\" /s";
-    services.StartProgram(Narrow(commandLine), kShowNormal);
-    ASSERT_TRUE(recorded());
-    EXPECT_EQ(RecordedStart(record), commandLine + L"\n" + Widen(services.SystemFolder()) + L"\n1\n");
-
-    ASSERT_TRUE(DeleteFileW(record.c_str()));
-    EXPECT_TRUE(services.ShellExecuteOpen(Narrow(program), kShowNormal));
-    ASSERT_TRUE(recorded());
-    const std::wstring opened = RecordedStart(record);
-    EXPECT_EQ(opened.substr(opened.size() - 3), L"\n1\n") << "the show state reaches the program";
     SetEnvironmentVariableW(L"TOVIRA_RECORD_TO", nullptr);
 }
 

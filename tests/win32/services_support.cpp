@@ -1,7 +1,5 @@
 #include "services_support.h"
 
-#include "platform/win32/LongPaths.h"
-
 #include <stdexcept>
 
 namespace tovira::win32::testing {
@@ -105,17 +103,6 @@ void UserThread::Join() {
         while (PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
         }
     }
-}
-
-std::wstring DeepFolder(const TempFolder& folder) {
-    std::wstring path = folder.Path();
-    while (path.size() <= 300) {
-        path += L"\\pasta com um nome bem comprido para passar do limite";
-        if (!CreateDirectoryW(LongPathForm(path).c_str(), nullptr)) {
-            throw std::runtime_error("cannot create a deep folder");
-        }
-    }
-    return path;
 }
 
 std::wstring TestFolder() {

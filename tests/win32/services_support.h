@@ -47,9 +47,6 @@ using tovira::test::ErrorNumberOf;
 // Where the test executable and its helper programs lie.
 std::wstring TestFolder();
 
-// A folder inside the given one whose path passes 300 characters.
-std::wstring DeepFolder(const TempFolder& folder);
-
 // Waits, up to 10 s, for a condition that another thread brings about.
 bool WaitUntil(const std::function<bool()>& condition);
 
