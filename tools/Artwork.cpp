@@ -54,14 +54,18 @@ std::vector<Point> RotatedRect(double left, double top, double right, double bot
             Rotate({right, bottom}, pivot, degrees), Rotate({left, bottom}, pivot, degrees)};
 }
 
+bool DarkStripeRow(int y, double scale) {
+    return static_cast<int>(std::floor((y + 0.5) / scale)) % 3 == 1;
+}
+
 } // namespace
 
-Canvas DrawMenuPanel() {
-    Canvas panel(211, 412);
+Canvas DrawMenuPanel(double scale) {
+    Canvas panel(static_cast<int>(std::lround(211 * scale)), static_cast<int>(std::lround(412 * scale)), scale);
     const Rgb darkBlue = Rgb255(0, 64, 128);
     for (int y = 0; y < panel.Height(); ++y) {
         for (int x = 0; x < panel.Width(); ++x)
-            panel.Set(x, y, y % 3 == 1 ? darkBlue : Rgb{});
+            panel.Set(x, y, DarkStripeRow(y, scale) ? darkBlue : Rgb{});
     }
     DrawVendorLogo(panel);
     return panel;
@@ -220,7 +224,7 @@ std::vector<std::string> WriteResourceFiles(const std::filesystem::path& root) {
     const Canvas icon32 = DrawProgramIcon(32);
     const Canvas dark = DrawLamp(false);
     const Canvas lit = DrawLamp(true);
-    const Canvas panel = DrawMenuPanel();
+    const Canvas panel = DrawMenuPanel(1.0);
     const std::vector<std::pair<std::string, Bytes>> files = {
         {"resources/MenuPanel.bmp", EncodeBitmap(panel)},
         {"resources/MenuPanel.rle", EncodeRunLengthPicture(panel)},

@@ -9,7 +9,7 @@
 
 namespace tovira::tools {
 
-Canvas DrawMenuPanel();
+Canvas DrawMenuPanel(double scale);
 Canvas DrawProgramIcon(int size);
 Canvas DrawLamp(bool lit);
 IndexedImage DrawHandPointer();

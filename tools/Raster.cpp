@@ -17,6 +17,10 @@ Rgb Rgb255(int r, int g, int b) {
 
 namespace {
 
+// Spans are widened by this much so that rounding in their arithmetic never drops a sample that the exact
+// test would take.
+constexpr double kSlack = 1e-6;
+
 Box BoundsOf(const std::vector<Point>& points, double margin) {
     Box box{points.at(0).x, points.at(0).y, points.at(0).x, points.at(0).y};
     for (const Point& p : points) {
@@ -33,12 +37,19 @@ Shape Ellipse(Point centre, double rx, double ry) {
                 const double dy = (y - centre.y) / ry;
                 return dx * dx + dy * dy <= 1.0;
             },
-            {centre.x - rx, centre.y - ry, centre.x + rx, centre.y + ry}};
+            {centre.x - rx, centre.y - ry, centre.x + rx, centre.y + ry},
+            [=](double y, Spans& out) {
+                const double dy = (y - centre.y) / ry;
+                if (dy * dy <= 1.0) {
+                    const double half = rx * std::sqrt(1.0 - dy * dy);
+                    out.push_back({centre.x - half - kSlack, centre.x + half + kSlack});
+                }
+            }};
 }
 
 Shape Polygon(std::vector<Point> corners) {
     const Box bounds = BoundsOf(corners, 0);
-    return {[corners = std::move(corners)](double x, double y) {
+    return {[corners](double x, double y) {
                 bool inside = false;
                 for (size_t i = 0, j = corners.size() - 1; i < corners.size(); j = i++) {
                     const Point& a = corners[i];
@@ -48,13 +59,26 @@ Shape Polygon(std::vector<Point> corners) {
                 }
                 return inside;
             },
-            bounds};
+            bounds,
+            [corners = std::move(corners)](double y, Spans& out) {
+                std::vector<double> crossings;
+                for (size_t i = 0, j = corners.size() - 1; i < corners.size(); j = i++) {
+                    const Point& a = corners[i];
+                    const Point& b = corners[j];
+                    if ((a.y > y) != (b.y > y))
+                        crossings.push_back((b.x - a.x) * (y - a.y) / (b.y - a.y) + a.x);
+                }
+                std::sort(crossings.begin(), crossings.end());
+                for (size_t i = 0; i + 1 < crossings.size(); i += 2)
+                    out.push_back({crossings[i] - kSlack, crossings[i + 1] + kSlack});
+            }};
 }
 
 Shape Stroke(std::vector<Point> polyline, double width) {
     const double limit = width * width / 4.0;
     const Box bounds = BoundsOf(polyline, width / 2);
-    return {[polyline = std::move(polyline), limit](double x, double y) {
+    const double half = width / 2;
+    return {[polyline, limit](double x, double y) {
                 for (size_t i = 0; i < polyline.size(); ++i) {
                     const Point& a = polyline[i];
                     const Point& b = i + 1 < polyline.size() ? polyline[i + 1] : a;
@@ -68,7 +92,15 @@ Shape Stroke(std::vector<Point> polyline, double width) {
                 }
                 return false;
             },
-            bounds};
+            bounds,
+            [polyline = std::move(polyline), half](double y, Spans& out) {
+                for (size_t i = 0; i < polyline.size(); ++i) {
+                    const Point& a = polyline[i];
+                    const Point& b = i + 1 < polyline.size() ? polyline[i + 1] : a;
+                    if (y >= std::min(a.y, b.y) - half && y <= std::max(a.y, b.y) + half)
+                        out.push_back({std::min(a.x, b.x) - half - kSlack, std::max(a.x, b.x) + half + kSlack});
+                }
+            }};
 }
 
 Shape Union(std::vector<Shape> shapes) {
@@ -77,34 +109,39 @@ Shape Union(std::vector<Shape> shapes) {
         bounds = {std::min(bounds.left, s.bounds.left), std::min(bounds.top, s.bounds.top),
                   std::max(bounds.right, s.bounds.right), std::max(bounds.bottom, s.bounds.bottom)};
     }
-    return {[shapes = std::move(shapes)](double x, double y) {
+    return {[shapes](double x, double y) {
                 return std::any_of(shapes.begin(), shapes.end(), [&](const Shape& s) { return s(x, y); });
             },
-            bounds};
+            bounds,
+            [shapes](double y, Spans& out) {
+                for (const Shape& s : shapes)
+                    s.spans(y, out);
+            }};
 }
 
 Shape Minus(Shape shape, Shape hole) {
     const Box bounds = shape.bounds;
-    return {[=](double x, double y) { return shape(x, y) && !hole(x, y); }, bounds};
+    return {[=](double x, double y) { return shape(x, y) && !hole(x, y); }, bounds, shape.spans};
 }
 
 Shape Intersect(Shape a, Shape b) {
     const Box bounds{std::max(a.bounds.left, b.bounds.left), std::max(a.bounds.top, b.bounds.top),
                      std::min(a.bounds.right, b.bounds.right), std::min(a.bounds.bottom, b.bounds.bottom)};
-    return {[=](double x, double y) { return a(x, y) && b(x, y); }, bounds};
+    return {[=](double x, double y) { return a(x, y) && b(x, y); }, bounds, a.spans};
 }
 
 Shape Intersect(Shape a, std::function<bool(double x, double y)> condition) {
     const Box bounds = a.bounds;
-    return {[=](double x, double y) { return a(x, y) && condition(x, y); }, bounds};
+    return {[=](double x, double y) { return a(x, y) && condition(x, y); }, bounds, a.spans};
 }
 
 Paint Solid(Rgb colour) {
     return [=](double, double) { return colour; };
 }
 
-Canvas::Canvas(int width, int height)
-    : width_(width), height_(height), pixels_(static_cast<size_t>(width) * static_cast<size_t>(height)) {}
+Canvas::Canvas(int width, int height, double scale)
+    : width_(width), height_(height), scale_(scale), pixels_(static_cast<size_t>(width) * static_cast<size_t>(height)) {
+}
 
 void Canvas::Set(int x, int y, Rgb colour) {
     pixels_[Index(x, y)] = {colour.r, colour.g, colour.b, 1.0};
@@ -112,26 +149,44 @@ void Canvas::Set(int x, int y, Rgb colour) {
 
 void Canvas::Fill(const Shape& shape, const Paint& paint, double opacity) {
     constexpr int kSamples = 8;
-    const int x0 = std::max(static_cast<int>(std::floor(shape.bounds.left)), 0);
-    const int y0 = std::max(static_cast<int>(std::floor(shape.bounds.top)), 0);
-    const int x1 = std::min(static_cast<int>(std::ceil(shape.bounds.right)) + 1, width_);
-    const int y1 = std::min(static_cast<int>(std::ceil(shape.bounds.bottom)) + 1, height_);
+    const int x0 = std::max(static_cast<int>(std::floor(shape.bounds.left * scale_)), 0);
+    const int y0 = std::max(static_cast<int>(std::floor(shape.bounds.top * scale_)), 0);
+    const int x1 = std::min(static_cast<int>(std::ceil(shape.bounds.right * scale_)) + 1, width_);
+    const int y1 = std::min(static_cast<int>(std::ceil(shape.bounds.bottom * scale_)) + 1, height_);
+    if (x0 >= x1)
+        return;
+    const double perUnit = kSamples * scale_;
+    std::vector<Pixel> sums(static_cast<size_t>(x1 - x0));
+    Spans spans;
     for (int y = y0; y < y1; ++y) {
-        for (int x = x0; x < x1; ++x) {
-            Pixel sum;
-            for (int sy = 0; sy < kSamples; ++sy) {
-                for (int sx = 0; sx < kSamples; ++sx) {
-                    const double px = x + (sx + 0.5) / kSamples;
-                    const double py = y + (sy + 0.5) / kSamples;
+        std::fill(sums.begin(), sums.end(), Pixel{});
+        // Row by row of samples and left to right, as a plain loop over every sample would add them up.
+        for (int sy = 0; sy < kSamples; ++sy) {
+            const double py = (y + (sy + 0.5) / kSamples) / scale_;
+            spans.clear();
+            shape.spans(py, spans);
+            std::sort(spans.begin(), spans.end(), [](Span a, Span b) { return a.left < b.left; });
+            int next = x0 * kSamples; // the first sample column not yet visited in this sample row
+            for (const Span& span : spans) {
+                const int first = std::max(next, static_cast<int>(std::ceil(span.left * perUnit - 0.5)));
+                const int last = std::min(x1 * kSamples - 1, static_cast<int>(std::floor(span.right * perUnit - 0.5)));
+                for (int column = first; column <= last; ++column) {
+                    const int x = column / kSamples, sx = column % kSamples;
+                    const double px = (x + (sx + 0.5) / kSamples) / scale_;
                     if (!shape(px, py))
                         continue;
                     const Rgb c = paint(px, py);
+                    Pixel& sum = sums[static_cast<size_t>(x - x0)];
                     sum.r += c.r;
                     sum.g += c.g;
                     sum.b += c.b;
                     sum.a += 1.0;
                 }
+                next = std::max(next, last + 1);
             }
+        }
+        for (int x = x0; x < x1; ++x) {
+            const Pixel& sum = sums[static_cast<size_t>(x - x0)];
             if (sum.a == 0)
                 continue;
             const double share = opacity / (kSamples * kSamples);

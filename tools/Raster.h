@@ -21,11 +21,19 @@ struct Box {
     bool Contains(double x, double y) const { return x >= left && x <= right && y >= top && y <= bottom; }
 };
 
-// A region of the plane in pixel coordinates, where pixel (i, j) covers [i, i+1) x [j, j+1); the bounds
-// hold the whole region and spare the painter the samples outside it.
+// Where a horizontal line may cross a shape: never narrower than the shape, so that testing only the
+// samples inside these spans gives exactly what testing every sample would.
+struct Span {
+    double left = 0, right = 0;
+};
+using Spans = std::vector<Span>;
+
+// A region of the plane in design units, where at scale 1 pixel (i, j) covers [i, i+1) x [j, j+1); the
+// bounds and the spans hold the whole region and spare the painter the samples outside it.
 struct Shape {
     std::function<bool(double x, double y)> contains;
     Box bounds;
+    std::function<void(double y, Spans& out)> spans;
     bool operator()(double x, double y) const { return bounds.Contains(x, y) && contains(x, y); }
 };
 using Paint = std::function<Rgb(double x, double y)>;
@@ -45,9 +53,11 @@ struct Pixel {
     double r = 0, g = 0, b = 0, a = 0;
 };
 
+// Shapes and paints are given in design units; a canvas of scale k draws k pixels to the unit, so the same
+// drawing comes out sharp at every screen scale.
 class Canvas {
 public:
-    Canvas(int width, int height);
+    Canvas(int width, int height, double scale = 1.0);
 
     int Width() const { return width_; }
     int Height() const { return height_; }
@@ -69,6 +79,7 @@ private:
 
     int width_;
     int height_;
+    double scale_;
     std::vector<Pixel> pixels_;
 };
 

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -105,13 +106,16 @@ Image ReadDib(const Bytes& file, size_t at, size_t pixelsAt, bool withMask) {
     return image;
 }
 
-Image ReadBitmapFile(const fs::path& path) {
-    const Bytes file = ReadFile(path);
+Image ReadBitmap(const Bytes& file) {
     EXPECT_EQ(file.at(0), 'B');
     EXPECT_EQ(file.at(1), 'M');
     EXPECT_EQ(U32(file, 2), file.size());
     EXPECT_GT(S32(file, 22), 0) << "rows must run bottom-up";
     return ReadDib(file, 14, U32(file, 10), false);
+}
+
+Image ReadBitmapFile(const fs::path& path) {
+    return ReadBitmap(ReadFile(path));
 }
 
 struct IconEntry {
@@ -187,21 +191,51 @@ TEST(MenuPanel, TheCompressedCopyThatShipsHoldsExactlyTheSamePixels) {
     EXPECT_LT(packed.size(), 40u * 1024) << "the stripes must compress";
 }
 
-TEST(MenuPanel, StripesEverywhereAndTheVendorLogoOnlyInsideItsBox) {
-    const Image panel = ReadBitmapFile(kSourceDir / "resources/MenuPanel.bmp");
-    ASSERT_EQ(panel.width, 211);
-    ASSERT_EQ(panel.height, 412);
+// The screen scales the program draws for; at 100 % the committed file, elsewhere the generator's drawing.
+class MenuPanelAtScale : public ::testing::TestWithParam<int> {};
+
+TEST_P(MenuPanelAtScale, StripesEverywhereAndTheVendorLogoOnlyInsideItsBox) {
+    const int percent = GetParam();
+    const double k = percent / 100.0;
+    const Image panel = percent == 100 ? ReadBitmapFile(kSourceDir / "resources/MenuPanel.bmp")
+                                       : ReadBitmap(tovira::tools::EncodeBitmap(tovira::tools::DrawMenuPanel(k)));
+    ASSERT_EQ(panel.width, static_cast<int>(std::lround(211 * k)));
+    ASSERT_EQ(panel.height, static_cast<int>(std::lround(412 * k)));
     ASSERT_EQ(panel.bitsPerPixel, 24);
 
+    // Outside the logo every row is one colour; the dark bands repeat every three design rows, each as
+    // many whole pixels high as the scale allows, exactly the design's scaled at whole-number scales.
     const Colour darkBlue{0, 64, 128}, black{0, 0, 0};
+    std::vector<bool> dark;
+    for (int y = 0; y < panel.height; ++y) {
+        const Colour c = panel.At(0, y);
+        ASSERT_TRUE(c == darkBlue || c == black) << y;
+        dark.push_back(c == darkBlue);
+    }
+    int bands = 0;
+    for (int y = 0; y < panel.height; ++y) {
+        if (!dark[static_cast<size_t>(y)] || (y > 0 && dark[static_cast<size_t>(y - 1)]))
+            continue;
+        int height = 0;
+        while (y + height < panel.height && dark[static_cast<size_t>(y + height)])
+            ++height;
+        EXPECT_NEAR(y, (3 * bands + 1) * k, 0.5 + 1e-9) << "band " << bands << " starts at " << y;
+        if (y + height < panel.height) { // the last band may be cut off by the panel's bottom edge
+            EXPECT_TRUE(height == std::floor(k) || height == std::ceil(k)) << "band at " << y << ": " << height;
+        }
+        ++bands;
+    }
+    EXPECT_EQ(bands, 137); // design rows 1, 4, ... 409
+
     int left = panel.width, right = -1, top = panel.height, bottom = -1, whites = 0, violets = 0;
     for (int y = 0; y < panel.height; ++y) {
         for (int x = 0; x < panel.width; ++x) {
             const Colour c = panel.At(x, y);
-            const Colour stripe = y % 3 == 1 ? darkBlue : black;
-            if (c == stripe)
+            if (c == (dark[static_cast<size_t>(y)] ? darkBlue : black))
                 continue;
-            ASSERT_TRUE(x >= 43 && x <= 172 && y >= 10 && y <= 60) << "logo paint at " << x << "," << y;
+            ASSERT_TRUE(x >= std::floor(43 * k) && x < std::ceil(173 * k) && y >= std::floor(10 * k) &&
+                        y < std::ceil(61 * k))
+                << "logo paint at " << x << "," << y;
             left = std::min(left, x);
             right = std::max(right, x);
             top = std::min(top, y);
@@ -210,15 +244,17 @@ TEST(MenuPanel, StripesEverywhereAndTheVendorLogoOnlyInsideItsBox) {
             violets += (c.r > 100 && c.b > 180 && c.g < 120) ? 1 : 0;
         }
     }
-    EXPECT_GT(whites, 200);
-    EXPECT_GT(violets, 200);
-    // The web-site label covers pixels 48..169 x 12..57, so the logo must fill that area for the link to
-    // lie over it.
-    EXPECT_LE(left, 48);
-    EXPECT_GE(right, 165);
-    EXPECT_LE(top, 14);
-    EXPECT_GE(bottom, 55);
+    EXPECT_GT(whites, 200 * k * k);
+    EXPECT_GT(violets, 200 * k * k);
+    // The web-site label covers pixels 48..169 x 12..57 at 100 %, so the logo must fill that area for the
+    // link to lie over it.
+    EXPECT_LE(left, 48 * k);
+    EXPECT_GE(right, 165 * k);
+    EXPECT_LE(top, 14 * k);
+    EXPECT_GE(bottom, 55 * k);
 }
+
+INSTANTIATE_TEST_SUITE_P(Scales, MenuPanelAtScale, ::testing::Values(100, 125, 150, 175, 200, 250, 300));
 
 TEST(SampleLogo, FitsTheLogoBoxOnWhite) {
     const Image logo = ReadBitmapFile(kSourceDir / "demo/imgLogo.bmp");
