@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <utility>
 
 namespace tovira::tools {
@@ -21,6 +22,91 @@ namespace {
 // test would take.
 constexpr double kSlack = 1e-6;
 
+// The span from left to right, narrowed and widened by the slack.
+void Add(LineSpans& out, double left, double right) {
+    out.maybe.push_back({left - kSlack, right + kSlack});
+    if (left + kSlack < right - kSlack)
+        out.surely.push_back({left + kSlack, right - kSlack});
+}
+
+// Sorted by their left ends, overlapping spans joined.
+Spans Merged(Spans spans) {
+    std::sort(spans.begin(), spans.end(), [](Span a, Span b) { return a.left < b.left; });
+    Spans out;
+    for (const Span& s : spans) {
+        if (!out.empty() && s.left <= out.back().right)
+            out.back().right = std::max(out.back().right, s.right);
+        else
+            out.push_back(s);
+    }
+    return out;
+}
+
+// The parts of `from` outside every span of `cut`.
+Spans Without(const Spans& from, const Spans& cut) {
+    const Spans holes = Merged(cut);
+    Spans out;
+    for (const Span& s : from) {
+        double left = s.left;
+        for (const Span& h : holes) {
+            if (h.left >= s.right)
+                break;
+            if (h.right <= left)
+                continue;
+            if (h.left > left)
+                out.push_back({left, h.left});
+            left = std::max(left, h.right);
+        }
+        if (left < s.right)
+            out.push_back({left, s.right});
+    }
+    return out;
+}
+
+// The stretch of the line at height y within `half` of the segment from a to b: the segment's round ends
+// and the band beside it, which together make up the convex stroke, so their hull is the answer.
+void AddStrokeSegment(LineSpans& out, Point a, Point b, double half, double y) {
+    double left = std::numeric_limits<double>::infinity(), right = -left;
+    const auto take = [&](double l, double r) {
+        if (l <= r) {
+            left = std::min(left, l);
+            right = std::max(right, r);
+        }
+    };
+    for (const Point& end : {a, b}) {
+        const double dy = y - end.y;
+        if (dy * dy <= half * half) {
+            const double reach = std::sqrt(half * half - dy * dy);
+            take(end.x - reach, end.x + reach);
+        }
+    }
+    const double vx = b.x - a.x, vy = b.y - a.y, length2 = vx * vx + vy * vy;
+    if (vy == 0) {
+        if (length2 > 0 && std::abs(y - a.y) <= half)
+            take(std::min(a.x, b.x), std::max(a.x, b.x));
+    } else {
+        const double offset = half * std::sqrt(length2);
+        const double u = a.x + ((y - a.y) * vx - offset) / vy, v = a.x + ((y - a.y) * vx + offset) / vy;
+        if (vx != 0) {
+            const double p = a.x - (y - a.y) * vy / vx, q = a.x + (length2 - (y - a.y) * vy) / vx;
+            take(std::max(std::min(u, v), std::min(p, q)), std::min(std::max(u, v), std::max(p, q)));
+        } else if ((y - a.y) * vy >= 0 && (y - a.y) * vy <= length2) {
+            take(std::min(u, v), std::max(u, v));
+        }
+    }
+    if (left <= right)
+        Add(out, left, right);
+}
+
+// Where a part of the shape may lie, nothing sure: for an intersection, whose other part decides.
+std::function<void(double, LineSpans&)> MaybeOnly(const Shape& shape) {
+    return [spans = shape.spans](double y, LineSpans& out) {
+        LineSpans part;
+        spans(y, part);
+        out.maybe.insert(out.maybe.end(), part.maybe.begin(), part.maybe.end());
+    };
+}
+
 Box BoundsOf(const std::vector<Point>& points, double margin) {
     Box box{points.at(0).x, points.at(0).y, points.at(0).x, points.at(0).y};
     for (const Point& p : points) {
@@ -38,11 +124,11 @@ Shape Ellipse(Point centre, double rx, double ry) {
                 return dx * dx + dy * dy <= 1.0;
             },
             {centre.x - rx, centre.y - ry, centre.x + rx, centre.y + ry},
-            [=](double y, Spans& out) {
+            [=](double y, LineSpans& out) {
                 const double dy = (y - centre.y) / ry;
                 if (dy * dy <= 1.0) {
                     const double half = rx * std::sqrt(1.0 - dy * dy);
-                    out.push_back({centre.x - half - kSlack, centre.x + half + kSlack});
+                    Add(out, centre.x - half, centre.x + half);
                 }
             }};
 }
@@ -60,7 +146,7 @@ Shape Polygon(std::vector<Point> corners) {
                 return inside;
             },
             bounds,
-            [corners = std::move(corners)](double y, Spans& out) {
+            [corners = std::move(corners)](double y, LineSpans& out) {
                 std::vector<double> crossings;
                 for (size_t i = 0, j = corners.size() - 1; i < corners.size(); j = i++) {
                     const Point& a = corners[i];
@@ -70,7 +156,7 @@ Shape Polygon(std::vector<Point> corners) {
                 }
                 std::sort(crossings.begin(), crossings.end());
                 for (size_t i = 0; i + 1 < crossings.size(); i += 2)
-                    out.push_back({crossings[i] - kSlack, crossings[i + 1] + kSlack});
+                    Add(out, crossings[i], crossings[i + 1]);
             }};
 }
 
@@ -93,13 +179,10 @@ Shape Stroke(std::vector<Point> polyline, double width) {
                 return false;
             },
             bounds,
-            [polyline = std::move(polyline), half](double y, Spans& out) {
-                for (size_t i = 0; i < polyline.size(); ++i) {
-                    const Point& a = polyline[i];
-                    const Point& b = i + 1 < polyline.size() ? polyline[i + 1] : a;
-                    if (y >= std::min(a.y, b.y) - half && y <= std::max(a.y, b.y) + half)
-                        out.push_back({std::min(a.x, b.x) - half - kSlack, std::max(a.x, b.x) + half + kSlack});
-                }
+            [polyline = std::move(polyline), half](double y, LineSpans& out) {
+                for (size_t i = 0; i < polyline.size(); ++i)
+                    AddStrokeSegment(out, polyline[i], i + 1 < polyline.size() ? polyline[i + 1] : polyline[i], half,
+                                     y);
             }};
 }
 
@@ -113,7 +196,7 @@ Shape Union(std::vector<Shape> shapes) {
                 return std::any_of(shapes.begin(), shapes.end(), [&](const Shape& s) { return s(x, y); });
             },
             bounds,
-            [shapes](double y, Spans& out) {
+            [shapes](double y, LineSpans& out) {
                 for (const Shape& s : shapes)
                     s.spans(y, out);
             }};
@@ -121,18 +204,26 @@ Shape Union(std::vector<Shape> shapes) {
 
 Shape Minus(Shape shape, Shape hole) {
     const Box bounds = shape.bounds;
-    return {[=](double x, double y) { return shape(x, y) && !hole(x, y); }, bounds, shape.spans};
+    return {[=](double x, double y) { return shape(x, y) && !hole(x, y); }, bounds,
+            [=](double y, LineSpans& out) {
+                LineSpans outer, inner;
+                shape.spans(y, outer);
+                hole.spans(y, inner);
+                const Spans maybe = Without(outer.maybe, inner.surely), surely = Without(outer.surely, inner.maybe);
+                out.maybe.insert(out.maybe.end(), maybe.begin(), maybe.end());
+                out.surely.insert(out.surely.end(), surely.begin(), surely.end());
+            }};
 }
 
 Shape Intersect(Shape a, Shape b) {
     const Box bounds{std::max(a.bounds.left, b.bounds.left), std::max(a.bounds.top, b.bounds.top),
                      std::min(a.bounds.right, b.bounds.right), std::min(a.bounds.bottom, b.bounds.bottom)};
-    return {[=](double x, double y) { return a(x, y) && b(x, y); }, bounds, a.spans};
+    return {[=](double x, double y) { return a(x, y) && b(x, y); }, bounds, MaybeOnly(a)};
 }
 
 Shape Intersect(Shape a, std::function<bool(double x, double y)> condition) {
     const Box bounds = a.bounds;
-    return {[=](double x, double y) { return a(x, y) && condition(x, y); }, bounds, a.spans};
+    return {[=](double x, double y) { return a(x, y) && condition(x, y); }, bounds, MaybeOnly(a)};
 }
 
 Paint Solid(Rgb colour) {
@@ -157,23 +248,24 @@ void Canvas::Fill(const Shape& shape, const Paint& paint, double opacity) {
         return;
     const double perUnit = kSamples * scale_;
     std::vector<Pixel> sums(static_cast<size_t>(x1 - x0));
-    Spans spans;
     for (int y = y0; y < y1; ++y) {
         std::fill(sums.begin(), sums.end(), Pixel{});
         // Row by row of samples and left to right, as a plain loop over every sample would add them up.
         for (int sy = 0; sy < kSamples; ++sy) {
             const double py = (y + (sy + 0.5) / kSamples) / scale_;
-            spans.clear();
-            shape.spans(py, spans);
-            std::sort(spans.begin(), spans.end(), [](Span a, Span b) { return a.left < b.left; });
-            int next = x0 * kSamples; // the first sample column not yet visited in this sample row
-            for (const Span& span : spans) {
-                const int first = std::max(next, static_cast<int>(std::ceil(span.left * perUnit - 0.5)));
+            LineSpans line;
+            shape.spans(py, line);
+            const Spans maybe = Merged(line.maybe), surely = Merged(line.surely);
+            size_t sure = 0;
+            for (const Span& span : maybe) {
+                const int first = std::max(x0 * kSamples, static_cast<int>(std::ceil(span.left * perUnit - 0.5)));
                 const int last = std::min(x1 * kSamples - 1, static_cast<int>(std::floor(span.right * perUnit - 0.5)));
                 for (int column = first; column <= last; ++column) {
                     const int x = column / kSamples, sx = column % kSamples;
                     const double px = (x + (sx + 0.5) / kSamples) / scale_;
-                    if (!shape(px, py))
+                    while (sure < surely.size() && surely[sure].right < px)
+                        ++sure;
+                    if (!(sure < surely.size() && surely[sure].left <= px) && !shape(px, py))
                         continue;
                     const Rgb c = paint(px, py);
                     Pixel& sum = sums[static_cast<size_t>(x - x0)];
@@ -182,7 +274,6 @@ void Canvas::Fill(const Shape& shape, const Paint& paint, double opacity) {
                     sum.b += c.b;
                     sum.a += 1.0;
                 }
-                next = std::max(next, last + 1);
             }
         }
         for (int x = x0; x < x1; ++x) {

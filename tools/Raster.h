@@ -21,19 +21,25 @@ struct Box {
     bool Contains(double x, double y) const { return x >= left && x <= right && y >= top && y <= bottom; }
 };
 
-// Where a horizontal line may cross a shape: never narrower than the shape, so that testing only the
-// samples inside these spans gives exactly what testing every sample would.
 struct Span {
     double left = 0, right = 0;
 };
 using Spans = std::vector<Span>;
+
+// Where a horizontal line crosses a shape: `maybe` is never narrower than the shape, so that testing only
+// the samples inside it gives exactly what testing every sample would; `surely` is never wider, so that the
+// samples inside it need no test at all.
+struct LineSpans {
+    Spans maybe;
+    Spans surely;
+};
 
 // A region of the plane in design units, where at scale 1 pixel (i, j) covers [i, i+1) x [j, j+1); the
 // bounds and the spans hold the whole region and spare the painter the samples outside it.
 struct Shape {
     std::function<bool(double x, double y)> contains;
     Box bounds;
-    std::function<void(double y, Spans& out)> spans;
+    std::function<void(double y, LineSpans& out)> spans;
     bool operator()(double x, double y) const { return bounds.Contains(x, y) && contains(x, y); }
 };
 using Paint = std::function<Rgb(double x, double y)>;
