@@ -124,9 +124,18 @@ double Median(std::vector<double> values) {
     return values[values.size() / 2];
 }
 
-// One movement event over a point of the client area, handled and repainted before this returns.
+int ScreenDpi() {
+    HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    return dpi;
+}
+
+// One movement event over a point of the client area, given in pixels at 100 %, handled and repainted before
+// this returns.
 void MoveOver(HWND window, int x, int y) {
-    SendMessageW(window, WM_MOUSEMOVE, 0, MAKELPARAM(x, y));
+    static const int dpi = ScreenDpi();
+    SendMessageW(window, WM_MOUSEMOVE, 0, MAKELPARAM(MulDiv(x, dpi, 96), MulDiv(y, dpi, 96)));
     RedrawWindow(window, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
 }
 
@@ -220,6 +229,7 @@ int Soak(const std::wstring& tovira, int events) {
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
+    SetProcessDPIAware(); // the screen's own scale, as the programs it measures see it
     if (argc >= 4 && wcscmp(argv[1], L"startup") == 0) {
         return Startup(argv[2], argv[3], argc > 4 ? _wtoi(argv[4]) : 11);
     }

@@ -59,3 +59,12 @@ wine_session_stop() {
     unset WINEPREFIX WINE_SESSION_XVFB WINE_SESSION_DIR
     return 0
 }
+
+# wine_set_dpi DPI: the screen scale that programs started from now on see, Wine's LogPixels (96 is 100 %).
+wine_set_dpi() {
+    local key
+    for key in 'HKCU\Control Panel\Desktop' 'HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts'; do
+        wine reg add "$key" /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1 || return 1
+    done
+    wineserver -w
+}
