@@ -3,7 +3,9 @@
 #include "StrokeFont.h"
 
 #include <cmath>
+#include <cstring>
 #include <fstream>
+#include <iterator>
 #include <numbers>
 #include <stdexcept>
 
@@ -54,14 +56,24 @@ std::vector<Point> RotatedRect(double left, double top, double right, double bot
             Rotate({right, bottom}, pivot, degrees), Rotate({left, bottom}, pivot, degrees)};
 }
 
+// The design pixel under the centre of screen pixel p, so that at whole-number scales every design pixel
+// becomes exactly that many screen pixels and elsewhere one more or less.
+int DesignPixel(int p, double scale) {
+    return static_cast<int>(std::floor((p + 0.5) / scale));
+}
+
 bool DarkStripeRow(int y, double scale) {
-    return static_cast<int>(std::floor((y + 0.5) / scale)) % 3 == 1;
+    return DesignPixel(y, scale) % 3 == 1;
+}
+
+int Scaled(int pixels, double scale) {
+    return static_cast<int>(std::lround(pixels * scale));
 }
 
 } // namespace
 
 Canvas DrawMenuPanel(double scale) {
-    Canvas panel(static_cast<int>(std::lround(211 * scale)), static_cast<int>(std::lround(412 * scale)), scale);
+    Canvas panel(Scaled(211, scale), Scaled(412, scale), scale);
     const Rgb darkBlue = Rgb255(0, 64, 128);
     for (int y = 0; y < panel.Height(); ++y) {
         for (int x = 0; x < panel.Width(); ++x)
@@ -105,8 +117,8 @@ Canvas DrawProgramIcon(int size) {
     return icon;
 }
 
-Canvas DrawLamp(bool lit) {
-    Canvas lamp(16, 16);
+Canvas DrawLamp(bool lit, double scale) {
+    Canvas lamp(Scaled(16, scale), Scaled(16, scale), scale);
     const Point centre{8, 8};
     const double rx = 6.1, ry = 4.1;
     lamp.Fill(Ellipse(centre, 7.5, 5.3), Solid(Rgb{}));
@@ -127,7 +139,15 @@ Canvas DrawLamp(bool lit) {
     return lamp;
 }
 
-IndexedImage DrawHandPointer() {
+int HandHotSpotX(double scale) {
+    return static_cast<int>(std::floor(6.5 * scale));
+}
+
+int HandHotSpotY(double scale) {
+    return static_cast<int>(std::floor(0.5 * scale));
+}
+
+IndexedImage DrawHandPointer(double scale) {
     // X outline, o hand, everything else transparent.
     static const char* const kRows[] = {
         ".....XXX............", //
@@ -154,32 +174,26 @@ IndexedImage DrawHandPointer() {
         "....XXXXXXXXXXXXXX..", //
     };
     IndexedImage image;
-    image.width = 32;
-    image.height = 32;
+    image.width = Scaled(32, scale);
+    image.height = Scaled(32, scale);
     image.palette = {Rgb255(0, 0, 0),       Rgb255(128, 0, 0),   Rgb255(0, 128, 0),   Rgb255(128, 128, 0),
                      Rgb255(0, 0, 128),     Rgb255(128, 0, 128), Rgb255(0, 128, 128), Rgb255(192, 192, 192),
                      Rgb255(128, 128, 128), Rgb255(255, 0, 0),   Rgb255(0, 255, 0),   Rgb255(255, 255, 0),
                      Rgb255(0, 0, 255),     Rgb255(255, 0, 255), Rgb255(0, 255, 255), Rgb255(255, 255, 255)};
-    image.indices.assign(32 * 32, 0);
-    image.transparent.assign(32 * 32, true);
-    int y = 0;
-    for (const char* row : kRows) {
-        for (int x = 0; row[x] != '\0'; ++x) {
-            const auto at = static_cast<size_t>(y * 32 + x);
-            switch (row[x]) {
-            case 'X':
-                image.indices[at] = 0;
-                image.transparent[at] = false;
-                break;
-            case 'o':
-                image.indices[at] = 15;
-                image.transparent[at] = false;
-                break;
-            default:
-                break;
-            }
+    const auto pixels = static_cast<size_t>(image.width) * static_cast<size_t>(image.height);
+    image.indices.assign(pixels, 0);
+    image.transparent.assign(pixels, true);
+    for (int y = 0; y < image.height; ++y) {
+        const size_t row = static_cast<size_t>(DesignPixel(y, scale));
+        for (int x = 0; x < image.width; ++x) {
+            const size_t column = static_cast<size_t>(DesignPixel(x, scale));
+            const char cell = row < std::size(kRows) && column < std::strlen(kRows[row]) ? kRows[row][column] : '.';
+            if (cell == '.')
+                continue;
+            const size_t at = static_cast<size_t>(y) * static_cast<size_t>(image.width) + static_cast<size_t>(x);
+            image.indices[at] = cell == 'X' ? 0 : 15;
+            image.transparent[at] = false;
         }
-        ++y;
     }
     return image;
 }
@@ -222,14 +236,14 @@ Canvas DrawSampleLogo() {
 std::vector<std::string> WriteResourceFiles(const std::filesystem::path& root) {
     const Canvas icon16 = DrawProgramIcon(16);
     const Canvas icon32 = DrawProgramIcon(32);
-    const Canvas dark = DrawLamp(false);
-    const Canvas lit = DrawLamp(true);
+    const Canvas dark = DrawLamp(false, 1.0);
+    const Canvas lit = DrawLamp(true, 1.0);
     const Canvas panel = DrawMenuPanel(1.0);
     const std::vector<std::pair<std::string, Bytes>> files = {
         {"resources/MenuPanel.bmp", EncodeBitmap(panel)},
         {"resources/MenuPanel.rle", EncodeRunLengthPicture(panel)},
         {"resources/Tovira.ico", EncodeIcon({&icon16, &icon32})},
-        {"resources/HandPointer.cur", EncodeCursor(DrawHandPointer(), kHandHotSpotX, kHandHotSpotY)},
+        {"resources/HandPointer.cur", EncodeCursor(DrawHandPointer(1.0), HandHotSpotX(1.0), HandHotSpotY(1.0))},
         {"resources/DarkLamp.ico", EncodeIcon({&dark})},
         {"resources/LitLamp.ico", EncodeIcon({&lit})},
         {"demo/imgLogo.bmp", EncodeBitmap(DrawSampleLogo())},

@@ -124,8 +124,7 @@ struct IconEntry {
 };
 
 // Icon (type 1) or cursor (type 2) file: the directory, then each image with its mask.
-std::vector<IconEntry> ReadIconFile(const fs::path& path, unsigned type) {
-    const Bytes file = ReadFile(path);
+std::vector<IconEntry> ReadIcon(const Bytes& file, unsigned type) {
     EXPECT_EQ(U16(file, 0), 0u);
     EXPECT_EQ(U16(file, 2), type);
     std::vector<IconEntry> entries;
@@ -145,6 +144,15 @@ std::vector<IconEntry> ReadIconFile(const fs::path& path, unsigned type) {
         entries.push_back(e);
     }
     return entries;
+}
+
+std::vector<IconEntry> ReadIconFile(const fs::path& path, unsigned type) {
+    return ReadIcon(ReadFile(path), type);
+}
+
+// The screen pixel under the centre of a design pixel at a scale.
+int At(int designPixel, double k) {
+    return static_cast<int>(std::floor((designPixel + 0.5) * k));
 }
 
 bool NearWhite(Colour c) {
@@ -191,10 +199,10 @@ TEST(MenuPanel, TheCompressedCopyThatShipsHoldsExactlyTheSamePixels) {
     EXPECT_LT(packed.size(), 40u * 1024) << "the stripes must compress";
 }
 
-// The screen scales the program draws for; at 100 % the committed file, elsewhere the generator's drawing.
-class MenuPanelAtScale : public ::testing::TestWithParam<int> {};
+// The screen scales the pictures are drawn for; at 100 % the committed files, elsewhere the generator's drawing.
+class PicturesAtScale : public ::testing::TestWithParam<int> {};
 
-TEST_P(MenuPanelAtScale, StripesEverywhereAndTheVendorLogoOnlyInsideItsBox) {
+TEST_P(PicturesAtScale, MenuPanelHasStripesEverywhereAndTheVendorLogoOnlyInsideItsBox) {
     const int percent = GetParam();
     const double k = percent / 100.0;
     const Image panel = percent == 100 ? ReadBitmapFile(kSourceDir / "resources/MenuPanel.bmp")
@@ -254,8 +262,6 @@ TEST_P(MenuPanelAtScale, StripesEverywhereAndTheVendorLogoOnlyInsideItsBox) {
     EXPECT_GE(bottom, 55 * k);
 }
 
-INSTANTIATE_TEST_SUITE_P(Scales, MenuPanelAtScale, ::testing::Values(100, 125, 150, 175, 200, 250, 300));
-
 TEST(SampleLogo, FitsTheLogoBoxOnWhite) {
     const Image logo = ReadBitmapFile(kSourceDir / "demo/imgLogo.bmp");
     EXPECT_EQ(logo.width, 421);
@@ -265,26 +271,36 @@ TEST(SampleLogo, FitsTheLogoBoxOnWhite) {
         EXPECT_EQ(logo.At(x, y), (Colour{255, 255, 255}));
 }
 
-TEST(Lamps, DarkAndLitOvalsWithTransparentCorners) {
-    const auto dark = ReadIconFile(kSourceDir / "resources/DarkLamp.ico", 1);
-    const auto lit = ReadIconFile(kSourceDir / "resources/LitLamp.ico", 1);
+TEST_P(PicturesAtScale, DarkAndLitLampsAreOvalsWithTransparentCorners) {
+    const double k = GetParam() / 100.0;
+    const auto lamp = [&](bool lit) {
+        if (GetParam() == 100)
+            return ReadIconFile(kSourceDir / (lit ? "resources/LitLamp.ico" : "resources/DarkLamp.ico"), 1);
+        const tovira::tools::Canvas drawn = tovira::tools::DrawLamp(lit, k);
+        return ReadIcon(tovira::tools::EncodeIcon({&drawn}), 1);
+    };
+    const auto dark = lamp(false);
+    const auto lit = lamp(true);
     ASSERT_EQ(dark.size(), 1u);
     ASSERT_EQ(lit.size(), 1u);
-    for (const auto* lamp : {&dark[0], &lit[0]}) {
-        EXPECT_EQ(lamp->width, 16);
-        EXPECT_EQ(lamp->height, 16);
-        EXPECT_EQ(lamp->bitsOrHotY, 24);
-        EXPECT_EQ(lamp->image.bitsPerPixel, 24);
+    const int size = static_cast<int>(std::lround(16 * k));
+    for (const auto* l : {&dark[0], &lit[0]}) {
+        EXPECT_EQ(l->width, size);
+        EXPECT_EQ(l->height, size);
+        EXPECT_EQ(l->bitsOrHotY, 24);
+        EXPECT_EQ(l->image.bitsPerPixel, 24);
         for (const auto& [x, y] : {std::pair{0, 0}, {15, 0}, {0, 15}, {15, 15}, {8, 0}, {8, 15}})
-            EXPECT_TRUE(lamp->image.Transparent(x, y)) << x << "," << y;
-        EXPECT_FALSE(lamp->image.Transparent(8, 8));
-        EXPECT_FALSE(lamp->image.Transparent(1, 8)) << "the oval spans the width";
+            EXPECT_TRUE(l->image.Transparent(At(x, k), At(y, k))) << x << "," << y;
+        EXPECT_FALSE(l->image.Transparent(At(8, k), At(8, k)));
+        EXPECT_FALSE(l->image.Transparent(At(1, k), At(8, k))) << "the oval spans the width";
         int firstOpaque = 0;
-        while (lamp->image.Transparent(firstOpaque, 8))
+        while (l->image.Transparent(firstOpaque, At(8, k)))
             ++firstOpaque;
-        EXPECT_TRUE(NearBlack(lamp->image.At(firstOpaque, 8))) << "black outline";
+        EXPECT_TRUE(NearBlack(l->image.At(firstOpaque, At(8, k)))) << "black outline";
     }
-    for (const auto& [x, y] : {std::pair{8, 8}, {7, 7}, {7, 8}, {8, 7}}) {
+    const int centre = static_cast<int>(std::lround(8 * k)); // the four pixels around the lamp's centre
+    for (const auto& [x, y] :
+         {std::pair{centre, centre}, {centre - 1, centre - 1}, {centre - 1, centre}, {centre, centre - 1}}) {
         const Colour d = dark[0].image.At(x, y);
         EXPECT_TRUE(d.g >= 60 && d.g <= 140 && d.r < 40 && d.b < 40)
             << "dull dark green " << d.r << "," << d.g << "," << d.b;
@@ -292,7 +308,7 @@ TEST(Lamps, DarkAndLitOvalsWithTransparentCorners) {
         EXPECT_TRUE(l.g >= 240 && l.r >= 150 && l.b >= 150)
             << "pale glowing centre " << l.r << "," << l.g << "," << l.b;
     }
-    const Colour litRim = lit[0].image.At(3, 8);
+    const Colour litRim = lit[0].image.At(At(3, k), At(8, k));
     EXPECT_TRUE(litRim.g >= 180 && litRim.r < 100 && litRim.b < 100) << "bright green body";
 }
 
@@ -322,33 +338,42 @@ TEST(ProgramIcon, SixteenPixelTrueColourImageComesFirst) {
     EXPECT_GE(text, 8);
 }
 
-TEST(HandPointer, SixteenColourCursorWithTheHotSpotAtTheFingertip) {
-    const auto cursor = ReadIconFile(kSourceDir / "resources/HandPointer.cur", 2);
+TEST_P(PicturesAtScale, HandPointerIsASixteenColourCursorWithTheHotSpotAtTheFingertip) {
+    const double k = GetParam() / 100.0;
+    const auto cursor =
+        GetParam() == 100
+            ? ReadIconFile(kSourceDir / "resources/HandPointer.cur", 2)
+            : ReadIcon(tovira::tools::EncodeCursor(tovira::tools::DrawHandPointer(k), tovira::tools::HandHotSpotX(k),
+                                                   tovira::tools::HandHotSpotY(k)),
+                       2);
     ASSERT_EQ(cursor.size(), 1u);
     const IconEntry& e = cursor[0];
-    EXPECT_EQ(e.width, 32);
-    EXPECT_EQ(e.height, 32);
+    const int size = static_cast<int>(std::lround(32 * k));
+    EXPECT_EQ(e.width, size);
+    EXPECT_EQ(e.height, size);
     EXPECT_EQ(e.colourCount, 16);
-    EXPECT_EQ(e.planesOrHotX, 6);
-    EXPECT_EQ(e.bitsOrHotY, 0);
+    EXPECT_EQ(e.planesOrHotX, At(6, k));
+    EXPECT_EQ(e.bitsOrHotY, At(0, k));
     EXPECT_EQ(e.image.bitsPerPixel, 4);
     EXPECT_EQ(e.image.paletteSize, 16);
 
-    EXPECT_FALSE(e.image.Transparent(6, 0)) << "the hot spot is on the hand";
-    for (int x = 0; x < 32; ++x) {
+    EXPECT_FALSE(e.image.Transparent(e.planesOrHotX, e.bitsOrHotY)) << "the hot spot is on the hand";
+    for (int x = 0; x < size; ++x) {
         if (!e.image.Transparent(x, 0)) {
-            EXPECT_LE(std::abs(x - 6), 1) << "the fingertip is the highest point";
+            EXPECT_LE(std::abs(x - e.planesOrHotX), 1.5 * k + 1) << "the fingertip is the highest point";
         }
     }
     for (int y = 1; y <= 5; ++y)
-        EXPECT_TRUE(NearWhite(e.image.At(6, y))) << "the index finger runs down from the tip";
-    for (int y = 0; y < 32; ++y) {
-        for (int x = 0; x < 32; ++x) {
+        EXPECT_TRUE(NearWhite(e.image.At(At(6, k), At(y, k)))) << "the index finger runs down from the tip";
+    for (int y = 0; y < size; ++y) {
+        for (int x = 0; x < size; ++x) {
             if (!e.image.Transparent(x, y)) {
                 EXPECT_TRUE(NearWhite(e.image.At(x, y)) || NearBlack(e.image.At(x, y))) << x << "," << y;
             }
         }
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Scales, PicturesAtScale, ::testing::Values(100, 125, 150, 175, 200, 250, 300));
 
 } // namespace
