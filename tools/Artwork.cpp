@@ -30,6 +30,8 @@ void DrawVendorLogo(Canvas& panel) {
     // Two opposite light wedges, as a shiny disc reflects a lamp above and to the left of it.
     const Shape sheen =
         Intersect(Minus(Ellipse(centre, 21.5, 21.5), Ellipse(centre, 9.5, 9.5)), [&](double x, double y) {
+            if ((x - centre.x) * (y - centre.y) <= 0)
+                return false; // both wedges lie where x and y grow together, spared the arc tangent
             const double degrees = std::atan2(y - centre.y, x - centre.x) * 180.0 / std::numbers::pi;
             return std::abs(degrees + 135) < 16 || std::abs(degrees - 45) < 10;
         });
