@@ -10,7 +10,10 @@
 
 namespace tovira {
 
-inline constexpr double kTwipsPerPixel = 15.0;
+struct TwipsPoint {
+    double x = 0;
+    double y = 0;
+};
 
 struct Color {
     std::uint8_t red = 0;
@@ -136,5 +139,11 @@ struct Frame : Control {
     std::string caption;
     Font font;
 };
+
+// Where the control's container puts the point it measures positions from, in the form's client area (twips): the
+// sum of the positions of every container around the control.
+TwipsPoint ContainerOrigin(const Control& control);
+// Visible itself and inside visible containers.
+bool IsShown(const Control& control);
 
 } // namespace tovira

@@ -32,31 +32,34 @@ void Line::SetEnds(double fromX, double fromY, double toX, double toY) {
     height = std::max(fromY, toY) - top;
 }
 
-namespace {
-
-// Position of a control in the form's client area, following its containers.
-void ClientOrigin(const Control& control, double& x, double& y) {
-    x = control.left;
-    y = control.top;
+TwipsPoint ContainerOrigin(const Control& control) {
+    TwipsPoint origin;
     for (const Control* outer = control.container; outer != nullptr; outer = outer->container) {
-        x += outer->left;
-        y += outer->top;
+        origin.x += outer->left;
+        origin.y += outer->top;
     }
+    return origin;
 }
 
-bool Takes(const Control& control, double x, double y) {
-    if (!control.visible || !control.TakesMouse()) {
-        return false;
-    }
-    for (const Control* outer = control.container; outer != nullptr; outer = outer->container) {
-        if (!outer->visible) {
+bool IsShown(const Control& control) {
+    for (const Control* item = &control; item != nullptr; item = item->container) {
+        if (!item->visible) {
             return false;
         }
     }
-    double originX = 0;
-    double originY = 0;
-    ClientOrigin(control, originX, originY);
-    return x >= originX && x < originX + control.width && y >= originY && y < originY + control.height;
+    return true;
+}
+
+namespace {
+
+bool Takes(const Control& control, double x, double y) {
+    if (!IsShown(control) || !control.TakesMouse()) {
+        return false;
+    }
+    const TwipsPoint origin = ContainerOrigin(control);
+    const double left = origin.x + control.left;
+    const double top = origin.y + control.top;
+    return x >= left && x < left + control.width && y >= top && y < top + control.height;
 }
 
 int Depth(const Control& control) {

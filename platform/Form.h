@@ -10,11 +10,6 @@ namespace tovira {
 
 enum class BorderStyle { FixedSingle, FixedDialog };
 
-struct TwipsPoint {
-    double x = 0;
-    double y = 0;
-};
-
 // A window as plain data: its settings, its controls in stacking order and its event slots.
 class Form {
 public:

@@ -1,14 +1,18 @@
 #pragma once
 
 #include "platform/Form.h"
+#include "platform/win32/ChildWindows.h"
+#include "platform/win32/Fonts.h"
+#include "platform/win32/Geometry.h"
 #include "platform/win32/Paint.h"
+#include "platform/win32/StockResources.h"
+#include "platform/win32/Tooltips.h"
 
 #include <windows.h>
 
 #include <map>
 #include <optional>
 #include <string>
-#include <vector>
 
 namespace tovira::win32 {
 
@@ -31,17 +35,14 @@ protected:
     ~FormHost() = default;
 };
 
-// The window of one form: built from the model, painting the model's painted controls, hosting child windows
-// for the rest, and turning mouse and control notifications into the model's event procedures.
+// The window of one form: built from the model, painting the model's painted controls, hosting child windows for
+// the rest, and turning mouse and control notifications into the model's event procedures.
 class FormWindow {
 public:
     FormWindow(FormHost& host, Form& form);
     ~FormWindow();
     FormWindow(const FormWindow&) = delete;
     FormWindow& operator=(const FormWindow&) = delete;
-
-    // Registers the window classes; once per process, before the first Create.
-    static void RegisterClasses(HINSTANCE instance);
 
     // Creates the window hidden with its child windows and writes its outer size into the model.
     void Create();
@@ -51,61 +52,40 @@ public:
 
     // Brings the window in line with the model; invalidates the painted surface only where it changed.
     void Sync();
-    void PlaceWindow();
     void FocusFirstTabStop();
-    bool HasTabStops() const;
-    HWND ChildWindow(const Control& control) const;
-    HCURSOR CursorAt(HWND over) const;
+    bool HasTabStops() const { return children_.HasTabStops(); }
+    HWND ChildWindow(const Control& control) const { return children_.WindowOf(control); }
 
 private:
-    struct Child {
-        Control* control = nullptr;
-        HWND window = nullptr;
-        RECT box{};
-        bool shown = false;
-        std::wstring text;
-        HFONT font = nullptr;
-        std::vector<std::string> items;
-        PicturePtr picture;
-        Color foreColor;
-        std::optional<Color> backColor;
-    };
-    struct Tip {
-        Control* control = nullptr;
-        UINT id = 0;
-        RECT box{};
-        std::wstring text;
-    };
-
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-    static LRESULT CALLBACK FrameProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
-                                      DWORD_PTR owner);
     static LRESULT CALLBACK PictureBoxProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    template <typename Handler> LRESULT AtTheEdge(Handler handler);
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
-    LRESULT HandlePictureBoxMessage(Child& child, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT HandlePictureBoxMessage(ChildWindows::Child& child, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT HandleCommand(WPARAM wParam, LPARAM lParam);
-    LRESULT HandleControlColor(HDC dc, HWND child);
+    bool HandleActivate(WPARAM wParam);
+    void HandleMouse(UINT message, LPARAM lParam);
+    void Forget();
 
-    void CreateChildren();
-    void CreateTooltips();
     void MeasureAutoSizeLabels();
-    void SyncChild(Child& child);
-    void SyncTooltips();
+    void SyncCaption();
+    void SyncPainted();
+    void PlaceWindow();
     void PaintClient(HDC dc);
-    void PaintPictureBox(const Child& child, HDC dc);
-    void MouseMove(int x, int y);
-    void MouseDown(int x, int y);
-    void MouseUp(int x, int y);
+    HCURSOR CursorAt(HWND over) const;
+
+    // A click is a press and a release over the same control; the window pressed on keeps the mouse until then.
+    void Press(const Control* control, HWND window);
+    const Control* Release(HWND window);
     void DoubleClick(const Control* target);
-    Child* FindChild(HWND window);
-    HBRUSH BackgroundBrush();
+    void Raise(const EventProcedure& procedure);
 
     FormHost& host_;
     Form& form_;
+    PixelScale scale_;
     HWND window_ = nullptr;
-    HWND tooltip_ = nullptr;
-    std::vector<Child> children_;
-    std::vector<Tip> tips_;
+    ChildWindows children_;
+    Tooltips tooltips_;
     PaintedState painted_;
     // Last measurement of each auto-sized label, so that a movement event that changes nothing measures nothing.
     struct Measured {
@@ -116,8 +96,6 @@ private:
     std::map<const Label*, Measured> measured_;
     std::wstring caption_;
     POINT placed_{};
-    Brush backBrush_;
-    std::vector<std::pair<Color, Brush>> labelBrushes_;
     const Control* pressed_ = nullptr;
     HWND lastFocus_ = nullptr;
 };

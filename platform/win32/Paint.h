@@ -1,98 +1,79 @@
 #pragma once
 
 #include "platform/Form.h"
-#include "platform/win32/Gdi.h"
+#include "platform/win32/Fonts.h"
+#include "platform/win32/Geometry.h"
+#include "platform/win32/StockResources.h"
 
 #include <windows.h>
 
 #include <array>
-#include <map>
-#include <memory>
 #include <optional>
 #include <string>
-#include <tuple>
+#include <variant>
 #include <vector>
 
 namespace tovira::win32 {
 
-// Twips to screen pixels at the layout's fixed scale, rounded to the nearest pixel.
-int ToPixels(double twips);
 COLORREF ToColorRef(Color color);
 
-// A control's box in the form's client area (pixels), following its containers.
-RECT ControlRect(const Control& control);
-// Visible itself and inside visible containers.
-bool IsShown(const Control& control);
-
-// Text for DrawTextW and static controls: the program's lone CR breaks become CR LF, which both break on.
-std::wstring DisplayText(const std::string& text);
-
-// The font that controls fall back to when they name none: the classic dialog font that the layouts,
-// measured in twips, were designed with.
-inline constexpr const char* kDefaultFontName = "MS Sans Serif";
-inline constexpr double kDefaultFontSize = 8.25;
-
-// Fonts by name, size and weight, created once at the screen's resolution and kept for the program's life.
-class FontCache {
-public:
-    HFONT Get(const Font& font);
-
-private:
-    std::map<std::tuple<std::string, double, bool>, FontHandle> fonts_;
+// What the form's surface and each kind of painted control look like: everything that painting reads, and nothing
+// else. Painting draws from these and repainting compares them, so the two cannot disagree.
+struct SurfaceLook {
+    std::optional<Color> backColor; // empty: the system's face colour
+    StockPicture picture = StockPicture::None;
+    friend bool operator==(const SurfaceLook&, const SurfaceLook&) = default;
 };
 
-// The pictures built into the executable. A missing resource yields nullptr, and nothing is drawn for it.
-class StockResources {
-public:
-    explicit StockResources(HINSTANCE instance);
-    ~StockResources();
-    StockResources(const StockResources&) = delete;
-    StockResources& operator=(const StockResources&) = delete;
-
-    // 16x16 icons; the program icon also at the large size for the task switcher.
-    HICON Icon(StockPicture picture);
-    HICON LargeProgramIcon();
-    HBITMAP Bitmap(StockPicture picture);
-    HCURSOR HandCursor();
-
-private:
-    HICON LoadIconResource(int id, int size);
-
-    HINSTANCE instance_;
-    std::map<StockPicture, HICON> icons_;
-    HICON largeProgramIcon_ = nullptr;
-    bool largeLoaded_ = false;
-    std::map<StockPicture, win32::Bitmap> bitmaps_;
-    HCURSOR hand_ = nullptr;
-};
-
-// Draws a stock picture at its natural size with its top-left corner at (x, y).
-void DrawStockPicture(HDC dc, int x, int y, StockPicture picture, StockResources& resources);
-
-// Width and height of a text drawn on one line per CR (no wrapping) in a font.
-SIZE MeasureText(const std::string& text, HFONT font);
-
-// Paints the form's background and its painted (non-windowed) controls, bottom of the stack first, into a DC
-// that covers the client area.
-void PaintForm(HDC dc, const RECT& client, const Form& form, FontCache& fonts, StockResources& resources);
-
-// What the painted controls look like, compact enough to compare after every event: a change here, and only
-// here, needs a repaint.
-struct PaintedItem {
-    const Control* control = nullptr;
-    std::array<int, 4> box{};
-    std::array<int, 4> ends{};
-    std::string text;
+struct LabelLook {
+    std::string caption;
     Font font;
     Color foreColor;
-    std::optional<Color> backColor;
-    int flags = 0;
-    StockPicture picture = StockPicture::None;
-    friend bool operator==(const PaintedItem&, const PaintedItem&) = default;
+    std::optional<Color> backColor; // empty: transparent
+    Alignment alignment = Alignment::Left;
+    bool wordWrap = false;
+    friend bool operator==(const LabelLook&, const LabelLook&) = default;
 };
+
+struct ImageLook {
+    StockPicture picture = StockPicture::None;
+    friend bool operator==(const ImageLook&, const ImageLook&) = default;
+};
+
+struct ShapeLook {
+    Color borderColor;
+    int borderWidthPixels = 1;
+    friend bool operator==(const ShapeLook&, const ShapeLook&) = default;
+};
+
+struct LineLook {
+    Color borderColor;
+    int borderWidthPixels = 1;
+    // The end points in the form's client area, pixels.
+    std::array<int, 2> from{};
+    std::array<int, 2> to{};
+    friend bool operator==(const LineLook&, const LineLook&) = default;
+};
+
+using Look = std::variant<SurfaceLook, LabelLook, ImageLook, ShapeLook, LineLook>;
+
+// One painted thing: the form's surface (no control, no box) or a painted control with its box in pixels.
+struct PaintedItem {
+    const Control* control = nullptr;
+    RECT box{};
+    Look look;
+    friend bool operator==(const PaintedItem& a, const PaintedItem& b) {
+        return a.control == b.control && EqualRect(&a.box, &b.box) && a.look == b.look;
+    }
+};
+
+// In painting order: the surface, then the shown painted controls from the bottom of the stack up.
 using PaintedState = std::vector<PaintedItem>;
 
-PaintedState CapturePaintedState(const Form& form);
+PaintedState CapturePaintedState(const Form& form, const PixelScale& scale);
+
+// Paints the surface and the painted controls, bottom of the stack first, into a DC that covers the client area.
+void PaintState(HDC dc, const RECT& client, const PaintedState& state, FontCache& fonts, StockResources& resources);
 
 // The pixels that differ between two painted states: the old and new boxes of every control whose painting
 // changed. False when the form's own surface changed, so that all of it must be painted again.

@@ -5,7 +5,7 @@
 #include "platform/RuntimeError.h"
 #include "platform/win32/ComApartment.h"
 #include "platform/win32/Errors.h"
-#include "platform/win32/Gdi.h"
+#include "platform/win32/Handles.h"
 #include "platform/win32/SystemLibrary.h"
 #include "platform/win32/Win32Picture.h"
 
@@ -24,20 +24,6 @@ namespace tovira::win32 {
 
 namespace {
 
-struct HandleCloser {
-    void operator()(HANDLE handle) const { CloseHandle(handle); }
-};
-using FileHandle = std::unique_ptr<void, HandleCloser>;
-
-struct BitmapDeleter {
-    void operator()(HBITMAP bitmap) const { DeleteObject(bitmap); }
-};
-using BitmapOwner = std::unique_ptr<std::remove_pointer_t<HBITMAP>, BitmapDeleter>;
-
-struct ComReleaser {
-    void operator()(IUnknown* object) const { object->Release(); }
-};
-
 [[noreturn]] void ThrowInvalidPicture() {
     throw RuntimeError(kErrInvalidPicture);
 }
@@ -48,12 +34,11 @@ public:
     explicit FileSource(const std::wstring& path)
         : file_(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr)) {
-        if (file_.get() == INVALID_HANDLE_VALUE) {
-            file_.release();
+        if (!file_) {
             ThrowLastError();
         }
         LARGE_INTEGER size{};
-        if (!GetFileSizeEx(file_.get(), &size)) {
+        if (!GetFileSizeEx(file_.Get(), &size)) {
             ThrowLastError();
         }
         size_ = static_cast<std::uint64_t>(size.QuadPart);
@@ -68,7 +53,7 @@ public:
             at.OffsetHigh = static_cast<DWORD>((offset + done) >> 32);
             const auto wanted = static_cast<DWORD>(std::min<std::size_t>(out.size() - done, 1u << 30));
             DWORD read = 0;
-            if (!ReadFile(file_.get(), out.data() + done, wanted, &read, &at)) {
+            if (!ReadFile(file_.Get(), out.data() + done, wanted, &read, &at)) {
                 const DWORD error = GetLastError();
                 if (error == ERROR_HANDLE_EOF) {
                     ThrowInvalidPicture(); // the file shrank while we read it
@@ -89,24 +74,16 @@ private:
 
 // A 32-bit top-down section: the same pixel layout whatever the source was.
 struct Section {
-    BitmapOwner bitmap;
+    Bitmap bitmap;
     std::uint32_t* pixels = nullptr;
 };
 
 Section CreateSection(int width, int height) {
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
     void* pixels = nullptr;
-    Section section{BitmapOwner(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &pixels, nullptr, 0)), nullptr};
-    if (!section.bitmap || pixels == nullptr) {
+    Section section{CreateTopDownSection(width, height, 32, pixels), static_cast<std::uint32_t*>(pixels)};
+    if (!section.bitmap || section.pixels == nullptr) {
         throw RuntimeError(kErrOutOfMemory);
     }
-    section.pixels = static_cast<std::uint32_t*>(pixels);
     return section;
 }
 
@@ -118,76 +95,90 @@ PicturePtr DecodeShownPart(FileSource& file, const PictureCheck& check) {
     if (!DecodePicture(file, check, {section.pixels, width, height})) {
         ThrowInvalidPicture();
     }
-    return std::make_shared<Win32Picture>(section.bitmap.release());
+    return std::make_shared<Win32Picture>(std::move(section.bitmap));
 }
 
-// The size in pixels of an icon or metafile, from its size in HIMETRIC units at the screen's resolution.
-std::pair<int, int> NaturalSize(OLE_XSIZE_HIMETRIC himetricWidth, OLE_YSIZE_HIMETRIC himetricHeight) {
-    WindowDC screen(nullptr);
-    return {MulDiv(himetricWidth, GetDeviceCaps(screen.Get(), LOGPIXELSX), 2540),
-            MulDiv(himetricHeight, GetDeviceCaps(screen.Get(), LOGPIXELSY), 2540)};
-}
-
-// Icons and metafiles go whole to Windows' own loader, drawn into a bitmap of their natural size as far as a
-// window can show it.
-PicturePtr DecodeWithOle(FileSource& file) {
-    EnsureComApartment();
+// The whole file in a stream of memory, as Windows' own picture loader takes it.
+ComPtr<IStream> StreamOf(FileSource& file) {
     const auto size = static_cast<std::size_t>(file.Size());
-    HGLOBAL global = GlobalAlloc(GMEM_MOVEABLE, size);
-    if (global == nullptr) {
+    GlobalMemory memory(GlobalAlloc(GMEM_MOVEABLE, size));
+    if (!memory) {
         throw RuntimeError(kErrOutOfMemory);
     }
-    IStream* rawStream = nullptr;
-    const HRESULT created = CreateStreamOnHGlobal(global, TRUE, &rawStream);
+    file.Read(0, {static_cast<unsigned char*>(GlobalLock(memory.Get())), size});
+    GlobalUnlock(memory.Get());
+    ComPtr<IStream> stream;
+    const HRESULT created = CreateStreamOnHGlobal(memory.Get(), TRUE, stream.Put());
     if (FAILED(created)) {
-        GlobalFree(global);
         throw RuntimeError(ErrorNumberForResult(created));
     }
-    std::unique_ptr<IStream, ComReleaser> stream(rawStream);
-    file.Read(0, {static_cast<unsigned char*>(GlobalLock(global)), size});
-    GlobalUnlock(global);
+    // The stream frees the memory from now on.
+    static_cast<void>(memory.Release());
+    return stream;
+}
 
+ComPtr<IPicture> LoadOlePicture(FileSource& file) {
+    EnsureComApartment();
+    ComPtr<IStream> stream = StreamOf(file);
     static const auto oleLoadPicture = SystemFunction<decltype(OleLoadPicture)>(L"oleaut32.dll", "OleLoadPicture");
     if (oleLoadPicture == nullptr) {
         ThrowInvalidPicture();
     }
-    IPicture* rawPicture = nullptr;
-    const HRESULT loaded = oleLoadPicture(stream.get(), static_cast<LONG>(size), FALSE, IID_IPicture,
-                                          reinterpret_cast<void**>(&rawPicture));
-    if (FAILED(loaded) || rawPicture == nullptr) {
+    ComPtr<IPicture> picture;
+    const HRESULT loaded = oleLoadPicture(stream.Get(), static_cast<LONG>(file.Size()), FALSE, IID_IPicture,
+                                          reinterpret_cast<void**>(picture.Put()));
+    if (FAILED(loaded) || !picture) {
         if (loaded == E_OUTOFMEMORY) {
             throw RuntimeError(kErrOutOfMemory);
         }
         ThrowInvalidPicture();
     }
-    std::unique_ptr<IPicture, ComReleaser> picture(rawPicture);
+    return picture;
+}
 
+// An icon's or metafile's size in pixels, from its size in HIMETRIC units at the screen's resolution.
+struct OleSize {
     OLE_XSIZE_HIMETRIC himetricWidth = 0;
     OLE_YSIZE_HIMETRIC himetricHeight = 0;
-    if (FAILED(picture->get_Width(&himetricWidth)) || FAILED(picture->get_Height(&himetricHeight))) {
-        ThrowInvalidPicture();
-    }
-    const auto [width, height] = NaturalSize(himetricWidth, himetricHeight);
-    if (width <= 0 || height <= 0 ||
-        static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) > kMaxPicturePixels) {
-        ThrowInvalidPicture();
-    }
+    int width = 0;
+    int height = 0;
+};
 
-    const int shownWidth = std::min(width, kShownWidth);
-    const int shownHeight = std::min(height, kShownHeight);
+OleSize NaturalSize(IPicture& picture) {
+    OleSize size;
+    if (FAILED(picture.get_Width(&size.himetricWidth)) || FAILED(picture.get_Height(&size.himetricHeight))) {
+        ThrowInvalidPicture();
+    }
+    WindowDC screen(nullptr);
+    size.width = MulDiv(size.himetricWidth, GetDeviceCaps(screen.Get(), LOGPIXELSX), 2540);
+    size.height = MulDiv(size.himetricHeight, GetDeviceCaps(screen.Get(), LOGPIXELSY), 2540);
+    if (size.width <= 0 || size.height <= 0 ||
+        static_cast<std::uint64_t>(size.width) * static_cast<std::uint64_t>(size.height) > kMaxPicturePixels) {
+        ThrowInvalidPicture();
+    }
+    return size;
+}
+
+// Icons and metafiles go whole to Windows' own loader, drawn into a bitmap of their natural size as far as a
+// window can show it.
+PicturePtr DecodeWithOle(FileSource& file) {
+    ComPtr<IPicture> picture = LoadOlePicture(file);
+    const OleSize size = NaturalSize(*picture.Get());
+    const int shownWidth = std::min(size.width, kShownWidth);
+    const int shownHeight = std::min(size.height, kShownHeight);
     Section section = CreateSection(shownWidth, shownHeight);
-    MemoryDC memory(nullptr);
+    MemoryDC memory(CreateCompatibleDC(nullptr));
     {
-        SelectScope selected(memory.Get(), section.bitmap.get());
+        SelectScope selected(memory.Get(), section.bitmap.Get());
         // Where an icon or metafile leaves pixels untouched they stay white, as on paper.
         RECT all{0, 0, shownWidth, shownHeight};
         FillRect(memory.Get(), &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-        if (FAILED(picture->Render(memory.Get(), 0, 0, width, height, 0, himetricHeight, himetricWidth, -himetricHeight,
-                                   nullptr))) {
+        if (FAILED(picture.Get()->Render(memory.Get(), 0, 0, size.width, size.height, 0, size.himetricHeight,
+                                         size.himetricWidth, -size.himetricHeight, nullptr))) {
             ThrowInvalidPicture();
         }
     }
-    return std::make_shared<Win32Picture>(section.bitmap.release());
+    return std::make_shared<Win32Picture>(std::move(section.bitmap));
 }
 
 PicturePtr LoadPictureFrom(FileSource& file) {

@@ -35,4 +35,17 @@ std::string Narrow(const std::wstring& wide) {
     return utf8;
 }
 
+std::wstring DisplayText(const std::string& text) {
+    std::wstring wide = Widen(text);
+    std::wstring result;
+    result.reserve(wide.size());
+    for (size_t i = 0; i < wide.size(); ++i) {
+        result.push_back(wide[i]);
+        if (wide[i] == L'\r' && (i + 1 == wide.size() || wide[i + 1] != L'\n')) {
+            result.push_back(L'\n');
+        }
+    }
+    return result;
+}
+
 } // namespace tovira::win32

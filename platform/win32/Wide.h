@@ -8,4 +8,8 @@ namespace tovira::win32 {
 std::wstring Widen(const std::string& utf8);
 std::string Narrow(const std::wstring& wide);
 
+// Text for DrawTextW, static controls and message boxes: the program's lone CR breaks become CR LF, which all of
+// them break on.
+std::wstring DisplayText(const std::string& text);
+
 } // namespace tovira::win32

@@ -1,21 +1,32 @@
 #include "platform/win32/Win32Picture.h"
 
 #include <cstdlib>
+#include <utility>
 
 namespace tovira::win32 {
 
-Win32Picture::Win32Picture(HBITMAP bitmap) : bitmap_(bitmap) {
+Win32Picture::Win32Picture(Bitmap bitmap) : bitmap_(std::move(bitmap)) {
     BITMAP info{};
-    if (bitmap_ != nullptr && GetObjectW(bitmap_, sizeof info, &info) != 0) {
+    if (bitmap_ && GetObjectW(bitmap_.Get(), sizeof info, &info) != 0) {
         width_ = info.bmWidth;
         height_ = std::abs(info.bmHeight);
     }
 }
 
-Win32Picture::~Win32Picture() {
-    if (bitmap_ != nullptr) {
-        DeleteObject(bitmap_);
+Bitmap CreateTopDownSection(int width, int height, WORD bitsPerPixel, void*& pixels) {
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = bitsPerPixel;
+    info.bmiHeader.biCompression = BI_RGB;
+    pixels = nullptr;
+    Bitmap bitmap(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &pixels, nullptr, 0));
+    if (!bitmap) {
+        pixels = nullptr;
     }
+    return bitmap;
 }
 
 } // namespace tovira::win32

@@ -1,27 +1,29 @@
 #pragma once
 
 #include "platform/Picture.h"
+#include "platform/win32/Handles.h"
 
 #include <windows.h>
 
 namespace tovira::win32 {
 
-// A loaded picture as a device-independent bitmap section, owned here and deleted with it.
+// A picture as a device-independent bitmap section, owned here and deleted with it.
 class Win32Picture final : public Picture {
 public:
-    explicit Win32Picture(HBITMAP bitmap);
-    ~Win32Picture() override;
-    Win32Picture(const Win32Picture&) = delete;
-    Win32Picture& operator=(const Win32Picture&) = delete;
+    explicit Win32Picture(Bitmap bitmap);
 
     int WidthPixels() const override { return width_; }
     int HeightPixels() const override { return height_; }
-    HBITMAP Handle() const { return bitmap_; }
+    HBITMAP Handle() const { return bitmap_.Get(); }
 
 private:
-    HBITMAP bitmap_;
+    Bitmap bitmap_;
     int width_ = 0;
     int height_ = 0;
 };
+
+// A device-independent bitmap section with its rows from the top, and where its pixels lie; an empty bitmap when
+// Windows cannot make it.
+Bitmap CreateTopDownSection(int width, int height, WORD bitsPerPixel, void*& pixels);
 
 } // namespace tovira::win32

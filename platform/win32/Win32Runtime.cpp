@@ -27,9 +27,7 @@ std::vector<HWND> ThreadWindows() {
 } // namespace
 
 Win32Runtime::Win32Runtime(HINSTANCE resources, EndAction endAction)
-    : endAction_(std::move(endAction)), resources_(resources) {
-    FormWindow::RegisterClasses(GetModuleHandleW(nullptr));
-}
+    : endAction_(std::move(endAction)), resources_(resources) {}
 
 Win32Runtime::~Win32Runtime() {
     // The windows go before the fonts and pictures they paint with.

@@ -1,0 +1,84 @@
+#pragma once
+
+#include "platform/Form.h"
+#include "platform/win32/Fonts.h"
+#include "platform/win32/Geometry.h"
+#include "platform/win32/Handles.h"
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace tovira::win32 {
+
+// Our own class for picture boxes; its window procedure belongs to the form window, which handles their mouse.
+inline constexpr wchar_t kPictureBoxClass[] = L"ToviraPictureBox";
+
+// The child windows of one form, for the controls that Windows draws itself: made in tab order, kept in line with
+// their controls and coloured like the form.
+class ChildWindows {
+public:
+    // What a child window draws from its control besides its text and entries: a change repaints it.
+    struct Look {
+        PicturePtr picture;
+        Color foreColor;
+        std::optional<Color> backColor;
+        friend bool operator==(const Look&, const Look&) = default;
+    };
+
+    // One child window and what it shows now, so that only what changed in its control is sent to it.
+    struct Child {
+        Control* control = nullptr;
+        HWND window = nullptr;
+        RECT box{};
+        bool shown = false;
+        std::wstring text;
+        HFONT font = nullptr;
+        std::vector<std::string> items;
+        Look look;
+    };
+
+    ChildWindows(const Form& form, const PixelScale& scale, FontCache& fonts)
+        : form_(form), scale_(scale), fonts_(fonts) {}
+
+    // One child window per windowed control of the form; `creator` reaches the windows of our own classes.
+    void Create(HWND parent, void* creator);
+    void Sync();
+    // The windows are going, or gone with their parent.
+    void Detach();
+    void Clear() { children_.clear(); }
+
+    const Child* Find(HWND window) const;
+    Child* Find(HWND window) { return const_cast<Child*>(std::as_const(*this).Find(window)); }
+    HWND WindowOf(const Control& control) const;
+    bool HasTabStops() const;
+
+    // Answers WM_CTLCOLORSTATIC and WM_CTLCOLORBTN: labels in their own colours, the rest in the form's.
+    LRESULT Colors(HDC dc, HWND window);
+
+private:
+    static LRESULT CALLBACK FrameProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                                      DWORD_PTR owner);
+    void StackFramesBelow();
+    void SyncPlace(Child& child);
+    void SyncFont(Child& child);
+    void SyncText(Child& child);
+    void SyncContent(Child& child);
+    HBRUSH BackgroundBrush();
+    HBRUSH LabelBrush(Color color);
+
+    const Form& form_;
+    const PixelScale& scale_;
+    FontCache& fonts_;
+    std::vector<Child> children_;
+    Brush backBrush_;
+    std::vector<std::pair<Color, Brush>> labelBrushes_;
+};
+
+// A picture box: its back colour, and its picture at natural size in the top-left corner.
+void PaintPictureBox(const PictureBox& box, HWND window, HDC dc);
+
+} // namespace tovira::win32

@@ -1,0 +1,45 @@
+#include "platform/win32/Fonts.h"
+
+#include "platform/win32/Wide.h"
+
+#include <cmath>
+
+namespace tovira::win32 {
+
+HFONT FontCache::Get(const Font& font) {
+    const std::string name = font.name.empty() ? kDefaultFontName : font.name;
+    const double size = font.size > 0 ? font.size : kDefaultFontSize;
+    auto key = std::make_tuple(name, size, font.bold);
+    auto found = fonts_.find(key);
+    if (found != fonts_.end()) {
+        return found->second.Get();
+    }
+    WindowDC screen(nullptr);
+    const int dpi = GetDeviceCaps(screen.Get(), LOGPIXELSY);
+    // A negative height asks for the character height in pixels, which is how point sizes are defined.
+    const int height = -static_cast<int>(std::lround(size * dpi / 72.0));
+    HFONT handle = CreateFontW(height, 0, 0, 0, font.bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                               OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
+                               Widen(name).c_str());
+    if (handle == nullptr) {
+        return static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+    }
+    return fonts_.emplace(key, FontHandle(handle)).first->second.Get();
+}
+
+SIZE MeasureText(const std::string& text, HFONT font) {
+    WindowDC screen(nullptr);
+    SelectScope select(screen.Get(), font);
+    const std::wstring display = DisplayText(text);
+    RECT box{0, 0, 0, 0};
+    if (display.empty()) {
+        // An empty caption still takes one line's height.
+        TEXTMETRICW metrics{};
+        GetTextMetricsW(screen.Get(), &metrics);
+        return SIZE{0, metrics.tmHeight};
+    }
+    DrawTextW(screen.Get(), display.c_str(), static_cast<int>(display.size()), &box, DT_CALCRECT | DT_NOPREFIX);
+    return SIZE{box.right - box.left, box.bottom - box.top};
+}
+
+} // namespace tovira::win32

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "platform/Controls.h"
+#include "platform/win32/Handles.h"
+
+#include <windows.h>
+
+#include <map>
+#include <string>
+#include <tuple>
+
+namespace tovira::win32 {
+
+// The font that controls fall back to when they name none: the classic dialog font that the layouts, measured in
+// twips, were designed with.
+inline constexpr const char* kDefaultFontName = "MS Sans Serif";
+inline constexpr double kDefaultFontSize = 8.25;
+
+// Fonts by name, size and weight, created once at the screen's resolution and kept for the program's life.
+class FontCache {
+public:
+    HFONT Get(const Font& font);
+
+private:
+    std::map<std::tuple<std::string, double, bool>, FontHandle> fonts_;
+};
+
+// Width and height of a text drawn on one line per CR (no wrapping) in a font.
+SIZE MeasureText(const std::string& text, HFONT font);
+
+} // namespace tovira::win32
