@@ -70,8 +70,8 @@ public:
     const Pixel& At(int x, int y) const { return pixels_[Index(x, y)]; }
     void Set(int x, int y, Rgb colour);
 
-    // Covers each pixel by the share of its 8 x 8 sample points inside the shape, painted with the paint
-    // taken at those points.
+    // Covers each pixel by the share of its sample points inside the shape, painted with the paint taken at
+    // those points.
     void Fill(const Shape& shape, const Paint& paint, double opacity = 1.0);
 
     // The colour a pixel shows on its own, undoing the premultiplication; black where nothing was drawn.
@@ -86,6 +86,7 @@ private:
     int width_;
     int height_;
     double scale_;
+    int samples_; // a pixel's samples across and down
     std::vector<Pixel> pixels_;
 };
 
