@@ -23,6 +23,9 @@ inline constexpr int kShowHidden = 0;
 inline constexpr int kShowNormal = 1;
 inline constexpr int kShowMaximized = 3;
 
+// The title of the program's message boxes and of its run-time error report.
+inline constexpr char kApplicationTitle[] = "Tovira";
+
 struct ScreenTwips {
     double width = 0;
     double height = 0;
@@ -47,7 +50,7 @@ public:
     virtual std::string ListFiles(const std::string& pattern) = 0;
     virtual std::string ListNextFile() = 0;
     // Replaces an existing destination, also a read-only one; the copy is never read-only.
-    virtual void CopyFile(const std::string& source, const std::string& destination) = 0;
+    virtual void CopyFileReplacing(const std::string& source, const std::string& destination) = 0;
     virtual std::string SystemFolder() = 0;
     // The executable's folder, without a trailing backslash except at a drive root.
     virtual std::string ApplicationFolder() = 0;

@@ -86,7 +86,7 @@ void frmRegister::cmdRegArquivo_Click() {
         const std::string systemFolder = services_.SystemFolder();
         const std::string& fileName = lstArquivos.items[static_cast<std::size_t>(selected)];
         const std::string copy = systemFolder + "\\" + fileName;
-        services_.CopyFile(services_.ApplicationFolder() + "\\" + fileName, copy);
+        services_.CopyFileReplacing(services_.ApplicationFolder() + "\\" + fileName, copy);
         services_.StartProgram("Regsvr32 " + Quoted(copy), kShowNormal);
         services_.SetBusyCursor(false);
         services_.EndProgram();

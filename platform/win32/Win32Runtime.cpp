@@ -1,17 +1,13 @@
 #include "platform/win32/Win32Runtime.h"
 
 #include "platform/RuntimeError.h"
-#include "platform/win32/Wide.h"
+#include "platform/win32/ErrorReport.h"
 
-#include <new>
-#include <string>
 #include <utility>
 
 namespace tovira::win32 {
 
 namespace {
-
-constexpr wchar_t kApplicationTitle[] = L"Tovira";
 
 BOOL CALLBACK CollectWindow(HWND window, LPARAM list) {
     reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
@@ -29,9 +25,8 @@ std::vector<HWND> ThreadWindows() {
 Win32Runtime::Win32Runtime(HINSTANCE resources, EndAction endAction)
     : endAction_(std::move(endAction)), resources_(resources) {}
 
-Win32Runtime::~Win32Runtime() {
-    // The windows go before the fonts and pictures they paint with.
-    windows_.clear();
+ScreenTwips Win32Runtime::ScreenSize() {
+    return {scale_.ToTwips(GetSystemMetrics(SM_CXSCREEN)), scale_.ToTwips(GetSystemMetrics(SM_CYSCREEN))};
 }
 
 void Win32Runtime::SetBusyCursor(bool on) {
@@ -50,57 +45,36 @@ void Win32Runtime::SetBusyCursor(bool on) {
 }
 
 void Win32Runtime::LoadForm(Form& form) {
-    auto& window = windows_[&form];
-    if (!window) {
-        window = std::make_unique<FormWindow>(static_cast<FormHost&>(*this), form);
-    }
-    if (window->Handle() != nullptr) {
+    FormWindow& window = windows_.Ensure(form, *this);
+    if (window.Handle() != nullptr) {
         return;
     }
-    window->Create();
+    window.Create();
     // Not dispatched: an error of a Load without a handler of its own belongs to whoever loaded the form.
     if (form.Load) {
         EventProcedure load = form.Load;
         load();
     }
-    window->Sync();
+    window.Sync();
 }
 
 void Win32Runtime::ShowWindowModal(Form& form) {
     LoadForm(form);
-    FormWindow& window = *windows_.at(&form);
-    HWND handle = window.Handle();
-    if (handle == nullptr) {
+    FormWindow& window = *windows_.Find(form);
+    if (window.Handle() == nullptr) {
         return;
     }
     window.Sync();
 
     // The modal window's own events run while the procedure that opened it waits for it to close.
     Modal modal{&window, {}, std::exchange(running_, false), std::exchange(waiting_, {})};
-    for (HWND other : ThreadWindows()) {
-        if (other != handle && GetWindow(other, GW_OWNER) != handle && IsWindowEnabled(other)) {
-            EnableWindow(other, FALSE);
-            modal.disabled.push_back(other);
-        }
-    }
+    DisableOthers(modal);
     modals_.push_back(std::move(modal));
-    ShowWindow(handle, SW_SHOW);
+    ShowWindow(window.Handle(), SW_SHOW);
     window.Sync();
     window.FocusFirstTabStop();
 
-    MSG message{};
-    while (window.Handle() != nullptr && !ended_) {
-        const BOOL got = GetMessageW(&message, nullptr, 0, 0);
-        if (got == 0) {
-            // The outer loop must see the quit request too.
-            PostQuitMessage(static_cast<int>(message.wParam));
-            break;
-        }
-        if (got == -1) {
-            break;
-        }
-        ProcessMessage(message);
-    }
+    pump_.Run([&] { return window.Handle() == nullptr || ended_; });
     EnableAgain(modals_.back());
     running_ = modals_.back().outerRunning;
     waiting_ = std::move(modals_.back().outerWaiting);
@@ -112,9 +86,7 @@ void Win32Runtime::ShowWindowModal(Form& form) {
 
 void Win32Runtime::EndProgram() {
     ended_ = true;
-    for (auto& [form, window] : windows_) {
-        window->Destroy();
-    }
+    windows_.DestroyAll();
     for (HWND other : ThreadWindows()) {
         if (IsWindow(other)) {
             DestroyWindow(other);
@@ -129,27 +101,20 @@ int Win32Runtime::Run(Form& startup) {
     try {
         // Dispatched like any event: the Load may itself show a modal window before this one is ever seen.
         Dispatch([&] { LoadForm(startup); });
-        FormWindow* window = windows_.at(&startup).get();
-        if (window->Handle() != nullptr) {
-            ShowWindow(window->Handle(), SW_SHOWNORMAL);
-            UpdateWindow(window->Handle());
-            window->Sync();
-            if (window->HasTabStops()) {
-                window->FocusFirstTabStop();
+        FormWindow& window = *windows_.Find(startup);
+        if (window.Handle() != nullptr) {
+            ShowWindow(window.Handle(), SW_SHOWNORMAL);
+            UpdateWindow(window.Handle());
+            window.Sync();
+            if (window.HasTabStops()) {
+                window.FocusFirstTabStop();
             }
         }
     } catch (const ProgramEnded&) {
         return 0;
     }
-    MSG message{};
-    while (!ended_) {
-        const BOOL got = GetMessageW(&message, nullptr, 0, 0);
-        if (got == 0 || got == -1) {
-            break;
-        }
-        ProcessMessage(message);
-    }
-    return ended_ ? 0 : static_cast<int>(message.wParam);
+    const std::optional<int> quit = pump_.Run([this] { return ended_; });
+    return ended_ ? 0 : quit.value_or(0);
 }
 
 // One event procedure at a time, as the forms were designed for. A procedure that waits in a message loop of
@@ -175,7 +140,7 @@ void Win32Runtime::RunProcedure(const EventProcedure& procedure) {
             procedure();
         }
         running_ = false;
-        SyncAll();
+        windows_.SyncAll();
     } catch (...) {
         running_ = false;
         ReportAndEnd(std::current_exception());
@@ -183,27 +148,7 @@ void Win32Runtime::RunProcedure(const EventProcedure& procedure) {
 }
 
 void Win32Runtime::ReportAndEnd(std::exception_ptr error) {
-    int number = kErrInvalidCall;
-    std::string description;
-    try {
-        std::rethrow_exception(error);
-    } catch (const ProgramEnded&) {
-        throw;
-    } catch (const RuntimeError& runtimeError) {
-        number = runtimeError.Number();
-        description = runtimeError.Description();
-    } catch (const std::bad_alloc&) {
-        number = kErrOutOfMemory;
-        description = DescriptionOf(number);
-    } catch (...) {
-        // Any other exception is a fault inside the program itself, not in what the user gave it; the closest
-        // classic report is the invalid procedure call.
-        number = kErrInvalidCall;
-        description = DescriptionOf(number);
-    }
-    const std::wstring text =
-        Widen("Erro em tempo de execução '" + std::to_string(number) + "':") + L"\r\n\r\n" + DisplayText(description);
-    MessageBoxW(nullptr, text.c_str(), kApplicationTitle, MB_OK | MB_ICONERROR | MB_TASKMODAL);
+    ShowErrorReport(ErrorOf(error));
     EndProgram();
 }
 
@@ -231,20 +176,14 @@ void Win32Runtime::Destroyed(FormWindow& window) {
     }
 }
 
-void Win32Runtime::SyncAll() {
-    for (auto& [form, window] : windows_) {
-        window->Sync();
+void Win32Runtime::DisableOthers(Modal& modal) {
+    HWND handle = modal.window->Handle();
+    for (HWND other : ThreadWindows()) {
+        if (other != handle && GetWindow(other, GW_OWNER) != handle && IsWindowEnabled(other)) {
+            EnableWindow(other, FALSE);
+            modal.disabled.push_back(other);
+        }
     }
-}
-
-void Win32Runtime::ProcessMessage(MSG& message) {
-    HWND root = message.hwnd != nullptr ? GetAncestor(message.hwnd, GA_ROOT) : nullptr;
-    FormWindow* window = WindowFor(root);
-    if (window != nullptr && window->HasTabStops() && IsDialogMessageW(root, &message)) {
-        return;
-    }
-    TranslateMessage(&message);
-    DispatchMessageW(&message);
 }
 
 void Win32Runtime::EnableAgain(Modal& modal) {
@@ -256,26 +195,14 @@ void Win32Runtime::EnableAgain(Modal& modal) {
     modal.disabled.clear();
 }
 
-FormWindow* Win32Runtime::WindowFor(HWND window) const {
-    if (window == nullptr) {
-        return nullptr;
-    }
-    for (const auto& [form, formWindow] : windows_) {
-        if (formWindow->Handle() == window) {
-            return formWindow.get();
-        }
-    }
-    return nullptr;
-}
-
 HWND Win32Runtime::WindowOf(const Form& form) const {
-    auto found = windows_.find(&form);
-    return found == windows_.end() ? nullptr : found->second->Handle();
+    const FormWindow* window = windows_.Find(form);
+    return window == nullptr ? nullptr : window->Handle();
 }
 
 HWND Win32Runtime::ChildWindowOf(const Form& form, const Control& control) const {
-    auto found = windows_.find(&form);
-    return found == windows_.end() ? nullptr : found->second->ChildWindow(control);
+    const FormWindow* window = windows_.Find(form);
+    return window == nullptr ? nullptr : window->ChildWindow(control);
 }
 
 } // namespace tovira::win32

@@ -1,23 +1,23 @@
 #pragma once
 
-// First: it undoes windows.h's CopyFile macro after the interface has been declared.
-#include "platform/win32/Win32Services.h"
-
+#include "platform/Services.h"
 #include "platform/win32/FormWindow.h"
+#include "platform/win32/MessagePump.h"
+#include "platform/win32/Win32Services.h"
+#include "platform/win32/WindowRegistry.h"
 
 #include <windows.h>
 
 #include <deque>
 #include <functional>
-#include <map>
-#include <memory>
 #include <vector>
 
 namespace tovira::win32 {
 
-// The windowing runtime: one window per form, the event dispatcher with its default error report, modal windows,
-// the busy cursor and the program's end.
-class Win32Runtime final : public Win32Services, private FormHost {
+// The services for the forms: the operating system's part is done by the Win32Services held here; this runtime
+// runs the event procedures one at a time with the default error report, and does the windows' part: forms,
+// modal windows, the busy cursor, the screen and the program's end.
+class Win32Runtime final : public Services, private FormHost {
 public:
     // How the process ends once every window is gone. The program exits for real; tests observe the call instead,
     // and EndProgram then throws ProgramEnded so that nothing after it runs.
@@ -25,8 +25,30 @@ public:
 
     // Resources (icons, pointer, pictures) come from the given module.
     explicit Win32Runtime(HINSTANCE resources, EndAction endAction = ExitProcess);
-    ~Win32Runtime() override;
+    ~Win32Runtime() override = default;
+    Win32Runtime(const Win32Runtime&) = delete;
+    Win32Runtime& operator=(const Win32Runtime&) = delete;
 
+    int ShowMessage(const std::string& text, int style) override { return system_.ShowMessage(text, style); }
+    void StartProgram(const std::string& commandLine, int showState) override {
+        system_.StartProgram(commandLine, showState);
+    }
+    bool ShellExecuteOpen(const std::string& documentPath, int showState) override {
+        return system_.ShellExecuteOpen(documentPath, showState);
+    }
+    void ActivateWindow(const std::string& title, bool waitForFocus) override {
+        system_.ActivateWindow(title, waitForFocus);
+    }
+    std::string ListFiles(const std::string& pattern) override { return system_.ListFiles(pattern); }
+    std::string ListNextFile() override { return system_.ListNextFile(); }
+    void CopyFileReplacing(const std::string& source, const std::string& destination) override {
+        system_.CopyFileReplacing(source, destination);
+    }
+    std::string SystemFolder() override { return system_.SystemFolder(); }
+    std::string ApplicationFolder() override { return system_.ApplicationFolder(); }
+    PicturePtr LoadPictureFile(const std::string& path) override { return system_.LoadPictureFile(path); }
+
+    ScreenTwips ScreenSize() override;
     void SetBusyCursor(bool on) override;
     void LoadForm(Form& form) override;
     void ShowWindowModal(Form& form) override;
@@ -62,15 +84,17 @@ private:
 
     void RunProcedure(const EventProcedure& procedure);
     [[noreturn]] void ReportAndEnd(std::exception_ptr error);
-    void SyncAll();
-    void ProcessMessage(MSG& message);
+    void DisableOthers(Modal& modal);
     void EnableAgain(Modal& modal);
-    FormWindow* WindowFor(HWND window) const;
 
     EndAction endAction_;
     FontCache fonts_;
     StockResources resources_;
-    std::map<const Form*, std::unique_ptr<FormWindow>> windows_;
+    // After the fonts and pictures, so that the windows that paint with them go first.
+    WindowRegistry windows_;
+    MessagePump pump_{windows_};
+    Win32Services system_{pump_};
+    PixelScale scale_;
     std::vector<Modal> modals_;
     const Form* mainForm_ = nullptr;
     bool busy_ = false;

@@ -10,15 +10,12 @@
 
 #include <shellapi.h>
 
-#include <algorithm>
 #include <vector>
 
 namespace tovira::win32 {
 
 namespace {
 
-constexpr wchar_t kApplicationTitle[] = L"Tovira";
-constexpr double kTwipsPerPixel = 15;
 // How long ActivateWindow waits for this program to get the focus before it goes ahead regardless.
 constexpr ULONGLONG kFocusWaitMilliseconds = 2000;
 
@@ -75,28 +72,6 @@ bool OurProcessHasFocus() {
     return process == GetCurrentProcessId();
 }
 
-// Keeps our windows responsive meanwhile; a quit request is put back for the main loop to see.
-void WaitForFocus() {
-    const ULONGLONG deadline = GetTickCount64() + kFocusWaitMilliseconds;
-    while (!OurProcessHasFocus()) {
-        const ULONGLONG now = GetTickCount64();
-        if (now >= deadline) {
-            return;
-        }
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, 50)),
-                                  QS_ALLINPUT);
-        MSG message;
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            if (message.message == WM_QUIT) {
-                PostQuitMessage(static_cast<int>(message.wParam));
-                return;
-            }
-            TranslateMessage(&message);
-            DispatchMessageW(&message);
-        }
-    }
-}
-
 } // namespace
 
 std::wstring ProgramNameOf(const std::wstring& commandLine) {
@@ -149,10 +124,6 @@ std::wstring FolderOfModulePath(std::wstring modulePath) {
     return modulePath;
 }
 
-Win32Services::~Win32Services() {
-    CloseListing();
-}
-
 int Win32Services::ShowMessage(const std::string& text, int style) {
     // Without an active window of ours to own the box, task-modal still keeps the user out of our other windows.
     HWND owner = GetActiveWindow();
@@ -160,7 +131,7 @@ int Win32Services::ShowMessage(const std::string& text, int style) {
     if (owner == nullptr) {
         flags |= MB_TASKMODAL;
     }
-    const int answer = MessageBoxW(owner, Widen(text).c_str(), kApplicationTitle, flags);
+    const int answer = MessageBoxW(owner, Widen(text).c_str(), Widen(kApplicationTitle).c_str(), flags);
     if (answer == 0) {
         ThrowLastError();
     }
@@ -186,8 +157,9 @@ void Win32Services::StartProgram(const std::string& commandLine, int showState) 
                         folder.c_str(), &startup, &process)) {
         ThrowLastError();
     }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    // Nothing waits for the started program: its handles go back at once.
+    KernelHandle thread(process.hThread);
+    KernelHandle started(process.hProcess);
 }
 
 bool Win32Services::ShellExecuteOpen(const std::string& documentPath, int showState) {
@@ -199,6 +171,11 @@ bool Win32Services::ShellExecuteOpen(const std::string& documentPath, int showSt
     HINSTANCE result =
         shellExecute(nullptr, L"open", ShortPathForm(Widen(documentPath)).c_str(), nullptr, nullptr, showState);
     return reinterpret_cast<INT_PTR>(result) > 32;
+}
+
+// Keeps our windows responsive meanwhile.
+void Win32Services::WaitForFocus() {
+    pump_.Run(OurProcessHasFocus, GetTickCount64() + kFocusWaitMilliseconds);
 }
 
 void Win32Services::ActivateWindow(const std::string& title, bool waitForFocus) {
@@ -222,18 +199,18 @@ void Win32Services::ActivateWindow(const std::string& title, bool waitForFocus) 
 }
 
 std::string Win32Services::ListFiles(const std::string& pattern) {
-    CloseListing();
+    listing_.Reset();
     WIN32_FIND_DATAW found{};
-    HANDLE handle = FindFirstFileExW(LongPathForm(Widen(pattern)).c_str(), FindExInfoBasic, &found,
-                                     FindExSearchNameMatch, nullptr, 0);
-    if (handle == INVALID_HANDLE_VALUE) {
+    FileSearch search(FindFirstFileExW(LongPathForm(Widen(pattern)).c_str(), FindExInfoBasic, &found,
+                                       FindExSearchNameMatch, nullptr, 0));
+    if (!search) {
         const DWORD error = GetLastError();
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_NO_MORE_FILES) {
             return {};
         }
         ThrowError(error);
     }
-    listing_ = handle;
+    listing_ = std::move(search);
     if (IsOrdinaryFile(found)) {
         return Narrow(found.cFileName);
     }
@@ -241,7 +218,7 @@ std::string Win32Services::ListFiles(const std::string& pattern) {
 }
 
 std::string Win32Services::ListNextFile() {
-    if (listing_ == INVALID_HANDLE_VALUE) {
+    if (!listing_) {
         throw RuntimeError(kErrInvalidCall);
     }
     WIN32_FIND_DATAW found{};
@@ -249,30 +226,23 @@ std::string Win32Services::ListNextFile() {
 }
 
 std::string Win32Services::NextListedFile(WIN32_FIND_DATAW& found) {
-    while (FindNextFileW(listing_, &found)) {
+    while (FindNextFileW(listing_.Get(), &found)) {
         if (IsOrdinaryFile(found)) {
             return Narrow(found.cFileName);
         }
     }
     const DWORD error = GetLastError();
-    CloseListing();
+    listing_.Reset();
     if (error != ERROR_NO_MORE_FILES) {
         ThrowError(error);
     }
     return {};
 }
 
-void Win32Services::CloseListing() {
-    if (listing_ != INVALID_HANDLE_VALUE) {
-        FindClose(listing_);
-        listing_ = INVALID_HANDLE_VALUE;
-    }
-}
-
 // Everything on a disc is read-only, and the copy would keep that: the next copy of the same name, from a second run
 // or an updated disc, would then be refused (by Windows; Wine replaces it). So a read-only file of that name is
 // replaced, and the copy never stays read-only. Any other refusal is reported as it comes.
-void Win32Services::CopyFile(const std::string& source, const std::string& destination) {
+void Win32Services::CopyFileReplacing(const std::string& source, const std::string& destination) {
     const std::wstring target = LongPathForm(Widen(destination));
     const DWORD existing = GetFileAttributesW(target.c_str());
     const bool readOnly = existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_READONLY) != 0;
@@ -326,10 +296,6 @@ std::string Win32Services::ApplicationFolder() {
 
 PicturePtr Win32Services::LoadPictureFile(const std::string& path) {
     return LoadPicture(LongPathForm(Widen(path)));
-}
-
-ScreenTwips Win32Services::ScreenSize() {
-    return {GetSystemMetrics(SM_CXSCREEN) * kTwipsPerPixel, GetSystemMetrics(SM_CYSCREEN) * kTwipsPerPixel};
 }
 
 } // namespace tovira::win32

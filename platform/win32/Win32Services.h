@@ -1,13 +1,12 @@
 #pragma once
 
 #include "platform/Services.h"
+#include "platform/win32/Handles.h"
+#include "platform/win32/MessagePump.h"
 
 #include <windows.h>
 
 #include <string>
-
-// windows.h renames CopyFile to CopyFileW; the interface's member must keep its own name here as well.
-#undef CopyFile
 
 namespace tovira::win32 {
 
@@ -18,33 +17,31 @@ std::wstring FolderOfModulePath(std::wstring modulePath);
 // The program part of a command line: the quoted first word, or everything up to the first blank.
 std::wstring ProgramNameOf(const std::wstring& commandLine);
 
-// The operating-system half of the services. The windowing runtime derives from it and supplies the busy cursor,
-// forms, modal windows and program end.
-class Win32Services : public Services {
+// The operating system's part of the services (Services.h says what each does): message boxes, programs, the
+// shell, other windows, files, folders and pictures. The windowing runtime holds them and does the rest.
+class Win32Services {
 public:
-    Win32Services() = default;
-    ~Win32Services() override;
-    Win32Services(const Win32Services&) = delete;
-    Win32Services& operator=(const Win32Services&) = delete;
+    // The wait for the focus runs the program's messages in the given pump.
+    explicit Win32Services(MessagePump& pump) : pump_(pump) {}
 
-    int ShowMessage(const std::string& text, int style) override;
-    void StartProgram(const std::string& commandLine, int showState) override;
-    bool ShellExecuteOpen(const std::string& documentPath, int showState) override;
-    void ActivateWindow(const std::string& title, bool waitForFocus) override;
-    std::string ListFiles(const std::string& pattern) override;
-    std::string ListNextFile() override;
-    void CopyFile(const std::string& source, const std::string& destination) override;
-    std::string SystemFolder() override;
-    std::string ApplicationFolder() override;
-    PicturePtr LoadPictureFile(const std::string& path) override;
-    ScreenTwips ScreenSize() override;
+    int ShowMessage(const std::string& text, int style);
+    void StartProgram(const std::string& commandLine, int showState);
+    bool ShellExecuteOpen(const std::string& documentPath, int showState);
+    void ActivateWindow(const std::string& title, bool waitForFocus);
+    std::string ListFiles(const std::string& pattern);
+    std::string ListNextFile();
+    void CopyFileReplacing(const std::string& source, const std::string& destination);
+    std::string SystemFolder();
+    std::string ApplicationFolder();
+    PicturePtr LoadPictureFile(const std::string& path);
 
 private:
     std::wstring ProgramPath(const std::wstring& commandLine);
     std::string NextListedFile(WIN32_FIND_DATAW& found);
-    void CloseListing();
+    void WaitForFocus();
 
-    HANDLE listing_ = INVALID_HANDLE_VALUE;
+    MessagePump& pump_;
+    FileSearch listing_;
 };
 
 } // namespace tovira::win32

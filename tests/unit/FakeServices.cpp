@@ -54,9 +54,9 @@ std::string FakeServices::ListNextFile() {
     return listed_ < listing_.size() ? listing_[listed_++] : std::string();
 }
 
-void FakeServices::CopyFile(const std::string& source, const std::string& destination) {
-    Record("CopyFile", {source, destination});
-    FailIfTold("CopyFile");
+void FakeServices::CopyFileReplacing(const std::string& source, const std::string& destination) {
+    Record("CopyFileReplacing", {source, destination});
+    FailIfTold("CopyFileReplacing");
 }
 
 std::string FakeServices::SystemFolder() {

@@ -38,7 +38,7 @@ public:
     void ActivateWindow(const std::string& title, bool waitForFocus) override;
     std::string ListFiles(const std::string& pattern) override;
     std::string ListNextFile() override;
-    void CopyFile(const std::string& source, const std::string& destination) override;
+    void CopyFileReplacing(const std::string& source, const std::string& destination) override;
     std::string SystemFolder() override;
     std::string ApplicationFolder() override;
     PicturePtr LoadPictureFile(const std::string& path) override;

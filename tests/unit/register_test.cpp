@@ -46,9 +46,9 @@ TEST_F(Register, RegisteringCopiesIntoTheSystemFolderStartsTheToolWithTheQuotedP
     form.lstArquivos.items = {"a.dll", "my comp.dll"};
     form.lstArquivos.listIndex = 1;
     EXPECT_THROW(form.cmdRegArquivo_Click(), ProgramEnded);
-    EXPECT_EQ(services.Operations(), (std::vector<std::string>{"SetBusyCursor", "SystemFolder", "CopyFile",
+    EXPECT_EQ(services.Operations(), (std::vector<std::string>{"SetBusyCursor", "SystemFolder", "CopyFileReplacing",
                                                                "StartProgram", "SetBusyCursor", "EndProgram"}));
-    EXPECT_EQ(services.CallsOf("CopyFile")[0].arguments,
+    EXPECT_EQ(services.CallsOf("CopyFileReplacing")[0].arguments,
               (std::vector<std::string>{"D:\\\\my comp.dll", "C:\\Windows\\system32\\my comp.dll"}));
     const auto start = services.CallsOf("StartProgram")[0];
     EXPECT_EQ(start.arguments, (std::vector<std::string>{"Regsvr32 \"C:\\Windows\\system32\\my comp.dll\"", "1"}));
@@ -59,7 +59,7 @@ TEST_F(Register, RegisteringCopiesIntoTheSystemFolderStartsTheToolWithTheQuotedP
 TEST_F(Register, AFailedCopyReportsWithTheHourglassOnAndKeepsTheWindowForAnotherTry) {
     form.lstArquivos.items = {"a.dll"};
     form.lstArquivos.listIndex = 0;
-    services.failures["CopyFile"].push_back(RuntimeError(kErrFileNotFound));
+    services.failures["CopyFileReplacing"].push_back(RuntimeError(kErrFileNotFound));
     form.cmdRegArquivo_Click();
     const auto boxes = services.CallsOf("ShowMessage");
     ASSERT_EQ(boxes.size(), 1u);
@@ -79,7 +79,7 @@ TEST_F(Register, ATrueFailureOfTheToolIsReportedToo) {
     form.lstArquivos.listIndex = 0;
     services.failures["StartProgram"].push_back(RuntimeError(kErrFileNotFound));
     form.cmdRegArquivo_Click();
-    EXPECT_EQ(services.CallsOf("CopyFile").size(), 1u) << "the copy already made stays";
+    EXPECT_EQ(services.CallsOf("CopyFileReplacing").size(), 1u) << "the copy already made stays";
     const auto boxes = services.CallsOf("ShowMessage");
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].arguments,

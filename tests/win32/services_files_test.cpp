@@ -9,7 +9,7 @@
 namespace tovira::win32::testing {
 namespace {
 
-std::vector<std::string> ListAll(Services& services, const std::wstring& pattern) {
+std::vector<std::string> ListAll(Win32Services& services, const std::wstring& pattern) {
     std::vector<std::string> names;
     for (std::string name = services.ListFiles(Narrow(pattern)); !name.empty(); name = services.ListNextFile()) {
         names.push_back(name);
@@ -140,7 +140,7 @@ TEST(Copy, ReplacesEvenAReadOnlyDestinationWithAWritableCopyThroughUnicodePaths)
     ASSERT_TRUE(SetFileAttributesW(source.c_str(), FILE_ATTRIBUTE_READONLY));
     ASSERT_TRUE(SetFileAttributesW(destination.c_str(), FILE_ATTRIBUTE_READONLY));
     OsServices services;
-    services.CopyFile(Narrow(source), Narrow(destination));
+    services.CopyFileReplacing(Narrow(source), Narrow(destination));
     EXPECT_EQ(ReadBytes(destination), "new contents");
     EXPECT_EQ(GetFileAttributesW(destination.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
     EXPECT_EQ(ReadBytes(source), "new contents");
@@ -152,7 +152,7 @@ TEST(Copy, FailuresRaiseTheMappedNumbers) {
     const std::wstring source = folder / L"a.dll";
     WriteBytes(source, "a");
     const auto copy = [&](const std::wstring& from, const std::wstring& to) {
-        return ErrorNumberOf([&] { services.CopyFile(Narrow(from), Narrow(to)); });
+        return ErrorNumberOf([&] { services.CopyFileReplacing(Narrow(from), Narrow(to)); });
     };
 
     EXPECT_EQ(copy(folder / L"missing.dll", folder / L"b.dll"), 53);

@@ -3,6 +3,7 @@
 #include "ErrorNumberOf.h"
 #include "platform/RuntimeError.h"
 #include "platform/win32/Win32Services.h"
+#include "platform/win32/WindowRegistry.h"
 
 #include <gtest/gtest.h>
 
@@ -15,13 +16,16 @@
 
 namespace tovira::win32::testing {
 
+// The message pump that the operating-system services wait for the focus in, without any form windows.
+struct OwnPump {
+    WindowRegistry windows;
+    MessagePump pump{windows};
+};
+
 // The operating-system services on their own; the window parts belong to the runtime and are not used here.
-class OsServices : public Win32Services {
+class OsServices : private OwnPump, public Win32Services {
 public:
-    void SetBusyCursor(bool) override {}
-    void LoadForm(Form&) override {}
-    void ShowWindowModal(Form&) override {}
-    [[noreturn]] void EndProgram() override { throw ProgramEnded{}; }
+    OsServices() : Win32Services(pump) {}
 };
 
 // A fresh folder under the temporary folder, removed with everything in it at the end of the test.

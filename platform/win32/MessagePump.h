@@ -1,0 +1,29 @@
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <optional>
+
+namespace tovira::win32 {
+
+class WindowRegistry;
+
+// The program's one message loop. It runs for the main window's life, for each modal window and while an action
+// waits for the focus; the keys of a dialog (Tab, Enter, access keys) go to the form windows that take the focus.
+class MessagePump {
+public:
+    explicit MessagePump(const WindowRegistry& windows) : windows_(windows) {}
+
+    // Runs the thread's messages until `finished` says so, the deadline (GetTickCount64) passes or a quit request
+    // comes, and returns the quit request's exit code if one came. The request stays posted for the loops outside
+    // this one. With a deadline, `finished` is asked at least every 50 ms, also while no message comes.
+    std::optional<int> Run(const std::function<bool()>& finished, std::optional<ULONGLONG> deadline = std::nullopt);
+
+private:
+    void Process(MSG& message);
+
+    const WindowRegistry& windows_;
+};
+
+} // namespace tovira::win32
