@@ -568,6 +568,19 @@ class Session:
         self._install_stand_ins()
         # A first window brings up Wine's desktop process, so that it belongs to the baseline of every test.
         self.arrow_reference()
+        self._hold_desktop()
+
+    def _hold_desktop(self):
+        """Wine closes its desktop a moment after the last program that uses it ends and starts it again, through
+        explorer.exe, with the next one; tests that put the recorder in explorer.exe's place would then leave the
+        launcher without a desktop. A hidden window, kept for the whole session, holds the desktop open."""
+        self.desktop_holder = subprocess.Popen(
+            ["wine", r"C:\e2e\browser.exe", "--window", "e2e desktop holder", "--hidden"],
+            env=dict(self.env, TOVIRA_E2E_LOG=unix_to_windows(os.path.join(self.work, "holder.log"))),
+            cwd=self.neutral, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        holder = lambda: any(p["image"].lower().endswith("\\browser.exe") for p in self.wintool("procs"))  # noqa: E731
+        if not poll(holder, 15.0, 0.2):
+            raise RuntimeError("the process that holds Wine's desktop did not start")
 
     def _install_stand_ins(self):
         stand_ins = os.path.join(self.prefix, "drive_c", "e2e")

@@ -7,7 +7,7 @@
 // starts with "AcroRd32" (then the title is "Acrobat Reader - " and the file name of its last argument), it also opens
 // a top-level window and stays until that window is closed; otherwise it exits at once. TOVIRA_E2E_WINDOWLESS in
 // the environment (inherited from whoever started it) keeps it from opening any window: a program that took its
-// document and shows nothing.
+// document and shows nothing. "--hidden" with "--window" makes the window but never shows it.
 #include "platform/win32/Wide.h"
 
 #include <windows.h>
@@ -99,7 +99,7 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
-int RunWindow(HINSTANCE instance, const std::wstring& title, bool waitCursor, int showState) {
+int RunWindow(HINSTANCE instance, const std::wstring& title, bool waitCursor, int showState, bool hidden) {
     WNDCLASSW windowClass{};
     windowClass.lpfnWndProc = WindowProc;
     windowClass.hInstance = instance;
@@ -112,7 +112,9 @@ int RunWindow(HINSTANCE instance, const std::wstring& title, bool waitCursor, in
     if (!window) {
         return 1;
     }
-    ShowWindow(window, showState < 0 ? SW_SHOWNORMAL : showState);
+    if (!hidden) {
+        ShowWindow(window, showState < 0 ? SW_SHOWNORMAL : showState);
+    }
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
         TranslateMessage(&message);
@@ -130,5 +132,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
     std::vector<std::wstring> args = Arguments();
     const bool windowless = GetEnvironmentVariableW(L"TOVIRA_E2E_WINDOWLESS", nullptr, 0) > 0;
     std::wstring title = windowless ? std::wstring() : WindowTitle(args);
-    return title.empty() ? 0 : RunWindow(instance, title, OptionValue(args, L"--cursor") == L"wait", showState);
+    const bool hidden = std::find(args.begin(), args.end(), L"--hidden") != args.end();
+    return title.empty() ? 0 : RunWindow(instance, title, OptionValue(args, L"--cursor") == L"wait", showState, hidden);
 }
