@@ -90,36 +90,34 @@ std::vector<size_t> TabOrder(const std::vector<Control*>& controls) {
     return order;
 }
 
-const Font* ControlFont(const Control& control) {
-    switch (control.kind) {
-    case ControlKind::Label:
-        return &static_cast<const Label&>(control).font;
-    case ControlKind::Frame:
-        return &static_cast<const Frame&>(control).font;
-    case ControlKind::Image:
-    case ControlKind::PictureBox:
-    case ControlKind::Shape:
-    case ControlKind::Line:
-    case ControlKind::ListBox:
-    case ControlKind::CommandButton:
-        return nullptr;
-    }
-    return nullptr;
-}
+// What a child window shows of its control, one description per kind: its text, its font (none: the form's
+// default) and what it draws from the control besides.
+struct ChildContent {
+    std::string text;
+    const Font* font = nullptr;
+    ChildWindows::Look look;
+};
 
-std::string ControlText(const Control& control) {
+ChildContent ContentOf(const Control& control) {
     switch (control.kind) {
-    case ControlKind::Label:
-        return static_cast<const Label&>(control).caption;
+    case ControlKind::Label: {
+        const auto& label = static_cast<const Label&>(control);
+        return {label.caption, &label.font, {nullptr, label.foreColor, label.backColor}};
+    }
+    case ControlKind::Frame: {
+        const auto& frame = static_cast<const Frame&>(control);
+        return {frame.caption, &frame.font, {}};
+    }
     case ControlKind::CommandButton:
-        return static_cast<const CommandButton&>(control).caption;
-    case ControlKind::Frame:
-        return static_cast<const Frame&>(control).caption;
+        return {static_cast<const CommandButton&>(control).caption, nullptr, {}};
+    case ControlKind::PictureBox: {
+        const auto& box = static_cast<const PictureBox&>(control);
+        return {{}, nullptr, {box.picture, Color{}, box.backColor}};
+    }
+    case ControlKind::ListBox:
     case ControlKind::Image:
-    case ControlKind::PictureBox:
     case ControlKind::Shape:
     case ControlKind::Line:
-    case ControlKind::ListBox:
         return {};
     }
     return {};
@@ -136,27 +134,6 @@ void SyncList(ChildWindows::Child& child, const ListBox& list) {
     if (SendMessageW(child.window, LB_GETCURSEL, 0, 0) != list.listIndex) {
         SendMessageW(child.window, LB_SETCURSEL, static_cast<WPARAM>(list.listIndex), 0);
     }
-}
-
-ChildWindows::Look LookOf(const Control& control) {
-    switch (control.kind) {
-    case ControlKind::PictureBox: {
-        const auto& box = static_cast<const PictureBox&>(control);
-        return {box.picture, Color{}, box.backColor};
-    }
-    case ControlKind::Label: {
-        const auto& label = static_cast<const Label&>(control);
-        return {nullptr, label.foreColor, label.backColor};
-    }
-    case ControlKind::Image:
-    case ControlKind::Shape:
-    case ControlKind::Line:
-    case ControlKind::ListBox:
-    case ControlKind::CommandButton:
-    case ControlKind::Frame:
-        return {};
-    }
-    return {};
 }
 
 } // namespace
@@ -209,10 +186,14 @@ void ChildWindows::Detach() {
 
 void ChildWindows::Sync() {
     for (Child& child : children_) {
+        const ChildContent content = ContentOf(*child.control);
         SyncPlace(child);
-        SyncFont(child);
-        SyncText(child);
-        SyncContent(child);
+        SyncFont(child, content.font);
+        SyncText(child, DisplayText(content.text));
+        if (child.control->kind == ControlKind::ListBox) {
+            SyncList(child, static_cast<const ListBox&>(*child.control));
+        }
+        SyncLook(child, content.look);
         const bool shown = IsShown(*child.control);
         if (shown != child.shown) {
             ShowWindow(child.window, shown ? SW_SHOWNA : SW_HIDE);
@@ -231,8 +212,7 @@ void ChildWindows::SyncPlace(Child& child) {
 }
 
 // A control without a font of its own shows in the form's default font.
-void ChildWindows::SyncFont(Child& child) {
-    const Font* font = ControlFont(*child.control);
+void ChildWindows::SyncFont(Child& child, const Font* font) {
     if (font == nullptr && child.font != nullptr) {
         return;
     }
@@ -243,23 +223,18 @@ void ChildWindows::SyncFont(Child& child) {
     }
 }
 
-void ChildWindows::SyncText(Child& child) {
-    std::wstring text = DisplayText(ControlText(*child.control));
+void ChildWindows::SyncText(Child& child, std::wstring text) {
     if (text != child.text) {
         SetWindowTextW(child.window, text.c_str());
         child.text = std::move(text);
     }
 }
 
-void ChildWindows::SyncContent(Child& child) {
-    if (child.control->kind == ControlKind::ListBox) {
-        SyncList(child, static_cast<const ListBox&>(*child.control));
-    }
-    Look look = LookOf(*child.control);
+void ChildWindows::SyncLook(Child& child, const Look& look) {
     if (look != child.look) {
         // A picture box paints the whole of its inside; a static control has its background erased first.
         InvalidateRect(child.window, nullptr, child.control->kind == ControlKind::PictureBox ? FALSE : TRUE);
-        child.look = std::move(look);
+        child.look = look;
     }
 }
 

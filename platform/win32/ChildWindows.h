@@ -64,9 +64,9 @@ private:
                                       DWORD_PTR owner);
     void StackFramesBelow();
     void SyncPlace(Child& child);
-    void SyncFont(Child& child);
-    void SyncText(Child& child);
-    void SyncContent(Child& child);
+    void SyncFont(Child& child, const Font* font);
+    void SyncText(Child& child, std::wstring text);
+    void SyncLook(Child& child, const Look& look);
     HBRUSH BackgroundBrush();
     HBRUSH LabelBrush(Color color);
 

@@ -1,7 +1,5 @@
 #include "platform/win32/MessagePump.h"
 
-#include "platform/win32/WindowRegistry.h"
-
 #include <algorithm>
 
 namespace tovira::win32 {
@@ -41,8 +39,7 @@ std::optional<int> MessagePump::Run(const std::function<bool()>& finished, std::
 
 void MessagePump::Process(MSG& message) {
     HWND root = message.hwnd != nullptr ? GetAncestor(message.hwnd, GA_ROOT) : nullptr;
-    const FormWindow* window = windows_.Find(root);
-    if (window != nullptr && window->HasTabStops() && IsDialogMessageW(root, &message)) {
+    if (root != nullptr && isDialog_ && isDialog_(root) && IsDialogMessageW(root, &message)) {
         return;
     }
     TranslateMessage(&message);

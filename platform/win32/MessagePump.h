@@ -4,16 +4,18 @@
 
 #include <functional>
 #include <optional>
+#include <utility>
 
 namespace tovira::win32 {
 
-class WindowRegistry;
-
 // The program's one message loop. It runs for the main window's life, for each modal window and while an action
-// waits for the focus; the keys of a dialog (Tab, Enter, access keys) go to the form windows that take the focus.
+// waits for the focus.
 class MessagePump {
 public:
-    explicit MessagePump(const WindowRegistry& windows) : windows_(windows) {}
+    // Says whether a top-level window takes the keys of a dialog (Tab, Enter, access keys).
+    using DialogTest = std::function<bool(HWND window)>;
+
+    explicit MessagePump(DialogTest isDialog = {}) : isDialog_(std::move(isDialog)) {}
 
     // Runs the thread's messages until `finished` says so, the deadline (GetTickCount64) passes or a quit request
     // comes, and returns the quit request's exit code if one came. The request stays posted for the loops outside
@@ -23,7 +25,7 @@ public:
 private:
     void Process(MSG& message);
 
-    const WindowRegistry& windows_;
+    DialogTest isDialog_;
 };
 
 } // namespace tovira::win32

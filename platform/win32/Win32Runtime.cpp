@@ -176,6 +176,12 @@ void Win32Runtime::Destroyed(FormWindow& window) {
     }
 }
 
+// The form windows with tab stops take the keys of a dialog.
+bool Win32Runtime::TakesDialogKeys(HWND window) const {
+    const FormWindow* formWindow = windows_.Find(window);
+    return formWindow != nullptr && formWindow->HasTabStops();
+}
+
 void Win32Runtime::DisableOthers(Modal& modal) {
     HWND handle = modal.window->Handle();
     for (HWND other : ThreadWindows()) {

@@ -84,6 +84,7 @@ private:
 
     void RunProcedure(const EventProcedure& procedure);
     [[noreturn]] void ReportAndEnd(std::exception_ptr error);
+    bool TakesDialogKeys(HWND window) const;
     void DisableOthers(Modal& modal);
     void EnableAgain(Modal& modal);
 
@@ -92,7 +93,7 @@ private:
     StockResources resources_;
     // After the fonts and pictures, so that the windows that paint with them go first.
     WindowRegistry windows_;
-    MessagePump pump_{windows_};
+    MessagePump pump_{[this](HWND window) { return TakesDialogKeys(window); }};
     Win32Services system_{pump_};
     PixelScale scale_;
     std::vector<Modal> modals_;

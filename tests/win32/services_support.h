@@ -3,7 +3,6 @@
 #include "ErrorNumberOf.h"
 #include "platform/RuntimeError.h"
 #include "platform/win32/Win32Services.h"
-#include "platform/win32/WindowRegistry.h"
 
 #include <gtest/gtest.h>
 
@@ -16,13 +15,12 @@
 
 namespace tovira::win32::testing {
 
-// The message pump that the operating-system services wait for the focus in, without any form windows.
+// The operating-system services on their own, with a message pump of their own for the wait for the focus; the
+// window parts belong to the runtime and are not used here.
 struct OwnPump {
-    WindowRegistry windows;
-    MessagePump pump{windows};
+    MessagePump pump;
 };
 
-// The operating-system services on their own; the window parts belong to the runtime and are not used here.
 class OsServices : private OwnPump, public Win32Services {
 public:
     OsServices() : Win32Services(pump) {}
