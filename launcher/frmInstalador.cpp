@@ -108,6 +108,19 @@ frmInstalador::frmInstalador(Services& services) : Form("frmInstalador"), servic
     SetStackingOrder({&pctLogo, &Label7, &Label6, &Label4, &Label3, &Label2, &Label1, &Line2, &Shape1, &img01, &img04,
                       &img03, &img02, &Image2, &lblMsg, &Image9, &Image8, &Image7, &Line1});
 
+    // The vendor's logo, the menu from the top row down with each item's hint, the status line, then the company
+    // logo or, while it is hidden, its placeholder.
+    readingOrder = {
+        {Label7, AccessibleRole::Link, kVendorWebAddress, "", kVendorWebAddress},
+        {Label3, AccessibleRole::Link, "", kHintManual},
+        {Label1, AccessibleRole::Link, "", kHintInstall},
+        {Label2, AccessibleRole::Link, "", kHintExplore},
+        {Label4, AccessibleRole::Link, "", kHintFinish},
+        {lblMsg, AccessibleRole::StaticText},
+        {pctLogo, AccessibleRole::Graphic, "Logotipo da Empresa"},
+        {Label6, AccessibleRole::StaticText},
+    };
+
     Load = [this] { Form_Load(); };
     MouseMove = [this] { Form_MouseMove(); };
     Label1.MouseMove = [this] { Label1_MouseMove(); };

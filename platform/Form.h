@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/Accessible.h"
 #include "platform/Controls.h"
 
 #include <optional>
@@ -40,6 +41,9 @@ public:
 
     EventProcedure Load;
     EventProcedure MouseMove;
+
+    // What a screen reader finds in the window, in the order it reads them (Accessible.h).
+    std::vector<AccessibleItem> readingOrder;
 
     // Topmost first. Windowed controls lie over every painted one, whatever their place here.
     const std::vector<Control*>& Controls() const { return controls_; }
