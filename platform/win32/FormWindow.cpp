@@ -73,7 +73,9 @@ std::optional<LRESULT> PaintMessage(HWND window, UINT message, WPARAM wParam, Pa
 
 } // namespace
 
-FormWindow::FormWindow(FormHost& host, Form& form) : host_(host), form_(form), children_(form, scale_, host.Fonts()) {}
+FormWindow::FormWindow(FormHost& host, Form& form)
+    : host_(host), form_(form), children_(form, scale_, host.Fonts()),
+      accessibility_(form, scale_, [this](const Control& control) { Raise(control.Click); }) {}
 
 FormWindow::~FormWindow() {
     if (window_ != nullptr) {
@@ -154,6 +156,7 @@ void FormWindow::Sync() {
     }
     SyncCaption();
     SyncPainted();
+    accessibility_.Sync(window_, [this](const Control& control) { return ChildWindow(control); });
     PlaceWindow();
 }
 
@@ -358,6 +361,9 @@ void FormWindow::Forget() {
 
 LRESULT FormWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     HWND window = window_;
+    if (auto answer = accessibility_.HandleMessage(window, message, wParam, lParam)) {
+        return *answer;
+    }
     if (auto painted = PaintMessage(window, message, wParam, [this](HDC dc) { PaintClient(dc); })) {
         return *painted;
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Form.h"
+#include "platform/win32/Accessibility.h"
 #include "platform/win32/ChildWindows.h"
 #include "platform/win32/Fonts.h"
 #include "platform/win32/Geometry.h"
@@ -86,6 +87,7 @@ private:
     HWND window_ = nullptr;
     ChildWindows children_;
     Tooltips tooltips_;
+    FormAccessibility accessibility_;
     PaintedState painted_;
     // Last measurement of each auto-sized label, so that a movement event that changes nothing measures nothing.
     struct Measured {

@@ -78,7 +78,12 @@ bool WaitUntil(const std::function<bool()>& condition) {
         if (condition()) {
             return true;
         }
-        Sleep(20);
+        // Messages for this thread (window events it hooked, calls into its apartment) are taken meanwhile.
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            DispatchMessageW(&message);
+        }
     }
     return false;
 }
