@@ -369,21 +369,14 @@ public:
 
     bool Run() {
         std::uint64_t at = 2;
-        while (in_.Has(at, 2)) {
-            if (in_.U8(at) != 0xFF) {
+        std::uint32_t marker = 0;
+        for (;;) {
+            const JpegMarkerRead read = NextJpegMarker(in_, at, 2, marker);
+            if (read == JpegMarkerRead::NotAMarker) {
                 return false;
             }
-            const std::uint32_t marker = in_.U8(at + 1);
-            if (marker == 0xFF) {
-                ++at;
-                continue;
-            }
-            if (marker == 0xD9) {
+            if (read == JpegMarkerRead::OutOfData || marker == 0xD9) {
                 break;
-            }
-            if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) {
-                at += 2;
-                continue;
             }
             if (!in_.Has(at + 2, 2)) {
                 return false;

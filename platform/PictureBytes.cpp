@@ -125,19 +125,8 @@ PictureCheck CheckGif(ByteReader& in) {
 PictureCheck CheckJpeg(ByteReader& in) {
     PictureCheck check;
     std::uint64_t at = 2;
-    while (in.Has(at, 4)) {
-        if (in.U8(at) != 0xFF) {
-            return check;
-        }
-        const std::uint32_t marker = in.U8(at + 1);
-        if (marker == 0xFF) {
-            ++at;
-            continue;
-        }
-        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) {
-            at += 2;
-            continue;
-        }
+    std::uint32_t marker = 0;
+    while (NextJpegMarker(in, at, 4, marker) == JpegMarkerRead::Found) {
         const std::uint32_t length = in.U16Big(at + 2);
         if (length < 2 || marker == 0xDA || marker == 0xD9) {
             return check;
@@ -228,6 +217,23 @@ PictureCheck CheckWholeFile(ByteReader& in, PictureCheck (*check)(ByteReader&)) 
 }
 
 } // namespace
+
+JpegMarkerRead NextJpegMarker(ByteReader& in, std::uint64_t& at, std::uint64_t minimum, std::uint32_t& marker) {
+    while (in.Has(at, minimum)) {
+        if (in.U8(at) != 0xFF) {
+            return JpegMarkerRead::NotAMarker;
+        }
+        marker = in.U8(at + 1);
+        if (marker == 0xFF) {
+            ++at;
+        } else if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) {
+            at += 2;
+        } else {
+            return JpegMarkerRead::Found;
+        }
+    }
+    return JpegMarkerRead::OutOfData;
+}
 
 PictureCheck CheckPicture(ByteReader& in) {
     if (!in.Has(0, 6)) {

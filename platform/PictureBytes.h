@@ -41,4 +41,10 @@ struct PictureCheck {
 PictureCheck CheckPicture(ByteReader& in);
 PictureCheck CheckPictureBytes(std::span<const unsigned char> bytes);
 
+// The JPEG marker grammar, for the check and the decoder alike: from `at`, while `minimum` bytes remain there,
+// steps over fill bytes and the markers that stand alone (TEM, RST0 to RST7). Found leaves `at` on the 0xFF of
+// the next marker and its code in `marker`.
+enum class JpegMarkerRead { Found, NotAMarker, OutOfData };
+JpegMarkerRead NextJpegMarker(ByteReader& in, std::uint64_t& at, std::uint64_t minimum, std::uint32_t& marker);
+
 } // namespace tovira
