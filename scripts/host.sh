@@ -11,6 +11,11 @@
 #   TOVIRA_HOST_NOTE   one line that says which, and why
 # TOVIRA_WINE64=1 takes the 64-bit path on a host that could run 32-bit programs, to try both on one machine.
 
+# Where the scripts build, and so where the host's own helpers go.
+host_build_dir() {
+    echo "${TOVIRA_BUILD:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/build}"
+}
+
 # Writes a 96-byte 32-bit x86 Linux program whose only instructions are the system call exit(42), so that no
 # other failure can pass for success.
 host_write_probe() {
@@ -29,7 +34,7 @@ host_write_probe() {
 host_runs_32bit() {
     local dir probe status
     # Beside the build, not in /tmp, which may be mounted without the right to execute.
-    dir=${TOVIRA_BUILD:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/build}
+    dir=$(host_build_dir)
     mkdir -p "$dir" || return 1
     probe=$(mktemp "$dir/.exit42-i386.XXXXXX") || return 1
     host_write_probe "$probe"
@@ -65,7 +70,7 @@ wine_use_arch() {
     unset WINELOADER
     [ "$arch" = win64 ] || return 0
     export WINELOADER=/usr/lib/wine/wine64
-    shim=${TOVIRA_BUILD:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/build}/wine64-loader
+    shim=$(host_build_dir)/wine64-loader
     mkdir -p "$shim"
     for name in wine wine-stable; do
         printf '#!/bin/sh\nexec %s "$@"\n' "$WINELOADER" >"$shim/$name"

@@ -11,7 +11,6 @@ import ctypes.util
 import json
 import os
 import shutil
-import struct
 import subprocess
 import tempfile
 import time
@@ -479,15 +478,6 @@ class Context:
         return errors
 
 
-def wine_arch_of(exe):
-    """The Wine prefix kind that runs a Windows executable: from the machine field of its PE header."""
-    with open(exe, "rb") as f:
-        head = f.read(4096)
-    at = struct.unpack_from("<I", head, 0x3C)[0]
-    machine = struct.unpack_from("<H", head, at + 4)[0]
-    return {0x14C: "win32", 0x8664: "win64"}[machine]
-
-
 class Session:
     def __init__(self, build, out_dir, display_from=90, prefix=None):
         self.build = os.path.abspath(build)
@@ -515,7 +505,8 @@ class Session:
     def _set_up(self, display_from):
         self._start_xvfb(display_from)
         self._make_guard()
-        self.env = dict(os.environ, WINEPREFIX=self.prefix, WINEARCH=wine_arch_of(self.tovira), WINEDEBUG="-all",
+        # run.sh sets WINEARCH, and the loader to go with it, from the machine of the build's Tovira.exe.
+        self.env = dict(os.environ, WINEPREFIX=self.prefix, WINEARCH=os.environ["WINEARCH"], WINEDEBUG="-all",
                         WINEDLLOVERRIDES=WINE_OVERRIDES, DISPLAY=self.display,
                         LC_ALL="C.UTF-8", PATH=self.guard_bin + os.pathsep + os.environ.get("PATH", ""))
         self.env.pop("TOVIRA_E2E_LOG", None)

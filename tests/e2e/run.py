@@ -1,4 +1,5 @@
-"""Runs the end-to-end tests: python3 run.py WINDOWS_BUILD_FOLDER [NAME_SUBSTRING...]
+"""Runs the end-to-end tests: python3 run.py WINDOWS_BUILD_FOLDER [NAME_SUBSTRING...], from run.sh, which sets
+WINEARCH and Wine's loader for the build.
 
 Prints "PASS name" or "FAIL name: reason" per test and one closing line "N passed, M failed"; the exit
 status is non-zero when any test failed. Every test_*.py module beside this file is loaded; its
