@@ -1,4 +1,4 @@
-#include "Artwork.h"
+#include "ResourceFiles.h"
 
 #include <exception>
 #include <iostream>

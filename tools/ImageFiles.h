@@ -1,23 +1,17 @@
 #pragma once
 
-#include "Raster.h"
+#include "art/Artwork.h"
 
-#include <array>
 #include <cstdint>
 #include <vector>
 
 namespace tovira::tools {
 
+using art::Canvas;
+using art::IndexedImage;
+using art::Pixel;
+using art::Rgb;
 using Bytes = std::vector<std::uint8_t>;
-
-// A picture in a palette of 16 colours with a transparency mask, as cursors of that depth hold it.
-struct IndexedImage {
-    int width = 0;
-    int height = 0;
-    std::array<Rgb, 16> palette{};
-    std::vector<std::uint8_t> indices; // row by row from the top
-    std::vector<bool> transparent;
-};
 
 // 24-bit bottom-up bitmap file of an opaque canvas.
 Bytes EncodeBitmap(const Canvas& canvas);

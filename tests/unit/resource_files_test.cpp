@@ -1,6 +1,8 @@
 // Reads the committed pictures back with a decoder of its own and checks the facts the program and its
 // end-to-end tests rely on, and that the committed files are exactly what the generator draws today.
-#include "Artwork.h"
+#include "ImageFiles.h"
+#include "ResourceFiles.h"
+#include "art/Artwork.h"
 #include "platform/RunLength.h"
 
 #include <gtest/gtest.h>
@@ -206,7 +208,7 @@ TEST_P(PicturesAtScale, MenuPanelHasStripesEverywhereAndTheVendorLogoOnlyInsideI
     const int percent = GetParam();
     const double k = percent / 100.0;
     const Image panel = percent == 100 ? ReadBitmapFile(kSourceDir / "resources/MenuPanel.bmp")
-                                       : ReadBitmap(tovira::tools::EncodeBitmap(tovira::tools::DrawMenuPanel(k)));
+                                       : ReadBitmap(tovira::tools::EncodeBitmap(tovira::art::DrawMenuPanel(k)));
     ASSERT_EQ(panel.width, static_cast<int>(std::lround(211 * k)));
     ASSERT_EQ(panel.height, static_cast<int>(std::lround(412 * k)));
     ASSERT_EQ(panel.bitsPerPixel, 24);
@@ -276,7 +278,7 @@ TEST_P(PicturesAtScale, DarkAndLitLampsAreOvalsWithTransparentCorners) {
     const auto lamp = [&](bool lit) {
         if (GetParam() == 100)
             return ReadIconFile(kSourceDir / (lit ? "resources/LitLamp.ico" : "resources/DarkLamp.ico"), 1);
-        const tovira::tools::Canvas drawn = tovira::tools::DrawLamp(lit, k);
+        const tovira::tools::Canvas drawn = tovira::art::DrawLamp(lit, k);
         return ReadIcon(tovira::tools::EncodeIcon({&drawn}), 1);
     };
     const auto dark = lamp(false);
@@ -343,8 +345,8 @@ TEST_P(PicturesAtScale, HandPointerIsASixteenColourCursorWithTheHotSpotAtTheFing
     const auto cursor =
         GetParam() == 100
             ? ReadIconFile(kSourceDir / "resources/HandPointer.cur", 2)
-            : ReadIcon(tovira::tools::EncodeCursor(tovira::tools::DrawHandPointer(k), tovira::tools::HandHotSpotX(k),
-                                                   tovira::tools::HandHotSpotY(k)),
+            : ReadIcon(tovira::tools::EncodeCursor(tovira::art::DrawHandPointer(k), tovira::art::HandHotSpotX(k),
+                                                   tovira::art::HandHotSpotY(k)),
                        2);
     ASSERT_EQ(cursor.size(), 1u);
     const IconEntry& e = cursor[0];

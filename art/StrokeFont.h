@@ -1,10 +1,10 @@
 #pragma once
 
-#include "Raster.h"
+#include "art/Raster.h"
 
 #include <string>
 
-namespace tovira::tools {
+namespace tovira::art {
 
 // Capital letters drawn as strokes of round pen, on a grid ten units high, for the lettering of the
 // pictures. Covers the letters the artwork uses.
@@ -17,4 +17,4 @@ struct Lettering {
 double TextWidth(const std::string& utf8, const Lettering& style);
 Shape TextShape(const std::string& utf8, const Lettering& style, Point leftBaseline);
 
-} // namespace tovira::tools
+} // namespace tovira::art

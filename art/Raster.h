@@ -3,7 +3,7 @@
 #include <functional>
 #include <vector>
 
-namespace tovira::tools {
+namespace tovira::art {
 
 struct Rgb {
     double r = 0, g = 0, b = 0;
@@ -90,4 +90,4 @@ private:
     std::vector<Pixel> pixels_;
 };
 
-} // namespace tovira::tools
+} // namespace tovira::art

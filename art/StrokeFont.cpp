@@ -1,10 +1,10 @@
-#include "StrokeFont.h"
+#include "art/StrokeFont.h"
 
 #include <cmath>
 #include <numbers>
 #include <stdexcept>
 
-namespace tovira::tools {
+namespace tovira::art {
 namespace {
 
 using Polyline = std::vector<Point>;
@@ -126,4 +126,4 @@ Shape TextShape(const std::string& utf8, const Lettering& style, Point leftBasel
     return Union(std::move(strokes));
 }
 
-} // namespace tovira::tools
+} // namespace tovira::art

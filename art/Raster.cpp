@@ -1,11 +1,11 @@
-#include "Raster.h"
+#include "art/Raster.h"
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
 #include <utility>
 
-namespace tovira::tools {
+namespace tovira::art {
 
 Rgb Mix(Rgb a, Rgb b, double t) {
     t = std::clamp(t, 0.0, 1.0);
@@ -300,4 +300,4 @@ Rgb Canvas::Colour(int x, int y) const {
     return {p.r / p.a, p.g / p.a, p.b / p.a};
 }
 
-} // namespace tovira::tools
+} // namespace tovira::art

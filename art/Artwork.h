@@ -1,0 +1,33 @@
+#pragma once
+
+#include "art/Raster.h"
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+namespace tovira::art {
+
+// The program's own pictures, drawn from their source at any screen scale (1 = 96 pixels an inch), so that they
+// come out sharp wherever they are shown.
+Canvas DrawMenuPanel(double scale);
+Canvas DrawProgramIcon(int size);
+Canvas DrawLamp(bool lit, double scale);
+
+// A picture in a palette of 16 colours with a transparency mask, as cursors of that depth hold it.
+struct IndexedImage {
+    int width = 0;
+    int height = 0;
+    std::array<Rgb, 16> palette{};
+    std::vector<std::uint8_t> indices; // row by row from the top
+    std::vector<bool> transparent;
+};
+
+// The hand's pixel art with every pixel as many whole screen pixels wide and high as the scale allows.
+IndexedImage DrawHandPointer(double scale);
+
+// The fingertip: pixel (6, 0) at 100 %, the pixel under that pixel's centre at other scales.
+int HandHotSpotX(double scale);
+int HandHotSpotY(double scale);
+
+} // namespace tovira::art
