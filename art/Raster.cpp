@@ -12,6 +12,10 @@ Rgb Mix(Rgb a, Rgb b, double t) {
     return {a.r + (b.r - a.r) * t, a.g + (b.g - a.g) * t, a.b + (b.b - a.b) * t};
 }
 
+std::uint8_t ChannelByte(double channel) {
+    return static_cast<std::uint8_t>(std::lround(std::clamp(channel, 0.0, 1.0) * 255.0));
+}
+
 Rgb Rgb255(int r, int g, int b) {
     return {r / 255.0, g / 255.0, b / 255.0};
 }

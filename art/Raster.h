@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <vector>
 
@@ -10,6 +11,8 @@ struct Rgb {
 };
 
 Rgb Mix(Rgb a, Rgb b, double t);
+// A channel from 0 to 1 as the byte that files and screens hold.
+std::uint8_t ChannelByte(double channel);
 Rgb Rgb255(int r, int g, int b);
 
 struct Point {

@@ -2,9 +2,6 @@
 
 #include "platform/RunLength.h"
 
-#include <algorithm>
-#include <cmath>
-
 namespace tovira::tools {
 namespace {
 
@@ -21,10 +18,6 @@ void Put32(Bytes& out, std::uint32_t value) {
 void Patch32(Bytes& out, size_t at, std::uint32_t value) {
     for (int i = 0; i < 4; ++i)
         out[at + static_cast<size_t>(i)] = static_cast<std::uint8_t>((value >> (8 * i)) & 0xFF);
-}
-
-std::uint8_t ToByte(double channel) {
-    return static_cast<std::uint8_t>(std::lround(std::clamp(channel, 0.0, 1.0) * 255.0));
 }
 
 size_t Stride(int width, int bitsPerPixel) {
@@ -60,9 +53,9 @@ void PutPixels24(Bytes& out, const Canvas& canvas, bool masked) {
             } else if (canvas.Opaque(x, y)) {
                 c = canvas.Colour(x, y);
             }
-            out.push_back(ToByte(c.b));
-            out.push_back(ToByte(c.g));
-            out.push_back(ToByte(c.r));
+            out.push_back(art::ChannelByte(c.b));
+            out.push_back(art::ChannelByte(c.g));
+            out.push_back(art::ChannelByte(c.r));
         }
         out.insert(out.end(), padding, 0);
     }
@@ -101,9 +94,9 @@ Bytes EncodeRunLengthPicture(const Canvas& canvas) {
     for (int y = 0; y < canvas.Height(); ++y) {
         for (int x = 0; x < canvas.Width(); ++x) {
             const Pixel& p = canvas.At(x, y);
-            picture.bgr.push_back(ToByte(p.b));
-            picture.bgr.push_back(ToByte(p.g));
-            picture.bgr.push_back(ToByte(p.r));
+            picture.bgr.push_back(art::ChannelByte(p.b));
+            picture.bgr.push_back(art::ChannelByte(p.g));
+            picture.bgr.push_back(art::ChannelByte(p.r));
         }
     }
     return EncodeRunLength(picture);
@@ -162,9 +155,9 @@ Bytes EncodeCursor(const IndexedImage& image, int hotSpotX, int hotSpotY) {
     const auto andSize = static_cast<std::uint32_t>(Stride(image.width, 1) * static_cast<size_t>(image.height));
     PutInfoHeader(out, image.width, image.height * 2, 4, xorSize + andSize);
     for (const Rgb& c : image.palette) {
-        out.push_back(ToByte(c.b));
-        out.push_back(ToByte(c.g));
-        out.push_back(ToByte(c.r));
+        out.push_back(art::ChannelByte(c.b));
+        out.push_back(art::ChannelByte(c.g));
+        out.push_back(art::ChannelByte(c.r));
         out.push_back(0);
     }
     const auto at = [&](int x, int y) {

@@ -9,6 +9,8 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <cmath>
+#include <cstdint>
 
 namespace tovira::win32 {
 
@@ -211,12 +213,9 @@ void ChildWindows::SyncPlace(Child& child) {
     }
 }
 
-// A control without a font of its own shows in the form's default font.
+// A control without a font of its own shows in the form's default font; both follow the window's scale.
 void ChildWindows::SyncFont(Child& child, const Font* font) {
-    if (font == nullptr && child.font != nullptr) {
-        return;
-    }
-    HFONT handle = fonts_.Get(font != nullptr ? *font : Font{});
+    HFONT handle = fonts_.Get(font != nullptr ? *font : Font{}, scale_.Dpi());
     if (handle != child.font) {
         SendMessageW(child.window, WM_SETFONT, reinterpret_cast<WPARAM>(handle), TRUE);
         child.font = handle;
@@ -318,15 +317,35 @@ LRESULT CALLBACK ChildWindows::FrameProc(HWND window, UINT message, WPARAM wPara
     return defaultProcedure(window, message, wParam, lParam);
 }
 
-void PaintPictureBox(const PictureBox& box, HWND window, HDC dc) {
+void ChildWindows::PaintPictureBox(Child& child, HDC dc) {
+    const auto& box = static_cast<const PictureBox&>(*child.control);
     RECT client{};
-    GetClientRect(window, &client);
+    GetClientRect(child.window, &client);
     SetDCBrushColor(dc, ToColorRef(box.backColor));
     FillRect(dc, &client, static_cast<HBRUSH>(GetStockObject(DC_BRUSH)));
     const auto* picture = dynamic_cast<const Win32Picture*>(box.picture.get());
-    if (picture != nullptr && picture->Handle() != nullptr) {
-        // Natural size at the top-left corner; the window clips whatever lies beyond it.
+    if (picture == nullptr || picture->Handle() == nullptr) {
+        return;
+    }
+    // The window clips whatever lies beyond it.
+    if (scale_.Dpi() <= kDesignDpi || picture->Pixels().pixels == nullptr) {
         DrawBitmap(dc, 0, 0, picture->Handle());
+        return;
+    }
+    const SIZE size{std::min(static_cast<LONG>(std::lround(picture->WidthPixels() * scale_.Factor())), client.right),
+                    std::min(static_cast<LONG>(std::lround(picture->HeightPixels() * scale_.Factor())), client.bottom)};
+    Child::Enlarged& enlarged = child.enlarged;
+    if (enlarged.from != picture || enlarged.dpi != scale_.Dpi() || enlarged.size.cx != size.cx ||
+        enlarged.size.cy != size.cy) {
+        void* pixels = nullptr;
+        enlarged = {picture, scale_.Dpi(), size, CreateTopDownSection(size.cx, size.cy, 32, pixels)};
+        if (pixels != nullptr) {
+            EnlargePicture(picture->Pixels(), scale_.Factor(),
+                           {static_cast<std::uint32_t*>(pixels), static_cast<int>(size.cx), static_cast<int>(size.cy)});
+        }
+    }
+    if (enlarged.bitmap) {
+        DrawBitmap(dc, 0, 0, enlarged.bitmap.Get());
     }
 }
 

@@ -39,6 +39,13 @@ public:
         HFONT font = nullptr;
         std::vector<std::string> items;
         Look look;
+        // A picture box's picture enlarged for a screen above 100 %, made once for its picture, scale and size.
+        struct Enlarged {
+            const Picture* from = nullptr;
+            int dpi = 0;
+            SIZE size{};
+            Bitmap bitmap;
+        } enlarged;
     };
 
     ChildWindows(const Form& form, const PixelScale& scale, FontCache& fonts)
@@ -55,6 +62,10 @@ public:
     Child* Find(HWND window) { return const_cast<Child*>(std::as_const(*this).Find(window)); }
     HWND WindowOf(const Control& control) const;
     bool HasTabStops() const;
+
+    // A picture box: its back colour, and its picture in the top-left corner, at its natural size at 100 % and
+    // enlarged by the screen's scale above it, so that it fills the same part of the window.
+    void PaintPictureBox(Child& child, HDC dc);
 
     // Answers WM_CTLCOLORSTATIC and WM_CTLCOLORBTN: labels in their own colours, the rest in the form's.
     LRESULT Colors(HDC dc, HWND window);
@@ -77,8 +88,5 @@ private:
     Brush backBrush_;
     std::vector<std::pair<Color, Brush>> labelBrushes_;
 };
-
-// A picture box: its back colour, and its picture at natural size in the top-left corner.
-void PaintPictureBox(const PictureBox& box, HWND window, HDC dc);
 
 } // namespace tovira::win32

@@ -6,16 +6,14 @@
 
 namespace tovira::win32 {
 
-HFONT FontCache::Get(const Font& font) {
+HFONT FontCache::Get(const Font& font, int dpi) {
     const std::string name = font.name.empty() ? kDefaultFontName : font.name;
     const double size = font.size > 0 ? font.size : kDefaultFontSize;
-    auto key = std::make_tuple(name, size, font.bold);
+    auto key = std::make_tuple(name, size, font.bold, dpi);
     auto found = fonts_.find(key);
     if (found != fonts_.end()) {
         return found->second.Get();
     }
-    WindowDC screen(nullptr);
-    const int dpi = GetDeviceCaps(screen.Get(), LOGPIXELSY);
     // A negative height asks for the character height in pixels, which is how point sizes are defined.
     const int height = -static_cast<int>(std::lround(size * dpi / 72.0));
     HFONT handle = CreateFontW(height, 0, 0, 0, font.bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,

@@ -16,13 +16,13 @@ namespace tovira::win32 {
 inline constexpr const char* kDefaultFontName = "MS Sans Serif";
 inline constexpr double kDefaultFontSize = 8.25;
 
-// Fonts by name, size and weight, created once at the screen's resolution and kept for the program's life.
+// Fonts by name, size and weight for a screen scale, created once and kept for the program's life.
 class FontCache {
 public:
-    HFONT Get(const Font& font);
+    HFONT Get(const Font& font, int dpi);
 
 private:
-    std::map<std::tuple<std::string, double, bool>, FontHandle> fonts_;
+    std::map<std::tuple<std::string, double, bool, int>, FontHandle> fonts_;
 };
 
 // Width and height of a text drawn on one line per CR (no wrapping) in a font.

@@ -1,5 +1,6 @@
 #include "platform/win32/FormWindow.h"
 
+#include "platform/win32/Dpi.h"
 #include "platform/win32/Errors.h"
 #include "platform/win32/Handles.h"
 #include "platform/win32/Wide.h"
@@ -93,34 +94,65 @@ void FormWindow::Create() {
     static const bool registered =
         (RegisterWindowClass(kFormClass, WindowProc), RegisterWindowClass(kPictureBoxClass, PictureBoxProc), true);
     static_cast<void>(registered);
-    const DWORD style = FormStyle(form_);
-    const DWORD exStyle = FormExStyle(form_);
-    RECT outer{0, 0, scale_.ToPixels(form_.clientWidth), scale_.ToPixels(form_.clientHeight)};
-    AdjustWindowRectEx(&outer, style, FALSE, exStyle);
+    scale_ = PixelScale(SystemDpi());
+    RECT outer = OuterRect();
     if (form_.clientOrigin) {
         form_.left = form_.clientOrigin->x + scale_.ToTwips(outer.left);
         form_.top = form_.clientOrigin->y + scale_.ToTwips(outer.top);
     }
     placed_ = POINT{scale_.ToPixels(form_.left), scale_.ToPixels(form_.top)};
     caption_ = Widen(form_.caption);
-    const int width = outer.right - outer.left;
-    const int height = outer.bottom - outer.top;
-    if (CreateWindowExW(exStyle, kFormClass, caption_.c_str(), style, placed_.x, placed_.y, width, height, nullptr,
-                        nullptr, GetModuleHandleW(nullptr), this) == nullptr) {
+    if (CreateWindowExW(FormExStyle(form_), kFormClass, caption_.c_str(), FormStyle(form_), placed_.x, placed_.y,
+                        outer.right - outer.left, outer.bottom - outer.top, nullptr, nullptr, GetModuleHandleW(nullptr),
+                        this) == nullptr) {
         ThrowLastError();
     }
-    form_.width = scale_.ToTwips(width);
-    form_.height = scale_.ToTwips(height);
-    if (form_.icon != StockPicture::None) {
-        HICON small = host_.Resources().Icon(form_.icon);
-        HICON large = form_.icon == StockPicture::ProgramIcon ? host_.Resources().LargeProgramIcon() : small;
-        SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
-        SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(large));
+    if (const int dpi = WindowDpi(window_); dpi != scale_.Dpi()) {
+        // Opened on a screen of another scale than the one that the position was worked out for.
+        scale_ = PixelScale(dpi);
+        outer = OuterRect();
+        SetWindowPos(window_, nullptr, 0, 0, outer.right - outer.left, outer.bottom - outer.top,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
+    form_.width = scale_.ToTwips(outer.right - outer.left);
+    form_.height = scale_.ToTwips(outer.bottom - outer.top);
+    SetIcons();
     MeasureAutoSizeLabels();
     children_.Create(window_, this);
     children_.Sync();
     painted_ = CapturePaintedState(form_, scale_);
+}
+
+RECT FormWindow::OuterRect() const {
+    const RECT client{0, 0, scale_.ToPixels(form_.clientWidth), scale_.ToPixels(form_.clientHeight)};
+    return win32::OuterRect(client, FormStyle(form_), FormExStyle(form_), scale_.Dpi());
+}
+
+void FormWindow::SetIcons() {
+    if (form_.icon == StockPicture::None) {
+        return;
+    }
+    HICON small = host_.Resources().Icon(form_.icon, scale_.Dpi());
+    HICON large = form_.icon == StockPicture::ProgramIcon ? host_.Resources().LargeProgramIcon(scale_.Dpi()) : small;
+    SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
+    SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(large));
+}
+
+// Moved to a screen of another scale: everything is laid out, measured and drawn again for it, in the rectangle
+// that Windows suggests, which keeps the window where the user put it.
+void FormWindow::FollowDpi(int dpi, const RECT& suggested) {
+    scale_ = PixelScale(dpi);
+    measured_.clear();
+    SetWindowPos(window_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                 suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    placed_ = POINT{suggested.left, suggested.top};
+    form_.left = scale_.ToTwips(suggested.left);
+    form_.top = scale_.ToTwips(suggested.top);
+    form_.width = scale_.ToTwips(suggested.right - suggested.left);
+    form_.height = scale_.ToTwips(suggested.bottom - suggested.top);
+    SetIcons();
+    Sync();
+    InvalidateRect(window_, nullptr, FALSE);
 }
 
 void FormWindow::Destroy() {
@@ -137,7 +169,8 @@ void FormWindow::MeasureAutoSizeLabels() {
         auto& label = static_cast<Label&>(*control);
         Measured& memo = measured_[&label];
         if (memo.caption != label.caption || memo.font != label.font || memo.size.cy == 0) {
-            memo = Measured{label.caption, label.font, MeasureText(label.caption, host_.Fonts().Get(label.font))};
+            memo = Measured{label.caption, label.font,
+                            MeasureText(label.caption, host_.Fonts().Get(label.font, scale_.Dpi()))};
         }
         label.width = scale_.ToTwips(memo.size.cx);
         label.height = scale_.ToTwips(memo.size.cy);
@@ -216,7 +249,7 @@ HCURSOR FormWindow::CursorAt(HWND over) const {
         control = child->control;
     }
     if (control != nullptr && control->mousePointer == MousePointer::Hand) {
-        return host_.Resources().HandCursor();
+        return host_.Resources().HandCursor(scale_.Dpi());
     }
     return LoadCursorW(nullptr, IDC_ARROW);
 }
@@ -247,7 +280,8 @@ void FormWindow::PaintClient(HDC dc) {
     Bitmap bitmap(CreateCompatibleBitmap(dc, width, height));
     SelectScope select(memory.Get(), bitmap.Get());
     SetViewportOrgEx(memory.Get(), -area.left, -area.top, nullptr);
-    PaintState(memory.Get(), client, CapturePaintedState(form_, scale_), host_.Fonts(), host_.Resources());
+    PaintState(memory.Get(), client, CapturePaintedState(form_, scale_), scale_.Dpi(), host_.Fonts(),
+               host_.Resources());
     BitBlt(dc, area.left, area.top, width, height, memory.Get(), area.left, area.top, SRCCOPY);
 }
 
@@ -393,6 +427,9 @@ LRESULT FormWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             return 0;
         }
         break;
+    case WM_DPICHANGED:
+        FollowDpi(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+        return 0;
     case WM_CLOSE:
         host_.CloseRequested(*this);
         return 0;
@@ -409,9 +446,8 @@ LRESULT FormWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 LRESULT FormWindow::HandlePictureBoxMessage(ChildWindows::Child& child, UINT message, WPARAM wParam, LPARAM lParam) {
-    const auto& box = static_cast<const PictureBox&>(*child.control);
     if (auto painted =
-            PaintMessage(child.window, message, wParam, [&](HDC dc) { PaintPictureBox(box, child.window, dc); })) {
+            PaintMessage(child.window, message, wParam, [&](HDC dc) { children_.PaintPictureBox(child, dc); })) {
         return *painted;
     }
     switch (message) {

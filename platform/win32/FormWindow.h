@@ -68,6 +68,9 @@ private:
     void HandleMouse(UINT message, LPARAM lParam);
     void Forget();
 
+    RECT OuterRect() const;
+    void SetIcons();
+    void FollowDpi(int dpi, const RECT& suggested);
     void MeasureAutoSizeLabels();
     void SyncCaption();
     void SyncPainted();

@@ -2,6 +2,7 @@
 
 #include "platform/RuntimeError.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace tovira::win32 {
@@ -13,11 +14,15 @@ constexpr double kLargestCoordinate = 32767;
 } // namespace
 
 int PixelScale::ToPixels(double twips) const {
-    const double pixels = std::round(twips / twipsPerPixel_);
+    const double pixels = std::round(twips * dpi_ / kTwipsPerInch);
     if (!std::isfinite(pixels) || std::fabs(pixels) > kLargestCoordinate) {
         throw RuntimeError(kErrOverflow);
     }
     return static_cast<int>(pixels);
+}
+
+int PixelScale::ScaledPixels(int designPixels) const {
+    return std::max(1, static_cast<int>(std::lround(designPixels * Factor())));
 }
 
 RECT ControlRect(const Control& control, const PixelScale& scale) {

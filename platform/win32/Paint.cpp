@@ -27,12 +27,12 @@ std::optional<Look> LookOf(const Control& control, const PixelScale& scale) {
         return ImageLook{static_cast<const Image&>(control).picture};
     case ControlKind::Shape: {
         const auto& shape = static_cast<const Shape&>(control);
-        return ShapeLook{shape.borderColor, shape.borderWidthPixels};
+        return ShapeLook{shape.borderColor, scale.ScaledPixels(shape.borderWidthPixels)};
     }
     case ControlKind::Line: {
         const auto& line = static_cast<const Line&>(control);
         const TwipsPoint origin = ContainerOrigin(line);
-        return LineLook{line.borderColor, line.borderWidthPixels,
+        return LineLook{line.borderColor, scale.ScaledPixels(line.borderWidthPixels),
                         PixelPoint(origin.x + line.x1, origin.y + line.y1, scale),
                         PixelPoint(origin.x + line.x2, origin.y + line.y2, scale)};
     }
@@ -58,6 +58,7 @@ int Sign(int value) {
 struct Painter {
     HDC dc;
     const RECT& box;
+    int dpi;
     FontCache& fonts;
     StockResources& resources;
 
@@ -67,7 +68,7 @@ struct Painter {
         } else {
             FillRect(dc, &box, GetSysColorBrush(COLOR_BTNFACE));
         }
-        DrawStockPicture(dc, 0, 0, surface.picture, resources);
+        DrawStockPicture(dc, 0, 0, surface.picture, dpi, resources);
     }
 
     void operator()(const LabelLook& label) const {
@@ -78,7 +79,7 @@ struct Painter {
         if (text.empty()) {
             return;
         }
-        SelectScope font(dc, fonts.Get(label.font));
+        SelectScope font(dc, fonts.Get(label.font, dpi));
         SetBkMode(dc, TRANSPARENT);
         SetTextColor(dc, ToColorRef(label.foreColor));
         UINT format = DT_NOPREFIX | (label.alignment == Alignment::Center ? DT_CENTER : DT_LEFT);
@@ -89,7 +90,9 @@ struct Painter {
         DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &area, format);
     }
 
-    void operator()(const ImageLook& image) const { DrawStockPicture(dc, box.left, box.top, image.picture, resources); }
+    void operator()(const ImageLook& image) const {
+        DrawStockPicture(dc, box.left, box.top, image.picture, dpi, resources);
+    }
 
     void operator()(const ShapeLook& shape) const {
         // Wider outlines grow inwards, so the shape never covers more than its box.
@@ -146,7 +149,8 @@ PaintedState CapturePaintedState(const Form& form, const PixelScale& scale) {
     return state;
 }
 
-void PaintState(HDC dc, const RECT& client, const PaintedState& state, FontCache& fonts, StockResources& resources) {
+void PaintState(HDC dc, const RECT& client, const PaintedState& state, int dpi, FontCache& fonts,
+                StockResources& resources) {
     for (const PaintedItem& item : state) {
         const bool surface = item.control == nullptr;
         const RECT reach = ReachOf(item.box);
@@ -154,7 +158,7 @@ void PaintState(HDC dc, const RECT& client, const PaintedState& state, FontCache
         if (!surface && !RectVisible(dc, &reach)) {
             continue;
         }
-        std::visit(Painter{dc, surface ? client : item.box, fonts, resources}, item.look);
+        std::visit(Painter{dc, surface ? client : item.box, dpi, fonts, resources}, item.look);
     }
 }
 

@@ -1,19 +1,40 @@
 #include "platform/win32/StockResources.h"
 
+#include "art/Artwork.h"
 #include "platform/RunLength.h"
+#include "platform/win32/Geometry.h"
 #include "platform/win32/Win32Picture.h"
 
 #include "ResourceIds.h"
 
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
+#include <optional>
+#include <vector>
 
 namespace tovira::win32 {
 
 namespace {
 
-// A 24-bit device-independent bitmap from a run-length picture resource; null when it is missing or damaged.
+// A 24-bit device-independent bitmap of a picture; null when Windows cannot make it.
+Bitmap SectionOf(const Pixels24& picture) {
+    void* bits = nullptr;
+    Bitmap bitmap = CreateTopDownSection(picture.width, picture.height, 24, bits);
+    if (!bitmap) {
+        return {};
+    }
+    const std::size_t rowBytes = static_cast<std::size_t>(picture.width) * 3;
+    const std::size_t stride = (rowBytes + 3) & ~std::size_t{3};
+    for (std::size_t row = 0; row < static_cast<std::size_t>(picture.height); ++row) {
+        std::memcpy(static_cast<std::uint8_t*>(bits) + row * stride, picture.bgr.data() + row * rowBytes, rowBytes);
+    }
+    return bitmap;
+}
+
+// The run-length picture resource; null when it is missing or damaged.
 Bitmap LoadRunLengthBitmap(HINSTANCE instance, int id) {
     HRSRC found = FindResourceW(instance, MAKEINTRESOURCEW(id), RT_RCDATA);
     HGLOBAL loaded = found != nullptr ? LoadResource(instance, found) : nullptr;
@@ -22,35 +43,84 @@ Bitmap LoadRunLengthBitmap(HINSTANCE instance, int id) {
         return {};
     }
     const auto picture = DecodeRunLength({bytes, SizeofResource(instance, found)});
-    if (!picture) {
-        return {};
-    }
-    void* bits = nullptr;
-    Bitmap bitmap = CreateTopDownSection(picture->width, picture->height, 24, bits);
-    if (!bitmap) {
-        return {};
-    }
-    const std::size_t rowBytes = static_cast<std::size_t>(picture->width) * 3;
-    const std::size_t stride = (rowBytes + 3) & ~std::size_t{3};
-    for (std::size_t row = 0; row < static_cast<std::size_t>(picture->height); ++row) {
-        std::memcpy(static_cast<std::uint8_t*>(bits) + row * stride, picture->bgr.data() + row * rowBytes, rowBytes);
-    }
-    return bitmap;
+    return picture ? SectionOf(*picture) : Bitmap();
 }
 
-int IconResourceOf(StockPicture picture) {
-    switch (picture) {
-    case StockPicture::DarkLamp:
-        return IDI_DARK_LAMP;
-    case StockPicture::LitLamp:
-        return IDI_LIT_LAMP;
-    case StockPicture::ProgramIcon:
-        return IDI_PROGRAM;
-    case StockPicture::None:
-    case StockPicture::MenuPanel:
-        return 0;
+// An opaque drawing, pixel by pixel as the generator writes the resource drawn at 96 pixels an inch.
+Bitmap SectionOf(const art::Canvas& canvas) {
+    Pixels24 picture{canvas.Width(), canvas.Height(), {}};
+    picture.bgr.reserve(static_cast<std::size_t>(canvas.Width()) * static_cast<std::size_t>(canvas.Height()) * 3);
+    for (int y = 0; y < canvas.Height(); ++y) {
+        for (int x = 0; x < canvas.Width(); ++x) {
+            const art::Pixel& p = canvas.At(x, y);
+            picture.bgr.insert(picture.bgr.end(),
+                               {art::ChannelByte(p.b), art::ChannelByte(p.g), art::ChannelByte(p.r)});
+        }
     }
-    return 0;
+    return SectionOf(picture);
+}
+
+// What an icon or pointer shows at a pixel; empty where it lets the background through.
+using ColourAt = std::function<std::optional<art::Rgb>(int x, int y)>;
+
+// An icon or pointer of colour and mask, as the resources hold them: no partial transparency.
+IconHandle MaskedIcon(int width, int height, const ColourAt& colourAt, std::optional<POINT> hotSpot) {
+    void* bits = nullptr;
+    win32::Bitmap colour = CreateTopDownSection(width, height, 24, bits);
+    if (!colour) {
+        return IconHandle(nullptr);
+    }
+    const std::size_t stride = (static_cast<std::size_t>(width) * 3 + 3) & ~std::size_t{3};
+    const std::size_t maskStride = (static_cast<std::size_t>(width) + 15) / 16 * 2;
+    std::vector<std::uint8_t> mask(maskStride * static_cast<std::size_t>(height), 0);
+    for (int y = 0; y < height; ++y) {
+        auto* row = static_cast<std::uint8_t*>(bits) + static_cast<std::size_t>(y) * stride;
+        for (int x = 0; x < width; ++x) {
+            const std::optional<art::Rgb> shown = colourAt(x, y);
+            const art::Rgb c = shown.value_or(art::Rgb{});
+            const std::size_t at = static_cast<std::size_t>(x) * 3;
+            row[at] = art::ChannelByte(c.b);
+            row[at + 1] = art::ChannelByte(c.g);
+            row[at + 2] = art::ChannelByte(c.r);
+            if (!shown) {
+                mask[static_cast<std::size_t>(y) * maskStride + static_cast<std::size_t>(x / 8)] |=
+                    static_cast<std::uint8_t>(0x80 >> (x % 8));
+            }
+        }
+    }
+    win32::Bitmap maskBitmap(CreateBitmap(width, height, 1, 1, mask.data()));
+    if (!maskBitmap) {
+        return IconHandle(nullptr);
+    }
+    ICONINFO info{!hotSpot, hotSpot ? static_cast<DWORD>(hotSpot->x) : 0, hotSpot ? static_cast<DWORD>(hotSpot->y) : 0,
+                  maskBitmap.Get(), colour.Get()};
+    return IconHandle(CreateIconIndirect(&info));
+}
+
+IconHandle IconOf(const art::Canvas& canvas) {
+    return MaskedIcon(
+        canvas.Width(), canvas.Height(),
+        [&](int x, int y) { return canvas.Opaque(x, y) ? std::optional(canvas.Colour(x, y)) : std::nullopt; },
+        std::nullopt);
+}
+
+IconHandle HandPointerFor(double factor) {
+    const art::IndexedImage hand = art::DrawHandPointer(factor);
+    return MaskedIcon(
+        hand.width, hand.height,
+        [&](int x, int y) -> std::optional<art::Rgb> {
+            const auto at =
+                static_cast<std::size_t>(y) * static_cast<std::size_t>(hand.width) + static_cast<std::size_t>(x);
+            if (hand.transparent[at]) {
+                return std::nullopt;
+            }
+            return hand.palette[hand.indices[at]];
+        },
+        POINT{art::HandHotSpotX(factor), art::HandHotSpotY(factor)});
+}
+
+int ScaledSize(int designPixels, int dpi) {
+    return static_cast<int>(std::lround(designPixels * PixelScale(dpi).Factor()));
 }
 
 } // namespace
@@ -59,35 +129,69 @@ HICON StockResources::LoadIconResource(int id, int size) const {
     return static_cast<HICON>(LoadImageW(instance_, MAKEINTRESOURCEW(id), IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
 }
 
-HICON StockResources::Icon(StockPicture picture) {
-    auto found = icons_.find(picture);
+IconHandle StockResources::MakeIcon(StockPicture picture, int dpi) const {
+    const bool drawn = dpi != kDesignDpi;
+    const double factor = PixelScale(dpi).Factor();
+    switch (picture) {
+    case StockPicture::DarkLamp:
+        return drawn ? IconOf(art::DrawLamp(false, factor)) : IconHandle(LoadIconResource(IDI_DARK_LAMP, 16));
+    case StockPicture::LitLamp:
+        return drawn ? IconOf(art::DrawLamp(true, factor)) : IconHandle(LoadIconResource(IDI_LIT_LAMP, 16));
+    case StockPicture::ProgramIcon:
+        return drawn ? IconOf(art::DrawProgramIcon(ScaledSize(16, dpi)))
+                     : IconHandle(LoadIconResource(IDI_PROGRAM, 16));
+    case StockPicture::None:
+    case StockPicture::MenuPanel:
+        return IconHandle(nullptr);
+    }
+    return IconHandle(nullptr);
+}
+
+HICON StockResources::Icon(StockPicture picture, int dpi) {
+    const auto key = std::make_pair(picture, dpi);
+    auto found = icons_.find(key);
     if (found == icons_.end()) {
-        const int id = IconResourceOf(picture);
-        found = icons_.emplace(picture, IconHandle(id != 0 ? LoadIconResource(id, 16) : nullptr)).first;
+        found = icons_.emplace(key, MakeIcon(picture, dpi)).first;
     }
     return found->second.Get();
 }
 
-HICON StockResources::LargeProgramIcon() {
-    if (!largeProgramIcon_) {
-        largeProgramIcon_.emplace(LoadIconResource(IDI_PROGRAM, GetSystemMetrics(SM_CXICON)));
-    }
-    return largeProgramIcon_->Get();
-}
-
-HBITMAP StockResources::Bitmap(StockPicture picture) {
-    auto found = bitmaps_.find(picture);
-    if (found == bitmaps_.end()) {
+HICON StockResources::LargeProgramIcon(int dpi) {
+    auto found = largeProgramIcons_.find(dpi);
+    if (found == largeProgramIcons_.end()) {
         found =
-            bitmaps_
-                .emplace(picture, picture == StockPicture::MenuPanel ? LoadRunLengthBitmap(instance_, IDR_MENU_PANEL)
-                                                                     : win32::Bitmap())
+            largeProgramIcons_
+                .emplace(dpi, dpi == kDesignDpi ? IconHandle(LoadIconResource(IDI_PROGRAM, GetSystemMetrics(SM_CXICON)))
+                                                : IconOf(art::DrawProgramIcon(ScaledSize(32, dpi))))
                 .first;
     }
     return found->second.Get();
 }
 
-HCURSOR StockResources::HandCursor() {
+HBITMAP StockResources::Bitmap(StockPicture picture, int dpi) {
+    const auto key = std::make_pair(picture, dpi);
+    auto found = bitmaps_.find(key);
+    if (found == bitmaps_.end()) {
+        win32::Bitmap made;
+        if (picture == StockPicture::MenuPanel) {
+            made = dpi == kDesignDpi ? LoadRunLengthBitmap(instance_, IDR_MENU_PANEL)
+                                     : SectionOf(art::DrawMenuPanel(PixelScale(dpi).Factor()));
+        }
+        found = bitmaps_.emplace(key, std::move(made)).first;
+    }
+    return found->second.Get();
+}
+
+HCURSOR StockResources::HandCursor(int dpi) {
+    if (dpi != kDesignDpi) {
+        auto found = drawnHands_.find(dpi);
+        if (found == drawnHands_.end()) {
+            found = drawnHands_.emplace(dpi, HandPointerFor(PixelScale(dpi).Factor())).first;
+        }
+        if (found->second) {
+            return found->second.Get();
+        }
+    }
     if (hand_ == nullptr) {
         hand_ = LoadCursorW(instance_, MAKEINTRESOURCEW(IDC_HAND_POINTER));
         if (hand_ == nullptr) {
@@ -97,16 +201,16 @@ HCURSOR StockResources::HandCursor() {
     return hand_;
 }
 
-void DrawStockPicture(HDC dc, int x, int y, StockPicture picture, StockResources& resources) {
+void DrawStockPicture(HDC dc, int x, int y, StockPicture picture, int dpi, StockResources& resources) {
     if (picture == StockPicture::None) {
         return;
     }
-    if (HICON icon = resources.Icon(picture)) {
+    if (HICON icon = resources.Icon(picture, dpi)) {
         // Zero sizes draw the icon at its own size.
         DrawIconEx(dc, x, y, icon, 0, 0, 0, nullptr, DI_NORMAL);
         return;
     }
-    if (HBITMAP bitmap = resources.Bitmap(picture)) {
+    if (HBITMAP bitmap = resources.Bitmap(picture, dpi)) {
         DrawBitmap(dc, x, y, bitmap);
     }
 }

@@ -6,34 +6,38 @@
 #include <windows.h>
 
 #include <map>
-#include <optional>
+#include <utility>
 
 namespace tovira::win32 {
 
-// The pictures built into the executable, loaded when first asked for and kept for the program's life. A missing
-// resource yields nullptr, and nothing is drawn for it.
+// The pictures built into the executable, for each screen scale that a window asks for, made when first asked
+// for and kept for the program's life. At 96 pixels an inch they are the resources as drawn; at other scales
+// they are drawn anew at that scale, so that they stay sharp. A missing resource yields nullptr, and nothing is
+// drawn for it.
 class StockResources {
 public:
     explicit StockResources(HINSTANCE instance) : instance_(instance) {}
 
-    // 16x16 icons; the program icon also at the large size for the task switcher.
-    HICON Icon(StockPicture picture);
-    HICON LargeProgramIcon();
-    HBITMAP Bitmap(StockPicture picture);
-    HCURSOR HandCursor();
+    // Icons at the small size; the program icon also at the large size for the task switcher.
+    HICON Icon(StockPicture picture, int dpi);
+    HICON LargeProgramIcon(int dpi);
+    HBITMAP Bitmap(StockPicture picture, int dpi);
+    HCURSOR HandCursor(int dpi);
 
 private:
     HICON LoadIconResource(int id, int size) const;
+    IconHandle MakeIcon(StockPicture picture, int dpi) const;
 
     HINSTANCE instance_;
-    std::map<StockPicture, IconHandle> icons_;
-    std::optional<IconHandle> largeProgramIcon_;
-    std::map<StockPicture, win32::Bitmap> bitmaps_;
+    std::map<std::pair<StockPicture, int>, IconHandle> icons_;
+    std::map<int, IconHandle> largeProgramIcons_;
+    std::map<std::pair<StockPicture, int>, win32::Bitmap> bitmaps_;
     HCURSOR hand_ = nullptr;
+    std::map<int, IconHandle> drawnHands_;
 };
 
-// Draws a stock picture at its natural size with its top-left corner at (x, y).
-void DrawStockPicture(HDC dc, int x, int y, StockPicture picture, StockResources& resources);
+// Draws a stock picture at its natural size for the scale with its top-left corner at (x, y).
+void DrawStockPicture(HDC dc, int x, int y, StockPicture picture, int dpi, StockResources& resources);
 
 // Copies a bitmap at its natural size with its top-left corner at (x, y).
 void DrawBitmap(HDC dc, int x, int y, HBITMAP bitmap);

@@ -1,6 +1,7 @@
 #include "platform/win32/Win32Runtime.h"
 
 #include "platform/RuntimeError.h"
+#include "platform/win32/Dpi.h"
 #include "platform/win32/ErrorReport.h"
 
 #include <utility>
@@ -26,7 +27,9 @@ Win32Runtime::Win32Runtime(HINSTANCE resources, EndAction endAction)
     : endAction_(std::move(endAction)), resources_(resources) {}
 
 ScreenTwips Win32Runtime::ScreenSize() {
-    return {scale_.ToTwips(GetSystemMetrics(SM_CXSCREEN)), scale_.ToTwips(GetSystemMetrics(SM_CYSCREEN))};
+    // The primary screen, where the windows open, at its own scale.
+    const PixelScale screen(SystemDpi());
+    return {screen.ToTwips(GetSystemMetrics(SM_CXSCREEN)), screen.ToTwips(GetSystemMetrics(SM_CYSCREEN))};
 }
 
 void Win32Runtime::SetBusyCursor(bool on) {

@@ -95,7 +95,6 @@ private:
     WindowRegistry windows_;
     MessagePump pump_{[this](HWND window) { return TakesDialogKeys(window); }};
     Win32Services system_{pump_};
-    PixelScale scale_;
     std::vector<Modal> modals_;
     const Form* mainForm_ = nullptr;
     bool busy_ = false;

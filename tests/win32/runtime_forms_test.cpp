@@ -23,6 +23,9 @@ namespace {
 using testing::UserThread;
 using testing::WaitUntil;
 
+// The test prefix runs at 96 pixels an inch.
+constexpr double kTwipsPerPixel = 15;
+
 double Twips(int pixels) {
     return pixels * kTwipsPerPixel;
 }

@@ -1,0 +1,66 @@
+#include "platform/PictureScale.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <vector>
+
+namespace tovira {
+
+namespace {
+
+// The two source pixels that a target pixel falls between along one axis, and the second one's weight in 256ths.
+struct Tap {
+    int first = 0;
+    int second = 0;
+    std::uint32_t weight = 0;
+};
+
+std::vector<Tap> TapsAlong(int targetLength, int sourceLength, double factor) {
+    std::vector<Tap> taps(static_cast<std::size_t>(targetLength));
+    for (int i = 0; i < targetLength; ++i) {
+        // Pixel centres line up: the target pixel's centre, where it lies in the source.
+        const double at = std::clamp((i + 0.5) / factor - 0.5, 0.0, static_cast<double>(sourceLength - 1));
+        const int first = static_cast<int>(at);
+        taps[static_cast<std::size_t>(i)] = {first, std::min(first + 1, sourceLength - 1),
+                                             static_cast<std::uint32_t>(std::lround((at - first) * 256))};
+    }
+    return taps;
+}
+
+std::uint32_t Blend(std::uint32_t a, std::uint32_t b, std::uint32_t weight) {
+    std::uint32_t out = 0;
+    for (int shift = 0; shift <= 16; shift += 8) {
+        const std::uint32_t from = (a >> shift) & 0xFF;
+        const std::uint32_t to = (b >> shift) & 0xFF;
+        out |= ((from * (256 - weight) + to * weight + 128) >> 8) << shift;
+    }
+    return out;
+}
+
+} // namespace
+
+void EnlargePicture(const PixelSource& source, double factor, const PixelTarget& target) {
+    if (source.width <= 0 || source.height <= 0) {
+        return;
+    }
+    const std::vector<Tap> columns = TapsAlong(target.width, source.width, factor);
+    const std::vector<Tap> rows = TapsAlong(target.height, source.height, factor);
+    const auto pixel = [&](int x, int y) {
+        return source
+            .pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(source.width) + static_cast<std::size_t>(x)];
+    };
+    for (int y = 0; y < target.height; ++y) {
+        const Tap& row = rows[static_cast<std::size_t>(y)];
+        for (int x = 0; x < target.width; ++x) {
+            const Tap& column = columns[static_cast<std::size_t>(x)];
+            const std::uint32_t top =
+                Blend(pixel(column.first, row.first), pixel(column.second, row.first), column.weight);
+            const std::uint32_t bottom =
+                Blend(pixel(column.first, row.second), pixel(column.second, row.second), column.weight);
+            target.Put(x, y, Blend(top, bottom, row.weight));
+        }
+    }
+}
+
+} // namespace tovira

@@ -1,0 +1,43 @@
+#include "platform/win32/Dpi.h"
+
+#include "platform/win32/Handles.h"
+
+namespace tovira::win32 {
+
+namespace {
+
+// Windows 10, version 1607 and later.
+using GetDpiForWindowFunction = UINT WINAPI(HWND);
+using AdjustWindowRectExForDpiFunction = BOOL WINAPI(RECT*, DWORD, BOOL, DWORD, UINT);
+
+// user32 is loaded with the program: only the function is looked up.
+template <typename Function> Function* User32Function(const char* name) {
+    HMODULE user32 = GetModuleHandleW(L"user32.dll");
+    return user32 != nullptr ? reinterpret_cast<Function*>(reinterpret_cast<void*>(GetProcAddress(user32, name)))
+                             : nullptr;
+}
+
+} // namespace
+
+int SystemDpi() {
+    WindowDC screen(nullptr);
+    return GetDeviceCaps(screen.Get(), LOGPIXELSY);
+}
+
+int WindowDpi(HWND window) {
+    static const auto forWindow = User32Function<GetDpiForWindowFunction>("GetDpiForWindow");
+    const UINT dpi = forWindow != nullptr ? forWindow(window) : 0;
+    return dpi != 0 ? static_cast<int>(dpi) : SystemDpi();
+}
+
+RECT OuterRect(const RECT& client, DWORD style, DWORD exStyle, int dpi) {
+    static const auto forDpi = User32Function<AdjustWindowRectExForDpiFunction>("AdjustWindowRectExForDpi");
+    RECT outer = client;
+    if (forDpi == nullptr || !forDpi(&outer, style, FALSE, exStyle, static_cast<UINT>(dpi))) {
+        outer = client;
+        AdjustWindowRectEx(&outer, style, FALSE, exStyle);
+    }
+    return outer;
+}
+
+} // namespace tovira::win32

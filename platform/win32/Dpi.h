@@ -1,0 +1,17 @@
+#pragma once
+
+#include <windows.h>
+
+namespace tovira::win32 {
+
+// The screen scales that windows are drawn for. The program declares itself per-monitor aware in its manifest;
+// the calls that only newer Windows has are looked up at run time, so that the program still runs without them.
+
+// The scale of the primary screen, where new windows open: what screen sizes are measured in.
+int SystemDpi();
+// The scale of the screen that a window is on.
+int WindowDpi(HWND window);
+// The outer rectangle of a window whose client area is `client`, with a caption and frame for that scale.
+RECT OuterRect(const RECT& client, DWORD style, DWORD exStyle, int dpi);
+
+} // namespace tovira::win32
