@@ -115,6 +115,8 @@ check "manifest execution level" 'level="asInvoker"' \
     "$(wrestool -x --raw --type=24 --name=1 "$exe" 2>/dev/null | grep -o 'level="[A-Za-z]*"')"
 check "manifest long paths" '<longPathAware xmlns="http://schemas.microsoft.com/SMI/2016/WindowsSettings">true' \
     "$(wrestool -x --raw --type=24 --name=1 "$exe" 2>/dev/null | grep -o '<longPathAware [^<]*')"
+check "manifest screen scale" 'true/pm|PerMonitorV2, PerMonitor' \
+    "$(wrestool -x --raw --type=24 --name=1 "$exe" 2>/dev/null | grep -o '<dpiAware[^<]*' | cut -d'>' -f2 | paste -sd'|')"
 
 if ((failures > 0)); then
     echo "$failures check(s) failed"

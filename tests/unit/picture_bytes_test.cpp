@@ -1,5 +1,6 @@
 #include "platform/PictureBytes.h"
 #include "platform/PictureDecode.h"
+#include "platform/PictureScale.h"
 
 #include <gtest/gtest.h>
 
@@ -236,3 +237,19 @@ TEST(PictureBytes, GifScreenSizesAreHeldToTheLimit) {
 
 } // namespace
 } // namespace tovira
+
+// Pixel centres line up: the corners keep their colours, the pixels between blend in steps, and where the target
+// reaches past the enlargement the edge repeats.
+TEST(PictureScale, EnlargingBlendsBetweenPixelCentresAndRepeatsTheEdges) {
+    const std::vector<std::uint32_t> source = {0x000000, 0xFF8040};
+    std::vector<std::uint32_t> out(5 * 2, 0x123456);
+    tovira::EnlargePicture({source.data(), 2, 1}, 2.0, {out.data(), 5, 2});
+    const std::vector<std::uint32_t> row = {0x000000, 0x402010, 0xBF6030, 0xFF8040, 0xFF8040};
+    EXPECT_EQ(std::vector<std::uint32_t>(out.begin(), out.begin() + 5), row);
+    EXPECT_EQ(std::vector<std::uint32_t>(out.begin() + 5, out.end()), row);
+
+    std::vector<std::uint32_t> flat(7 * 7);
+    const std::vector<std::uint32_t> grey(3 * 3, 0x808080);
+    tovira::EnlargePicture({grey.data(), 3, 3}, 2.5, {flat.data(), 7, 7});
+    EXPECT_EQ(flat, std::vector<std::uint32_t>(7 * 7, 0x808080));
+}

@@ -76,13 +76,11 @@ struct Pixels {
     }
 };
 
-// The form's painting as WM_PRINTCLIENT delivers it into a bitmap of our own.
-Pixels PrintClient(HWND window) {
-    RECT client{};
-    GetClientRect(window, &client);
+// What `draw` paints into a bitmap of our own, first filled with `background`.
+template <typename Draw> Pixels Render(int width, int height, COLORREF background, Draw draw) {
     Pixels pixels;
-    pixels.width = client.right;
-    pixels.height = client.bottom;
+    pixels.width = width;
+    pixels.height = height;
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof info.bmiHeader;
     info.bmiHeader.biWidth = pixels.width;
@@ -94,7 +92,10 @@ Pixels PrintClient(HWND window) {
     HDC memory = CreateCompatibleDC(nullptr);
     HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
     HGDIOBJ previous = SelectObject(memory, bitmap);
-    SendMessageW(window, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(memory), PRF_CLIENT);
+    SetDCBrushColor(memory, background);
+    const RECT all{0, 0, width, height};
+    FillRect(memory, &all, static_cast<HBRUSH>(GetStockObject(DC_BRUSH)));
+    draw(memory);
     GdiFlush();
     const auto* first = static_cast<const std::uint32_t*>(bits);
     pixels.data.assign(first, first + pixels.width * pixels.height);
@@ -102,6 +103,14 @@ Pixels PrintClient(HWND window) {
     DeleteObject(bitmap);
     DeleteDC(memory);
     return pixels;
+}
+
+// The form's painting as WM_PRINTCLIENT delivers it into a bitmap of our own.
+Pixels PrintClient(HWND window) {
+    RECT client{};
+    GetClientRect(window, &client);
+    return Render(client.right, client.bottom, RGB(0, 0, 0),
+                  [&](HDC dc) { SendMessageW(window, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT); });
 }
 
 // The executable's own resources (lamps, menu panel), read from the shipped program beside the tests' build.
@@ -229,6 +238,58 @@ TEST(RuntimePaint, BackgroundPictureAtNaturalSizeAndLampIcon) {
         EXPECT_GT(16 * 16 - pixels.Count(lampBox, kRed), 30);
         EXPECT_GT(pixels.Count(lampBox, kRed), 0);
         EXPECT_EQ(pixels.Count({230, 36, 246, 40}, kRed), 16 * 4);
+
+        // Moved to a screen at 200 %: laid out again in the rectangle offered, not centred, and drawn anew.
+        HWND window = test.runtime.WindowOf(form);
+        RECT offered{40, 30, 0, 0};
+        RECT frame{0, 0, 520, 320};
+        AdjustWindowRectEx(&frame, GetWindowLongW(window, GWL_STYLE), FALSE, GetWindowLongW(window, GWL_EXSTYLE));
+        offered.right = offered.left + frame.right - frame.left;
+        offered.bottom = offered.top + frame.bottom - frame.top;
+        SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(192, 192), reinterpret_cast<LPARAM>(&offered));
+        RECT now{};
+        GetWindowRect(window, &now);
+        EXPECT_TRUE(EqualRect(&now, &offered));
+        EXPECT_EQ(form.left, 40 * 7.5);
+        const Pixels scaled = PrintClient(window);
+        ASSERT_EQ(scaled.width, 520);
+        ASSERT_EQ(scaled.height, 320);
+        for (int y = 0; y < 12; ++y) {
+            EXPECT_EQ(scaled.At(5, y), y % 6 == 2 || y % 6 == 3 ? RGB(0, 64, 128) : kBlackRef) << "row " << y;
+        }
+        EXPECT_EQ(scaled.At(421, 2), RGB(0, 64, 128));
+        EXPECT_EQ(scaled.At(422, 2), kRed);
+        const int lampShown = 32 * 32 - scaled.Count({460, 40, 492, 72}, kRed);
+        EXPECT_GT(lampShown, 3 * (16 * 16 - pixels.Count(lampBox, kRed)));
+        EXPECT_EQ(scaled.Count({456, 40, 460, 72}, kRed) + scaled.Count({460, 72, 492, 76}, kRed), 4 * 32 * 2);
+    }
+    FreeLibrary(resources);
+}
+
+// Above 100 % the pictures are drawn anew at the scale: whole pixels, never a stretched copy.
+TEST(RuntimePaint, PicturesAreDrawnForTheScreensScale) {
+    HMODULE resources = ProgramResources();
+    ASSERT_NE(resources, nullptr) << "the program's resources are needed";
+    {
+        StockResources stock(resources);
+        // A lamp at 150 % fills its 24-pixel square, its mask letting the background through at the corners.
+        const Pixels lamp =
+            Render(30, 30, kRed, [&](HDC dc) { DrawStockPicture(dc, 0, 0, StockPicture::LitLamp, 144, stock); });
+        EXPECT_EQ(lamp.At(0, 0), kRed);
+        EXPECT_NE(lamp.At(12, 12), kRed);
+        EXPECT_NE(lamp.At(2, 12), kRed);
+        EXPECT_EQ(lamp.Count({24, 0, 30, 30}, kRed) + lamp.Count({0, 24, 24, 30}, kRed), 6 * 30 + 24 * 6);
+        // The hand at 200 %: 64 pixels, the hot spot on the fingertip.
+        ICONINFO hand{};
+        ASSERT_TRUE(GetIconInfo(stock.HandCursor(192), &hand));
+        EXPECT_FALSE(hand.fIcon);
+        EXPECT_EQ(hand.xHotspot, 13u);
+        EXPECT_EQ(hand.yHotspot, 1u);
+        BITMAP mask{};
+        GetObjectW(hand.hbmMask, sizeof mask, &mask);
+        EXPECT_EQ(mask.bmWidth, 64);
+        DeleteObject(hand.hbmMask);
+        DeleteObject(hand.hbmColor);
     }
     FreeLibrary(resources);
 }
