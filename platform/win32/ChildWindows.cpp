@@ -328,7 +328,7 @@ void ChildWindows::PaintPictureBox(Child& child, HDC dc) {
         return;
     }
     // The window clips whatever lies beyond it.
-    if (scale_.Dpi() <= kDesignDpi || picture->Pixels().pixels == nullptr) {
+    if (scale_.Dpi() <= kDesignDpi) {
         DrawBitmap(dc, 0, 0, picture->Handle());
         return;
     }

@@ -76,11 +76,18 @@ private:
 struct Section {
     Bitmap bitmap;
     std::uint32_t* pixels = nullptr;
+    int width = 0;
+    int height = 0;
+
+    PicturePtr TakePicture() {
+        return std::make_shared<Win32Picture>(std::move(bitmap), PixelSource{pixels, width, height});
+    }
 };
 
 Section CreateSection(int width, int height) {
     void* pixels = nullptr;
-    Section section{CreateTopDownSection(width, height, 32, pixels), static_cast<std::uint32_t*>(pixels)};
+    Section section{CreateTopDownSection(width, height, 32, pixels), static_cast<std::uint32_t*>(pixels), width,
+                    height};
     if (!section.bitmap || section.pixels == nullptr) {
         throw RuntimeError(kErrOutOfMemory);
     }
@@ -95,7 +102,7 @@ PicturePtr DecodeShownPart(FileSource& file, const PictureCheck& check) {
     if (!DecodePicture(file, check, {section.pixels, width, height})) {
         ThrowInvalidPicture();
     }
-    return std::make_shared<Win32Picture>(std::move(section.bitmap));
+    return section.TakePicture();
 }
 
 // The whole file in a stream of memory, as Windows' own picture loader takes it.
@@ -178,7 +185,7 @@ PicturePtr DecodeWithOle(FileSource& file) {
             ThrowInvalidPicture();
         }
     }
-    return std::make_shared<Win32Picture>(std::move(section.bitmap));
+    return section.TakePicture();
 }
 
 PicturePtr LoadPictureFrom(FileSource& file) {

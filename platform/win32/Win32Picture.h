@@ -6,23 +6,23 @@
 
 #include <windows.h>
 
+#include <utility>
+
 namespace tovira::win32 {
 
-// A picture as a device-independent bitmap section, owned here and deleted with it.
+// A picture as a device-independent bitmap section of 32 bits a pixel, rows from the top, owned here and deleted
+// with it.
 class Win32Picture final : public Picture {
 public:
-    explicit Win32Picture(Bitmap bitmap);
+    Win32Picture(Bitmap bitmap, PixelSource pixels) : bitmap_(std::move(bitmap)), pixels_(pixels) {}
 
-    int WidthPixels() const override { return width_; }
-    int HeightPixels() const override { return height_; }
+    int WidthPixels() const override { return pixels_.width; }
+    int HeightPixels() const override { return pixels_.height; }
     HBITMAP Handle() const { return bitmap_.Get(); }
-    // Its pixels, rows from the top; none when the bitmap is not of 32 bits a pixel.
     PixelSource Pixels() const { return pixels_; }
 
 private:
     Bitmap bitmap_;
-    int width_ = 0;
-    int height_ = 0;
     PixelSource pixels_;
 };
 
