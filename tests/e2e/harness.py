@@ -326,6 +326,7 @@ class Context:
         self.replaced = []
         self.baseline = {p["pid"] for p in session.wintool("procs")}
         self.system32_before = set(os.listdir(session.system32))
+        self.dpi = 96
 
     # Media -------------------------------------------------------------------------------------
     def medium(self, files=None, folder="medium", logo=None, drive=None, stand_ins=()):
@@ -453,8 +454,16 @@ class Context:
     def cursor(self):
         return self.session.settled_cursor()
 
+    def set_dpi(self, dpi):
+        """Programs that this test starts from now on run at this screen scale; cleanup puts 96 back, since the
+        prefix serves the whole run."""
+        self.dpi = dpi
+        self.session.set_dpi(dpi)
+
     def cleanup(self):
         errors = []
+        if self.dpi != 96:
+            self.set_dpi(96)
         for p in self.session.wintool("procs"):
             if p["pid"] in self.baseline:
                 continue
@@ -599,11 +608,23 @@ class Session:
             lines += [f"[HKEY_CLASSES_ROOT\\{scheme}]", '@="URL"', '"URL Protocol"=""', "",
                       f"[-HKEY_CLASSES_ROOT\\{scheme}\\shell\\open\\ddeexec]",
                       f"[HKEY_CLASSES_ROOT\\{scheme}\\shell\\open\\command]", f'@="{browser}"', ""]
-        reg = os.path.join(self.work, "stand-ins.reg")
+        self.regedit("stand-ins", lines)
+
+    def regedit(self, name, lines):
+        """Imports registry lines (a REGEDIT4 file's, first line included) into the prefix."""
+        reg = os.path.join(self.work, name + ".reg")
         with open(reg, "w") as f:
             f.write("\r\n".join(lines) + "\r\n")
         subprocess.run(["wine", "regedit", "/S", unix_to_windows(reg)], env=self.env, check=True, timeout=60,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def set_dpi(self, dpi):
+        """Wine's screen scale (LogPixels, 96 is 100 %) for the programs started from now on; each reads it once."""
+        lines = ["REGEDIT4", ""]
+        for key in (r"HKEY_CURRENT_USER\Control Panel\Desktop",
+                    r"HKEY_LOCAL_MACHINE\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts"):
+            lines += [f"[{key}]", f'"LogPixels"=dword:{dpi:08x}', ""]
+        self.regedit("dpi", lines)
 
     # Tools ----------------------------------------------------------------------------------------
     def wintool(self, *args):

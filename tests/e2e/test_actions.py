@@ -71,15 +71,19 @@ def answer_manual_warning(t, program):
     check(poll(lambda: not box.alive(), 5), "the warning did not close on OK")
 
 
-@e2e_test
-def manual_opens_through_the_pdf_association_without_a_box(t):
-    medium, launcher = start_launcher(t, HANDBOOK)
+def check_handbook_opened(t, medium, launcher):
     click_item(t, launcher, "Label3", times=2)
     record = started_once(t, "the reader")
     expected = medium.windows_path("Indice.pdf")
     check(expected.lower() in record["command_line"].lower(),
           f"the reader got {record['command_line']!r}, not {expected!r}")
     check(record["show"] == SW_SHOWMAXIMIZED, f"the handbook was opened with show state {record['show']}")
+
+
+@e2e_test
+def manual_opens_through_the_pdf_association_without_a_box(t):
+    medium, launcher = start_launcher(t, HANDBOOK)
+    check_handbook_opened(t, medium, launcher)
     check(poll(lambda: t.session.wintool("wait-window", "Acrobat Reader", 100), 10), "the reader's window is missing")
     check_no_box(t, launcher.program)
 
@@ -193,6 +197,11 @@ def explore_starts_the_file_manager_maximised(t):
     # its desktop process, started before, keeps running as it is.
     t.replace_with_recorder("windows/system32/explorer.exe", "windows/explorer.exe")
     _, launcher = start_launcher(t, overrides="explorer.exe=n")
+    check_file_manager_started(t, launcher)
+
+
+def check_file_manager_started(t, launcher):
+    """With the recorder in the file manager's place."""
     click_item(t, launcher, "Label2", times=2)
     record = started_once(t, "the file manager")
     check(record["command_line"] == "Explorer.exe", f"the file manager got {record['command_line']!r}")
@@ -203,6 +212,10 @@ def explore_starts_the_file_manager_maximised(t):
 @e2e_test
 def finish_ends_the_program_at_once(t):
     _, launcher = start_launcher(t)
+    check_finish_ends_the_program(t, launcher)
+
+
+def check_finish_ends_the_program(t, launcher):
     click_item(t, launcher, "Label4", times=2)
     check(launcher.program.wait_exit(10), "the program did not end")
     check(not boxes_titled_tovira(t), "a box was left behind")

@@ -4,31 +4,30 @@ import os
 import re
 
 from harness import check, e2e_test, is_bright_green, is_white, poll, px, same_cursor, unix_to_windows
-from layout import LABEL6, LABEL7, LAMP_LEFT, LAMP_TOPS, MENU_LABELS, Launcher, bmp, logo_colour
+from layout import AT_96, LABEL6, LABEL7, LAMP_LEFT, LAMP_TOPS, LBLMSG, MENU_LABELS, Launcher, bmp, logo_colour
 
 DEMO_LOGO = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "demo", "imgLogo.bmp")
 ROWS = ["Label3", "Label1", "Label2", "Label4"]  # the menu labels from the top row down
-LBLMSG = (720, 3540, 1575, 795)
-BACKGROUND = (195, 156)  # window surface right of "Explorar", left of the logo box
+BACKGROUND = (2925, 2340)  # window surface right of "Explorar", left of the logo box, in twips
 LOGO_BOX = (400, 100)
 
 
 class MenuState:
     """Lit lamps, how far right each caption's light pixels reach, and whether the status box holds text."""
 
-    def __init__(self, pixel):
-        self.lit = tuple(sum(map(is_bright_green, (pixel(x, y) for y in range(top, top + 16)
-                                                   for x in range(LAMP_LEFT, LAMP_LEFT + 16)))) >= 10
-                         for top in LAMP_TOPS)
+    def __init__(self, pixel, layout=AT_96):
+        left, size = layout.lamp_left, layout.lamp_size
+        self.lit = tuple(sum(map(is_bright_green, (pixel(x, y) for y in range(top, top + size)
+                                                   for x in range(left, left + size)))) >= 10
+                         for top in layout.lamp_tops)
         self.reach = []
         for name in ROWS:
-            left, top, _, height = MENU_LABELS[name]
-            xs = [x for y in range(px(top), px(top + height)) for x in range(px(left), 190) if is_white(pixel(x, y))]
+            x0, y0, _, y1 = layout.box(*MENU_LABELS[name])
+            xs = [x for y in range(y0, y1) for x in range(x0, layout.px(2850)) if is_white(pixel(x, y))]
             self.reach.append(max(xs, default=-1))
         self.reach = tuple(self.reach)
-        left, top, width, height = LBLMSG
-        self.status = sum(is_white(pixel(x, y)) for y in range(px(top), px(top + height))
-                          for x in range(px(left), px(left + width))) >= 15
+        x0, y0, x1, y1 = layout.box(*LBLMSG)
+        self.status = sum(is_white(pixel(x, y)) for y in range(y0, y1) for x in range(x0, x1)) >= 15
 
     def bold(self, rest):
         return tuple(now > then + 1 for now, then in zip(self.reach, rest.reach))
@@ -48,9 +47,18 @@ def start_launcher(t, logo=True):
     if not logo:
         program.wait_window("QEV Register").close()
     launcher = Launcher(t, program)
-    rest = wait_state(t, launcher, BACKGROUND, "rest", lambda s: s.reach[3] > 0 and not any(s.lit))
+    return launcher, rest_state(t, launcher)
+
+
+def rest_state(t, launcher):
+    """The menu once it is painted, with the pointer on the window's surface."""
+    rest = wait_state(t, launcher, background(launcher), "rest", lambda s: s.reach[3] > 0 and not any(s.lit))
     check(not rest.status, f"the status box shows text at rest: {rest}")
-    return launcher, rest
+    return rest
+
+
+def background(launcher):
+    return launcher.layout.centre(*BACKGROUND)
 
 
 def move_to(t, launcher, point):
@@ -66,7 +74,7 @@ def wait_state(t, launcher, point, label, ready, move=True):
     seen = {}
 
     def probe():
-        seen["state"] = MenuState(launcher.shot(label))
+        seen["state"] = MenuState(launcher.shot(label), launcher.layout)
         return ready(seen["state"])
 
     check(poll(probe, 6, 0.2), f"{label}: the menu did not settle, it shows {seen.get('state')}")
@@ -83,9 +91,8 @@ def at_rest(rest):
     return lambda s: not any(s.lit) and s.reach == rest.reach and not s.status
 
 
-def item_point(name):
-    left, top, width, height = MENU_LABELS[name]
-    return px(left + width / 2), px(top + height / 2)
+def item_point(name, layout=AT_96):
+    return layout.centre(*MENU_LABELS[name])
 
 
 def check_unchanged(t, launcher, point, label, expected):
@@ -105,11 +112,15 @@ def hover_over_explorar_lights_its_row_and_the_surface_puts_it_back(t):
     launcher, rest = start_launcher(t)
     state = wait_state(t, launcher, item_point("Label2"), "explorar", highlighted(rest, {2}))
     check(state.reach[2] > rest.reach[2] + 1, f"Explorar is not bold: {state.reach[2]} vs {rest.reach[2]}")
-    wait_state(t, launcher, BACKGROUND, "explorar-left", at_rest(rest))
-    # Each row lights its own lamp, whatever the label's number.
+    wait_state(t, launcher, background(launcher), "explorar-left", at_rest(rest))
+    check_each_row_lights_alone(t, launcher, rest)
+
+
+def check_each_row_lights_alone(t, launcher, rest):
+    """Each row lights its own lamp, whatever the label's number, and the surface puts it back."""
     for row, name in enumerate(ROWS):
-        wait_state(t, launcher, item_point(name), f"row-{row}", highlighted(rest, {row}))
-        wait_state(t, launcher, BACKGROUND, f"row-{row}-left", at_rest(rest))
+        wait_state(t, launcher, item_point(name, launcher.layout), f"row-{row}", highlighted(rest, {row}))
+        wait_state(t, launcher, background(launcher), f"row-{row}-left", at_rest(rest))
 
 
 @e2e_test
@@ -119,10 +130,10 @@ def hover_stays_over_lamps_and_the_status_box_and_rests_over_the_logos(t):
     check_unchanged(t, launcher, (LAMP_LEFT + 8, LAMP_TOPS[2] + 8), "own-lamp", lit)
     check_unchanged(t, launcher, (LAMP_LEFT + 8, LAMP_TOPS[0] + 8), "other-lamp", lit)
     wait_state(t, launcher, item_point("Label2"), "explorar-again", highlighted(rest, {2}))
-    check_unchanged(t, launcher, (px(LBLMSG[0] + LBLMSG[2] / 2), px(LBLMSG[1] + LBLMSG[3] / 2)), "status-box", lit)
+    check_unchanged(t, launcher, AT_96.centre(*LBLMSG), "status-box", lit)
     wait_state(t, launcher, LOGO_BOX, "logo", at_rest(rest))
     wait_state(t, launcher, item_point("Label2"), "explorar-third", highlighted(rest, {2}))
-    wait_state(t, launcher, (px(LABEL7[0] + LABEL7[2] / 2), px(LABEL7[1] + LABEL7[3] / 2)), "vendor-logo",
+    wait_state(t, launcher, AT_96.centre(*LABEL7), "vendor-logo",
                at_rest(rest))
 
 
@@ -133,14 +144,14 @@ def hover_jump_between_items_without_the_surface_leaves_both_lit(t):
     # One warp is one movement event: nothing falls on the band between the rows.
     t.move(*launcher.screen_point(*item_point("Label1")))
     wait_state(t, launcher, None, "manual-then-install", highlighted(rest, {0, 1}), move=False)
-    wait_state(t, launcher, BACKGROUND, "both-left", at_rest(rest))
+    wait_state(t, launcher, background(launcher), "both-left", at_rest(rest))
 
 
 @e2e_test
 def hover_over_the_placeholder_changes_nothing_while_the_logo_is_hidden(t):
     launcher, rest = start_launcher(t, logo=False)
     lit = wait_state(t, launcher, item_point("Label3"), "manual", highlighted(rest, {0}))
-    check_unchanged(t, launcher, (px(LABEL6[0] + LABEL6[2] / 2), px(LABEL6[1] + LABEL6[3] / 2)), "placeholder", lit)
+    check_unchanged(t, launcher, AT_96.centre(*LABEL6), "placeholder", lit)
     # Beside the placeholder the hidden logo box takes nothing: that is the surface.
     wait_state(t, launcher, (px(LABEL6[0]) + 20, 40), "beside-placeholder", at_rest(rest))
 

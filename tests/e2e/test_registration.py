@@ -3,10 +3,15 @@
 import os
 
 from harness import check, e2e_test, poll
-from layout import Launcher, check_menu_panel, check_placeholder, check_window_frame, wait_painted
+from layout import Launcher, Layout, check_menu_panel, check_placeholder, check_window_frame, wait_painted
 
 COMPONENTS = {"alfa.dll": b"MZ alfa", "beta.dll": b"MZ beta", "gama.ocx": b"MZ gama"}
 ERROR_TEXT = "Erro N°: 53\rDescrição: Arquivo não encontrado"
+# The client area's size and place on the screen, and the windows inside it by class and text, in twips.
+CLIENT_TWIPS = (3495, 2535, 5010, 3750)
+PLACES = {("Button", "Arquivo para Registro no Windows"): (120, 1200, 4755, 1335),
+          ("Button", "&Registrar Agora"): (3120, 1500, 1575, 375), ("Button", "&Cancela"): (3120, 1920, 1575, 375),
+          ("ListBox", None): (300, 1500, 2655, 840)}
 INSTRUCTION = ("Selecione o Arquivo que foi solicitado pela mensagem abaixo. Se o Arquivo solicitado não estiver "
                "na Lista, entre em contato com o Fornecedor deste Aplicativo, e solicite que este Arquivo lhe seja "
                "enviado.")
@@ -33,8 +38,7 @@ def check_registration_window(program, window):
     visible = program.windows()
     check([w["title"] for w in visible] == ["QEV Register"],
           f"the registration window is not the only visible window: {[w['title'] for w in visible]}")
-    origin = tuple(window.client()["origin"])
-    check(origin == (3495 // 15, 2535 // 15), f"the client area's corner is at {origin}, not 3495, 2535 twips")
+    check_places(window, Layout(program.context.dpi))
     listing = window.list_box()
     check(listing is not None, "the registration window has no list")
     items = listing["items"]
@@ -43,6 +47,20 @@ def check_registration_window(program, window):
     check(listing["selected"] == -1, f"an entry is selected at the start: {listing['selected']}")
     check(label_text(window, "Erro") == ERROR_TEXT, f"lblErro reads {label_text(window, 'Erro')!r}")
     check(label_text(window, "Selecione") == INSTRUCTION, "the instruction label differs")
+
+
+def check_places(window, layout):
+    """The client area and the windows inside it where their twips fall at the program's screen scale."""
+    geometry = window.client()
+    ox, oy = geometry["origin"]
+    places = [("client area", [ox, oy, ox + geometry["client"][0], oy + geometry["client"][1]], CLIENT_TWIPS, 0, 0)]
+    places += [(text or kind, (window.child(kind, text) or {}).get("rect"), box, ox, oy)
+               for (kind, text), box in PLACES.items()]
+    for name, rect, box, dx, dy in places:
+        x0, y0, x1, y1 = layout.box(*box)
+        wanted = [x0 + dx, y0 + dy, x1 + dx, y1 + dy]
+        check(rect and all(abs(a - b) <= layout.slack for a, b in zip(rect, wanted)),
+              f"the {name} is at {rect}, not {wanted}, at {layout.dpi} DPI")
 
 
 def check_registered(t, program, medium, name):
@@ -105,14 +123,19 @@ def cancel_ends_the_program_at_once_even_with_a_selection(t):
 @e2e_test
 def closing_the_registration_window_shows_the_launcher_with_the_placeholder(t):
     _, program, window = start_without_logo(t)
+    check_placeholder_after_closing(t, program, window)
+
+
+def check_placeholder_after_closing(t, program, window):
     t.move(5, 5)
     window.close()
     launcher = Launcher(t, program)
     check(not window.alive(), "the registration window is still there")
     check_window_frame(launcher)
-    pixel = wait_painted(launcher, "placeholder", lambda p: p(5, 1) == (0, 64, 128))
-    check_menu_panel(pixel, 211)
-    check_placeholder(pixel)
+    layout = launcher.layout
+    pixel = wait_painted(launcher, "placeholder", lambda p: p(5, 1) == layout.stripe(1))
+    check_menu_panel(pixel, layout.panel_width, layout)
+    check_placeholder(pixel, layout)
 
 
 def select_and_register(t, program, medium, window, name):

@@ -523,6 +523,14 @@ int wmain(int argc, wchar_t** argv) {
     if (argc < 2) {
         return Usage();
     }
+    // Places in the screen's own pixels, as the X server and the pointer have them, whatever scale a window is
+    // drawn for: an unaware reader would get the places of a scaled program's windows divided by the scale. Wine
+    // fixes the process's awareness at start-up, so the thread, which does all the work, takes it.
+    using SetAwarenessFunction = HANDLE WINAPI(HANDLE);
+    if (auto set = reinterpret_cast<SetAwarenessFunction*>(
+            reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "SetThreadDpiAwarenessContext")))) {
+        set(reinterpret_cast<HANDLE>(-3)); // DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE
+    }
     std::vector<std::wstring> args(argv + 1, argv + argc);
     std::string answer = Run(args);
     if (answer.empty()) {
