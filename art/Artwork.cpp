@@ -2,7 +2,9 @@
 
 #include "art/StrokeFont.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstring>
 #include <iterator>
 #include <numbers>
@@ -24,25 +26,33 @@ void DrawVendorLogo(Canvas& panel) {
     // Faint grooves and a light sheen make the disc read as a recorded medium rather than a dot.
     for (double radius : {12.5, 15.5, 18.5})
         panel.Fill(Minus(Ellipse(centre, radius + 0.5, radius + 0.5), Ellipse(centre, radius - 0.5, radius - 0.5)),
-                   Solid(indigo), 0.55);
-    // Two opposite light wedges, as a shiny disc reflects a lamp above and to the left of it.
-    const Shape sheen =
-        Intersect(Minus(Ellipse(centre, 21.5, 21.5), Ellipse(centre, 9.5, 9.5)), [&](double x, double y) {
-            if ((x - centre.x) * (y - centre.y) <= 0)
-                return false; // both wedges lie where x and y grow together, spared the arc tangent
-            const double degrees = std::atan2(y - centre.y, x - centre.x) * 180.0 / std::numbers::pi;
-            return std::abs(degrees + 135) < 16 || std::abs(degrees - 45) < 10;
-        });
-    panel.Fill(sheen, Solid(white), 0.32);
-    panel.Fill(Minus(Ellipse(centre, 8.5, 8.5), hole), Solid(lavender));
-    panel.Fill(Minus(Ellipse(centre, 5.5, 5.5), hole), Solid(blueViolet));
+                   indigo, 0.55);
+    // Two opposite light wedges, as a shiny disc reflects a lamp above and to the left of it. Each lies inside a
+    // triangle from the centre a degree wider on both sides, whose spans spare the samples elsewhere the test.
+    const auto cone = [&](double from, double to) {
+        const auto towards = [&](double degrees) {
+            const double a = degrees * std::numbers::pi / 180.0;
+            return Point{centre.x + 30 * std::cos(a), centre.y + 30 * std::sin(a)};
+        };
+        return Polygon({centre, towards(from - 1), towards(to + 1)});
+    };
+    const Shape ring = Minus(Ellipse(centre, 21.5, 21.5), Ellipse(centre, 9.5, 9.5));
+    const Shape sheen = Intersect(Intersect(Union({cone(-151, -119), cone(35, 55)}), ring), [&](double x, double y) {
+        if ((x - centre.x) * (y - centre.y) <= 0)
+            return false; // both wedges lie where x and y grow together, spared the arc tangent
+        const double degrees = std::atan2(y - centre.y, x - centre.x) * 180.0 / std::numbers::pi;
+        return std::abs(degrees + 135) < 16 || std::abs(degrees - 45) < 10;
+    });
+    panel.Fill(sheen, white, 0.32);
+    panel.Fill(Minus(Ellipse(centre, 8.5, 8.5), hole), lavender);
+    panel.Fill(Minus(Ellipse(centre, 5.5, 5.5), hole), blueViolet);
 
     const Lettering name{26, 5.5, 2.5};
-    panel.Fill(TextShape("QEV", name, {98, 43}), Solid(white));
+    panel.Fill(TextShape("QEV", name, {98, 43}), white);
     const Lettering tagline{7.5, 1.5, 2.2};
     const double width = TextWidth("SYSTEMS", tagline);
     const double nameWidth = TextWidth("QEV", name);
-    panel.Fill(TextShape("SYSTEMS", tagline, {98 + (nameWidth - width) / 2, 56}), Solid(Rgb255(176, 128, 255)));
+    panel.Fill(TextShape("SYSTEMS", tagline, {98 + (nameWidth - width) / 2, 56}), Rgb255(176, 128, 255));
 }
 
 Point Rotate(Point p, Point pivot, double degrees) {
@@ -62,8 +72,18 @@ int DesignPixel(int p, double scale) {
     return static_cast<int>(std::floor((p + 0.5) / scale));
 }
 
-bool DarkStripeRow(int y, double scale) {
-    return DesignPixel(y, scale) % 3 == 1;
+// The panel's ground: every third row of design pixels dark blue, the rest black.
+Rgb StripeColour(int y, double scale) {
+    return DesignPixel(y, scale) % 3 == 1 ? Rgb255(0, 64, 128) : Rgb{};
+}
+
+// Stripes on the part of the panel that a canvas covers.
+void PaintStripes(Canvas& canvas, double scale) {
+    for (int y = canvas.Top(); y < canvas.Top() + canvas.Height(); ++y) {
+        const Rgb colour = StripeColour(y, scale);
+        for (int x = canvas.Left(); x < canvas.Left() + canvas.Width(); ++x)
+            canvas.Set(x, y, colour);
+    }
 }
 
 int Scaled(int pixels, double scale) {
@@ -74,12 +94,40 @@ int Scaled(int pixels, double scale) {
 
 Canvas DrawMenuPanel(double scale) {
     Canvas panel(Scaled(211, scale), Scaled(412, scale), scale);
-    const Rgb darkBlue = Rgb255(0, 64, 128);
-    for (int y = 0; y < panel.Height(); ++y) {
-        for (int x = 0; x < panel.Width(); ++x)
-            panel.Set(x, y, DarkStripeRow(y, scale) ? darkBlue : Rgb{});
-    }
+    PaintStripes(panel, scale);
     DrawVendorLogo(panel);
+    return panel;
+}
+
+Pixels24 DrawMenuPanelPixels(double scale) {
+    const int width = Scaled(211, scale);
+    const int height = Scaled(412, scale);
+    // The logo's shapes stay inside x 43..173 and y 10..61; a design pixel more on every side holds all that
+    // their fills touch.
+    const int left = static_cast<int>(std::floor(42 * scale));
+    const int top = static_cast<int>(std::floor(9 * scale));
+    Canvas logo(left, top, std::min(width, static_cast<int>(std::ceil(175 * scale))) - left,
+                std::min(height, static_cast<int>(std::ceil(63 * scale))) - top, scale);
+    PaintStripes(logo, scale);
+    DrawVendorLogo(logo);
+    const Pixels24 drawn = OpaquePixels(logo);
+
+    Pixels24 panel{width, height,
+                   std::vector<std::uint8_t>(static_cast<size_t>(width) * static_cast<size_t>(height) * 3)};
+    for (int y = 0; y < height; ++y) {
+        const Rgb c = StripeColour(y, scale);
+        const std::uint8_t bgr[] = {ChannelByte(c.b), ChannelByte(c.g), ChannelByte(c.r)};
+        auto at =
+            panel.bgr.begin() + static_cast<std::ptrdiff_t>(static_cast<size_t>(y) * static_cast<size_t>(width) * 3);
+        for (int x = 0; x < width; ++x)
+            at = std::copy(std::begin(bgr), std::end(bgr), at);
+    }
+    const auto rowBytes = static_cast<size_t>(logo.Width()) * 3;
+    for (int y = 0; y < logo.Height(); ++y) {
+        const size_t at = (static_cast<size_t>(top + y) * static_cast<size_t>(width) + static_cast<size_t>(left)) * 3;
+        std::copy_n(drawn.bgr.begin() + static_cast<std::ptrdiff_t>(static_cast<size_t>(y) * rowBytes), rowBytes,
+                    panel.bgr.begin() + static_cast<std::ptrdiff_t>(at));
+    }
     return panel;
 }
 
@@ -102,7 +150,7 @@ Canvas DrawProgramIcon(int size) {
         return corners;
     };
     for (const auto& s : sheets) {
-        icon.Fill(Polygon(scaled(RotatedRect(left, top, right, bottom, pivot, s.angle))), Solid(outline));
+        icon.Fill(Polygon(scaled(RotatedRect(left, top, right, bottom, pivot, s.angle))), outline);
         icon.Fill(Polygon(scaled(RotatedRect(left + pen, top + pen, right - pen, bottom - pen, pivot, s.angle))),
                   [&](double, double y) { return Mix(s.paper, Mix(s.paper, outline, 0.2), y / size); });
     }
@@ -112,7 +160,7 @@ Canvas DrawProgramIcon(int size) {
     for (int i = 0; i < 4; ++i) {
         const double y = top + 2 + 2 * i;
         const double x = left + 2;
-        icon.Fill(Polygon(scaled({{x, y}, {x + lengths[i], y}, {x + lengths[i], y + 1}, {x, y + 1}})), Solid(blue));
+        icon.Fill(Polygon(scaled({{x, y}, {x + lengths[i], y}, {x + lengths[i], y + 1}, {x, y + 1}})), blue);
     }
     return icon;
 }
@@ -121,7 +169,7 @@ Canvas DrawLamp(bool lit, double scale) {
     Canvas lamp(Scaled(16, scale), Scaled(16, scale), scale);
     const Point centre{8, 8};
     const double rx = 6.1, ry = 4.1;
-    lamp.Fill(Ellipse(centre, 7.5, 5.3), Solid(Rgb{}));
+    lamp.Fill(Ellipse(centre, 7.5, 5.3), Rgb{});
     const auto radius = [&](double x, double y) { return std::hypot((x - centre.x) / rx, (y - centre.y) / ry); };
     Paint body;
     if (lit) {
@@ -135,7 +183,7 @@ Canvas DrawLamp(bool lit, double scale) {
     }
     lamp.Fill(Ellipse(centre, rx, ry), body);
     // A small glint at the upper left, as on a domed lens.
-    lamp.Fill(Ellipse({5.2, 5.6}, 1.6, 0.9), Solid({1, 1, 1}), lit ? 0.7 : 0.3);
+    lamp.Fill(Ellipse({5.2, 5.6}, 1.6, 0.9), Rgb{1, 1, 1}, lit ? 0.7 : 0.3);
     return lamp;
 }
 

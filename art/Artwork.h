@@ -11,6 +11,9 @@ namespace tovira::art {
 // The program's own pictures, drawn from their source at any screen scale (1 = 96 pixels an inch), so that they
 // come out sharp wherever they are shown.
 Canvas DrawMenuPanel(double scale);
+// The same panel's pixels, drawn with a canvas only under the vendor's logo: the stripes need none, and a canvas
+// of the whole panel is most of the drawing's time at large scales.
+Pixels24 DrawMenuPanelPixels(double scale);
 Canvas DrawProgramIcon(int size);
 Canvas DrawLamp(bool lit, double scale);
 

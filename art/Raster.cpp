@@ -33,22 +33,23 @@ void Add(LineSpans& out, double left, double right) {
         out.surely.push_back({left + kSlack, right - kSlack});
 }
 
-// Sorted by their left ends, overlapping spans joined.
-Spans Merged(Spans spans) {
+// Sorted by their left ends, overlapping spans joined, in place: a fill does this for every row of samples.
+void Merge(Spans& spans) {
     std::sort(spans.begin(), spans.end(), [](Span a, Span b) { return a.left < b.left; });
-    Spans out;
-    for (const Span& s : spans) {
-        if (!out.empty() && s.left <= out.back().right)
-            out.back().right = std::max(out.back().right, s.right);
+    size_t kept = 0;
+    for (size_t i = 0; i < spans.size(); ++i) {
+        if (kept > 0 && spans[i].left <= spans[kept - 1].right)
+            spans[kept - 1].right = std::max(spans[kept - 1].right, spans[i].right);
         else
-            out.push_back(s);
+            spans[kept++] = spans[i];
     }
-    return out;
+    spans.resize(kept);
 }
 
 // The parts of `from` outside every span of `cut`.
 Spans Without(const Spans& from, const Spans& cut) {
-    const Spans holes = Merged(cut);
+    Spans holes = cut;
+    Merge(holes);
     Spans out;
     for (const Span& s : from) {
         double left = s.left;
@@ -230,14 +231,12 @@ Shape Intersect(Shape a, std::function<bool(double x, double y)> condition) {
     return {[=](double x, double y) { return a(x, y) && condition(x, y); }, bounds, MaybeOnly(a)};
 }
 
-Paint Solid(Rgb colour) {
-    return [=](double, double) { return colour; };
-}
-
 // 8 x 8 samples a pixel at 100 %; at larger scales no fewer samples a design unit than that, and at least
 // 4 x 4 a pixel, so that edges stay as smooth while a scaled picture costs about what the original does.
-Canvas::Canvas(int width, int height, double scale)
-    : width_(width), height_(height), scale_(scale),
+Canvas::Canvas(int width, int height, double scale) : Canvas(0, 0, width, height, scale) {}
+
+Canvas::Canvas(int left, int top, int width, int height, double scale)
+    : left_(left), top_(top), width_(width), height_(height), scale_(scale),
       samples_(std::max(4, static_cast<int>(std::ceil(8 / scale - 1e-9)))),
       pixels_(static_cast<size_t>(width) * static_cast<size_t>(height)) {}
 
@@ -245,23 +244,29 @@ void Canvas::Set(int x, int y, Rgb colour) {
     pixels_[Index(x, y)] = {colour.r, colour.g, colour.b, 1.0};
 }
 
-void Canvas::Fill(const Shape& shape, const Paint& paint, double opacity) {
-    const int x0 = std::max(static_cast<int>(std::floor(shape.bounds.left * scale_)), 0);
-    const int y0 = std::max(static_cast<int>(std::floor(shape.bounds.top * scale_)), 0);
-    const int x1 = std::min(static_cast<int>(std::ceil(shape.bounds.right * scale_)) + 1, width_);
-    const int y1 = std::min(static_cast<int>(std::ceil(shape.bounds.bottom * scale_)) + 1, height_);
-    if (x0 >= x1)
+// A template, so that a solid colour costs no call a sample.
+template <typename PaintAt> void Canvas::FillWith(const Shape& shape, const PaintAt& paint, double opacity) {
+    const int x0 = std::max(static_cast<int>(std::floor(shape.bounds.left * scale_)), left_);
+    const int y0 = std::max(static_cast<int>(std::floor(shape.bounds.top * scale_)), top_);
+    const int x1 = std::min(static_cast<int>(std::ceil(shape.bounds.right * scale_)) + 1, left_ + width_);
+    const int y1 = std::min(static_cast<int>(std::ceil(shape.bounds.bottom * scale_)) + 1, top_ + height_);
+    if (x0 >= x1 || y0 >= y1)
         return;
     const double perUnit = samples_ * scale_;
     std::vector<Pixel> sums(static_cast<size_t>(x1 - x0));
+    LineSpans line;
     for (int y = y0; y < y1; ++y) {
         std::fill(sums.begin(), sums.end(), Pixel{});
         // Row by row of samples and left to right, as a plain loop over every sample would add them up.
         for (int sy = 0; sy < samples_; ++sy) {
             const double py = (y + (sy + 0.5) / samples_) / scale_;
-            LineSpans line;
+            line.maybe.clear();
+            line.surely.clear();
             shape.spans(py, line);
-            const Spans maybe = Merged(line.maybe), surely = Merged(line.surely);
+            Merge(line.maybe);
+            Merge(line.surely);
+            const Spans& maybe = line.maybe;
+            const Spans& surely = line.surely;
             size_t sure = 0;
             for (const Span& span : maybe) {
                 const int first = std::max(x0 * samples_, static_cast<int>(std::ceil(span.left * perUnit - 0.5)));
@@ -297,11 +302,36 @@ void Canvas::Fill(const Shape& shape, const Paint& paint, double opacity) {
     }
 }
 
+void Canvas::Fill(const Shape& shape, const Paint& paint, double opacity) {
+    FillWith(shape, paint, opacity);
+}
+
+void Canvas::Fill(const Shape& shape, Rgb colour, double opacity) {
+    FillWith(
+        shape, [colour](double, double) { return colour; }, opacity);
+}
+
 Rgb Canvas::Colour(int x, int y) const {
     const Pixel& p = At(x, y);
     if (p.a <= 0)
         return {};
     return {p.r / p.a, p.g / p.a, p.b / p.a};
+}
+
+Pixels24 OpaquePixels(const Canvas& canvas) {
+    Pixels24 picture{
+        canvas.Width(), canvas.Height(),
+        std::vector<std::uint8_t>(static_cast<size_t>(canvas.Width()) * static_cast<size_t>(canvas.Height()) * 3)};
+    auto out = picture.bgr.begin();
+    for (int y = canvas.Top(); y < canvas.Top() + canvas.Height(); ++y) {
+        for (int x = canvas.Left(); x < canvas.Left() + canvas.Width(); ++x) {
+            const Pixel& p = canvas.At(x, y);
+            *out++ = ChannelByte(p.b);
+            *out++ = ChannelByte(p.g);
+            *out++ = ChannelByte(p.r);
+        }
+    }
+    return picture;
 }
 
 } // namespace tovira::art

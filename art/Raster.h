@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/RunLength.h"
+
 #include <cstdint>
 #include <functional>
 #include <vector>
@@ -54,7 +56,6 @@ Shape Union(std::vector<Shape> shapes);
 Shape Minus(Shape shape, Shape hole);
 Shape Intersect(Shape a, Shape b);
 Shape Intersect(Shape a, std::function<bool(double x, double y)> condition);
-Paint Solid(Rgb colour);
 
 // Premultiplied colour with coverage, so that pictures with a transparency mask can be drawn on an empty
 // canvas and opaque ones on a filled background with the same code.
@@ -67,7 +68,12 @@ struct Pixel {
 class Canvas {
 public:
     Canvas(int width, int height, double scale = 1.0);
+    // A window of a larger picture: its pixels are those of the picture from (left, top) on, in the picture's
+    // coordinates, and drawing touches nothing outside it.
+    Canvas(int left, int top, int width, int height, double scale);
 
+    int Left() const { return left_; }
+    int Top() const { return top_; }
     int Width() const { return width_; }
     int Height() const { return height_; }
     const Pixel& At(int x, int y) const { return pixels_[Index(x, y)]; }
@@ -76,21 +82,28 @@ public:
     // Covers each pixel by the share of its sample points inside the shape, painted with the paint taken at
     // those points.
     void Fill(const Shape& shape, const Paint& paint, double opacity = 1.0);
+    void Fill(const Shape& shape, Rgb colour, double opacity = 1.0);
 
     // The colour a pixel shows on its own, undoing the premultiplication; black where nothing was drawn.
     Rgb Colour(int x, int y) const;
     bool Opaque(int x, int y) const { return At(x, y).a >= 0.5; }
 
 private:
+    template <typename PaintAt> void FillWith(const Shape& shape, const PaintAt& paint, double opacity);
     size_t Index(int x, int y) const {
-        return static_cast<size_t>(y) * static_cast<size_t>(width_) + static_cast<size_t>(x);
+        return static_cast<size_t>(y - top_) * static_cast<size_t>(width_) + static_cast<size_t>(x - left_);
     }
 
+    int left_ = 0;
+    int top_ = 0;
     int width_;
     int height_;
     double scale_;
     int samples_; // a pixel's samples across and down
     std::vector<Pixel> pixels_;
 };
+
+// An opaque canvas as the bytes that screens and files hold, each channel rounded from its premultiplied value.
+Pixels24 OpaquePixels(const Canvas& canvas);
 
 } // namespace tovira::art

@@ -90,16 +90,7 @@ Bytes EncodeBitmap(const Canvas& canvas) {
 }
 
 Bytes EncodeRunLengthPicture(const Canvas& canvas) {
-    Pixels24 picture{canvas.Width(), canvas.Height(), {}};
-    for (int y = 0; y < canvas.Height(); ++y) {
-        for (int x = 0; x < canvas.Width(); ++x) {
-            const Pixel& p = canvas.At(x, y);
-            picture.bgr.push_back(art::ChannelByte(p.b));
-            picture.bgr.push_back(art::ChannelByte(p.g));
-            picture.bgr.push_back(art::ChannelByte(p.r));
-        }
-    }
-    return EncodeRunLength(picture);
+    return EncodeRunLength(art::OpaquePixels(canvas));
 }
 
 Bytes EncodeIcon(const std::vector<const Canvas*>& images) {

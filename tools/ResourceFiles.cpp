@@ -14,33 +14,33 @@ using namespace art;
 
 Canvas DrawSampleLogo() {
     Canvas logo(421, 332);
-    logo.Fill(Polygon({{0, 0}, {421, 0}, {421, 332}, {0, 332}}), Solid({1, 1, 1}));
+    logo.Fill(Polygon({{0, 0}, {421, 0}, {421, 332}, {0, 332}}), Rgb{1, 1, 1});
     const Rgb navy = Rgb255(0, 48, 96), sea = Rgb255(0, 150, 168), foam = Rgb255(120, 210, 220), white{1, 1, 1};
     const Point centre{210, 112};
 
-    logo.Fill(Minus(Ellipse(centre, 88, 88), Ellipse(centre, 83, 83)), Solid(sea));
+    logo.Fill(Minus(Ellipse(centre, 88, 88), Ellipse(centre, 83, 83)), sea);
     const Shape disc = Ellipse(centre, 78, 78);
     logo.Fill(disc, [&](double, double y) { return Mix(Rgb255(0, 78, 140), navy, (y - 34) / 156); });
     const auto wave = [&](double level, double phase) {
         return Intersect(disc, [=](double x, double y) { return y > level + 4 * std::sin(x / 11 + phase); });
     };
-    logo.Fill(wave(160, 0), Solid(sea));
-    logo.Fill(wave(174, 1.8), Solid(foam));
-    logo.Fill(wave(186, 3.4), Solid(sea));
-    logo.Fill(Polygon({{214, 52}, {214, 146}, {270, 146}}), Solid(white));
-    logo.Fill(Polygon({{205, 66}, {205, 146}, {160, 146}}), Solid(Rgb255(214, 232, 244)));
-    logo.Fill(Polygon({{148, 152}, {276, 152}, {256, 170}, {166, 170}}), Solid(white));
+    logo.Fill(wave(160, 0), sea);
+    logo.Fill(wave(174, 1.8), foam);
+    logo.Fill(wave(186, 3.4), sea);
+    logo.Fill(Polygon({{214, 52}, {214, 146}, {270, 146}}), white);
+    logo.Fill(Polygon({{205, 66}, {205, 146}, {160, 146}}), Rgb255(214, 232, 244));
+    logo.Fill(Polygon({{148, 152}, {276, 152}, {256, 170}, {166, 170}}), white);
 
     const Lettering name{30, 5.5, 3};
     const double nameWidth = TextWidth("MARINHA TÉCNICA", name);
-    logo.Fill(TextShape("MARINHA TÉCNICA", name, {(421 - nameWidth) / 2, 258}), Solid(navy));
+    logo.Fill(TextShape("MARINHA TÉCNICA", name, {(421 - nameWidth) / 2, 258}), navy);
     const Lettering tagline{12, 1.8, 3.2};
     const std::string taglineText = "ENGENHARIA NAVAL LTDA.";
     const double taglineWidth = TextWidth(taglineText, tagline);
     const double left = (421 - taglineWidth) / 2;
-    logo.Fill(TextShape(taglineText, tagline, {left, 300}), Solid(sea));
+    logo.Fill(TextShape(taglineText, tagline, {left, 300}), sea);
     const auto rule = [&](double from, double to) {
-        logo.Fill(Polygon({{from, 293}, {to, 293}, {to, 295}, {from, 295}}), Solid(sea));
+        logo.Fill(Polygon({{from, 293}, {to, 293}, {to, 295}, {from, 295}}), sea);
     };
     rule((421 - nameWidth) / 2, left - 12);
     rule(left + taglineWidth + 12, (421 + nameWidth) / 2);

@@ -8,6 +8,7 @@ namespace {
 
 // Windows 10, version 1607 and later.
 using GetDpiForWindowFunction = UINT WINAPI(HWND);
+using GetDpiForSystemFunction = UINT WINAPI();
 using AdjustWindowRectExForDpiFunction = BOOL WINAPI(RECT*, DWORD, BOOL, DWORD, UINT);
 
 // user32 is loaded with the program: only the function is looked up.
@@ -19,7 +20,13 @@ template <typename Function> Function* User32Function(const char* name) {
 
 } // namespace
 
+// Where Windows has it, asked without a device context: the program's first one costs the window system's start,
+// which the pictures of the scale can be drawn during.
 int SystemDpi() {
+    static const auto forSystem = User32Function<GetDpiForSystemFunction>("GetDpiForSystem");
+    if (const UINT dpi = forSystem != nullptr ? forSystem() : 0; dpi != 0) {
+        return static_cast<int>(dpi);
+    }
     WindowDC screen(nullptr);
     return GetDeviceCaps(screen.Get(), LOGPIXELSY);
 }

@@ -116,7 +116,6 @@ void FormWindow::Create() {
     }
     form_.width = scale_.ToTwips(outer.right - outer.left);
     form_.height = scale_.ToTwips(outer.bottom - outer.top);
-    SetIcons();
     MeasureAutoSizeLabels();
     children_.Create(window_, this);
     children_.Sync();
@@ -128,14 +127,29 @@ RECT FormWindow::OuterRect() const {
     return win32::OuterRect(client, FormStyle(form_), FormExStyle(form_), scale_.Dpi());
 }
 
-void FormWindow::SetIcons() {
+void FormWindow::Show(int command) {
+    SyncIcons();
+    ShowWindow(window_, command);
+}
+
+// Given as late as they can be, since above 100 % they are drawn: the small one as the window appears, the large
+// one, which only the task switcher shows, once it is on screen.
+void FormWindow::SyncIcons() {
     if (form_.icon == StockPicture::None) {
         return;
     }
-    HICON small = host_.Resources().Icon(form_.icon, scale_.Dpi());
-    HICON large = form_.icon == StockPicture::ProgramIcon ? host_.Resources().LargeProgramIcon(scale_.Dpi()) : small;
-    SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
-    SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(large));
+    const int dpi = scale_.Dpi();
+    if (smallIconDpi_ != dpi) {
+        HICON small = host_.Resources().Icon(form_.icon, dpi);
+        SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
+        smallIconDpi_ = dpi;
+    }
+    if (largeIconDpi_ != dpi && IsWindowVisible(window_)) {
+        HICON large = form_.icon == StockPicture::ProgramIcon ? host_.Resources().LargeProgramIcon(dpi)
+                                                              : host_.Resources().Icon(form_.icon, dpi);
+        SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(large));
+        largeIconDpi_ = dpi;
+    }
 }
 
 // Moved to a screen of another scale: everything is laid out, measured and drawn again for it, in the rectangle
@@ -150,7 +164,6 @@ void FormWindow::FollowDpi(int dpi, const RECT& suggested) {
     form_.top = scale_.ToTwips(suggested.top);
     form_.width = scale_.ToTwips(suggested.right - suggested.left);
     form_.height = scale_.ToTwips(suggested.bottom - suggested.top);
-    SetIcons();
     Sync();
     InvalidateRect(window_, nullptr, FALSE);
 }
@@ -188,6 +201,7 @@ void FormWindow::Sync() {
         tooltips_.Sync(window_, form_, children_, scale_);
     }
     SyncCaption();
+    SyncIcons();
     SyncPainted();
     accessibility_.Sync(window_, [this](const Control& control) { return ChildWindow(control); });
     PlaceWindow();

@@ -48,6 +48,7 @@ public:
     // Creates the window hidden with its child windows and writes its outer size into the model.
     void Create();
     void Destroy();
+    void Show(int command);
     HWND Handle() const { return window_; }
     Form& Model() const { return form_; }
 
@@ -69,7 +70,7 @@ private:
     void Forget();
 
     RECT OuterRect() const;
-    void SetIcons();
+    void SyncIcons();
     void FollowDpi(int dpi, const RECT& suggested);
     void MeasureAutoSizeLabels();
     void SyncCaption();
@@ -101,6 +102,8 @@ private:
     std::map<const Label*, Measured> measured_;
     std::wstring caption_;
     POINT placed_{};
+    int smallIconDpi_ = 0;
+    int largeIconDpi_ = 0;
     const Control* pressed_ = nullptr;
     HWND lastFocus_ = nullptr;
 };

@@ -46,20 +46,6 @@ Bitmap LoadRunLengthBitmap(HINSTANCE instance, int id) {
     return picture ? SectionOf(*picture) : Bitmap();
 }
 
-// An opaque drawing, pixel by pixel as the generator writes the resource drawn at 96 pixels an inch.
-Bitmap SectionOf(const art::Canvas& canvas) {
-    Pixels24 picture{canvas.Width(), canvas.Height(), {}};
-    picture.bgr.reserve(static_cast<std::size_t>(canvas.Width()) * static_cast<std::size_t>(canvas.Height()) * 3);
-    for (int y = 0; y < canvas.Height(); ++y) {
-        for (int x = 0; x < canvas.Width(); ++x) {
-            const art::Pixel& p = canvas.At(x, y);
-            picture.bgr.insert(picture.bgr.end(),
-                               {art::ChannelByte(p.b), art::ChannelByte(p.g), art::ChannelByte(p.r)});
-        }
-    }
-    return SectionOf(picture);
-}
-
 // What an icon or pointer shows at a pixel; empty where it lets the background through.
 using ColourAt = std::function<std::optional<art::Rgb>(int x, int y)>;
 
@@ -125,10 +111,73 @@ int ScaledSize(int designPixels, int dpi) {
 
 } // namespace
 
+// What the drawing thread draws: pixels only. The window system's objects are made from them on the window's
+// thread, since Wine keeps a second thread's first calls waiting while the first window is being made.
+struct StockResources::Preparation {
+    int dpi = kDesignDpi;
+    std::optional<Pixels24> panel;
+    std::optional<art::Canvas> darkLamp;
+    std::optional<art::Canvas> litLamp;
+};
+
+StockResources::StockResources(HINSTANCE instance) : instance_(instance) {}
+
+StockResources::~StockResources() {
+    if (preparing_) {
+        WaitForSingleObject(preparing_.Get(), INFINITE);
+    }
+}
+
+void StockResources::Prepare(int dpi) {
+    if (dpi == kDesignDpi || preparing_) {
+        return;
+    }
+    preparation_ = std::make_unique<Preparation>();
+    preparation_->dpi = dpi;
+    preparing_.Reset(CreateThread(nullptr, 0, DrawPrepared, preparation_.get(), 0, nullptr));
+    if (!preparing_) {
+        preparation_.reset(); // drawn when first asked for instead
+    }
+}
+
+DWORD WINAPI StockResources::DrawPrepared(void* job) {
+    auto& preparation = *static_cast<Preparation*>(job);
+    const double factor = PixelScale(preparation.dpi).Factor();
+    try {
+        preparation.panel = art::DrawMenuPanelPixels(factor);
+        preparation.darkLamp = art::DrawLamp(false, factor);
+        preparation.litLamp = art::DrawLamp(true, factor);
+    } catch (...) {
+        // Whatever is missing is drawn when first asked for.
+    }
+    return 0;
+}
+
+void StockResources::Collect(int dpi) {
+    if (!preparing_ || preparation_->dpi != dpi) {
+        return;
+    }
+    WaitForSingleObject(preparing_.Get(), INFINITE);
+    preparing_.Reset();
+    const Preparation& drawn = *preparation_;
+    if (drawn.panel) {
+        bitmaps_.emplace(std::make_pair(StockPicture::MenuPanel, dpi), SectionOf(*drawn.panel));
+    }
+    if (drawn.darkLamp) {
+        icons_.emplace(std::make_pair(StockPicture::DarkLamp, dpi), IconOf(*drawn.darkLamp));
+    }
+    if (drawn.litLamp) {
+        icons_.emplace(std::make_pair(StockPicture::LitLamp, dpi), IconOf(*drawn.litLamp));
+    }
+    preparation_.reset();
+}
+
 HICON StockResources::LoadIconResource(int id, int size) const {
     return static_cast<HICON>(LoadImageW(instance_, MAKEINTRESOURCEW(id), IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
 }
 
+// The program icon's file holds the sizes of 96 pixels an inch, 16 and 32 pixels, drawn by the same code: a scale
+// that asks for one of them takes it from there.
 IconHandle StockResources::MakeIcon(StockPicture picture, int dpi) const {
     const bool drawn = dpi != kDesignDpi;
     const double factor = PixelScale(dpi).Factor();
@@ -137,9 +186,11 @@ IconHandle StockResources::MakeIcon(StockPicture picture, int dpi) const {
         return drawn ? IconOf(art::DrawLamp(false, factor)) : IconHandle(LoadIconResource(IDI_DARK_LAMP, 16));
     case StockPicture::LitLamp:
         return drawn ? IconOf(art::DrawLamp(true, factor)) : IconHandle(LoadIconResource(IDI_LIT_LAMP, 16));
-    case StockPicture::ProgramIcon:
-        return drawn ? IconOf(art::DrawProgramIcon(ScaledSize(16, dpi)))
-                     : IconHandle(LoadIconResource(IDI_PROGRAM, 16));
+    case StockPicture::ProgramIcon: {
+        const int size = ScaledSize(16, dpi);
+        return size == 16 || size == 32 ? IconHandle(LoadIconResource(IDI_PROGRAM, size))
+                                        : IconOf(art::DrawProgramIcon(size));
+    }
     case StockPicture::None:
     case StockPicture::MenuPanel:
         return IconHandle(nullptr);
@@ -147,7 +198,16 @@ IconHandle StockResources::MakeIcon(StockPicture picture, int dpi) const {
     return IconHandle(nullptr);
 }
 
+IconHandle StockResources::MakeLargeProgramIcon(int dpi) const {
+    if (dpi == kDesignDpi) {
+        return IconHandle(LoadIconResource(IDI_PROGRAM, GetSystemMetrics(SM_CXICON)));
+    }
+    const int size = ScaledSize(32, dpi);
+    return size == 32 ? IconHandle(LoadIconResource(IDI_PROGRAM, size)) : IconOf(art::DrawProgramIcon(size));
+}
+
 HICON StockResources::Icon(StockPicture picture, int dpi) {
+    Collect(dpi);
     const auto key = std::make_pair(picture, dpi);
     auto found = icons_.find(key);
     if (found == icons_.end()) {
@@ -157,25 +217,23 @@ HICON StockResources::Icon(StockPicture picture, int dpi) {
 }
 
 HICON StockResources::LargeProgramIcon(int dpi) {
+    Collect(dpi);
     auto found = largeProgramIcons_.find(dpi);
     if (found == largeProgramIcons_.end()) {
-        found =
-            largeProgramIcons_
-                .emplace(dpi, dpi == kDesignDpi ? IconHandle(LoadIconResource(IDI_PROGRAM, GetSystemMetrics(SM_CXICON)))
-                                                : IconOf(art::DrawProgramIcon(ScaledSize(32, dpi))))
-                .first;
+        found = largeProgramIcons_.emplace(dpi, MakeLargeProgramIcon(dpi)).first;
     }
     return found->second.Get();
 }
 
 HBITMAP StockResources::Bitmap(StockPicture picture, int dpi) {
+    Collect(dpi);
     const auto key = std::make_pair(picture, dpi);
     auto found = bitmaps_.find(key);
     if (found == bitmaps_.end()) {
         win32::Bitmap made;
         if (picture == StockPicture::MenuPanel) {
             made = dpi == kDesignDpi ? LoadRunLengthBitmap(instance_, IDR_MENU_PANEL)
-                                     : SectionOf(art::DrawMenuPanel(PixelScale(dpi).Factor()));
+                                     : SectionOf(art::DrawMenuPanelPixels(PixelScale(dpi).Factor()));
         }
         found = bitmaps_.emplace(key, std::move(made)).first;
     }

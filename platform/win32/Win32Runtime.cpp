@@ -24,7 +24,10 @@ std::vector<HWND> ThreadWindows() {
 } // namespace
 
 Win32Runtime::Win32Runtime(HINSTANCE resources, EndAction endAction)
-    : endAction_(std::move(endAction)), resources_(resources) {}
+    : endAction_(std::move(endAction)), resources_(resources) {
+    // The windows open on the primary screen: its pictures are drawn while the first window is being made.
+    resources_.Prepare(SystemDpi());
+}
 
 ScreenTwips Win32Runtime::ScreenSize() {
     // The primary screen, where the windows open, at its own scale.
@@ -73,7 +76,7 @@ void Win32Runtime::ShowWindowModal(Form& form) {
     Modal modal{&window, {}, std::exchange(running_, false), std::exchange(waiting_, {})};
     DisableOthers(modal);
     modals_.push_back(std::move(modal));
-    ShowWindow(window.Handle(), SW_SHOW);
+    window.Show(SW_SHOW);
     window.Sync();
     window.FocusFirstTabStop();
 
@@ -106,7 +109,7 @@ int Win32Runtime::Run(Form& startup) {
         Dispatch([&] { LoadForm(startup); });
         FormWindow& window = *windows_.Find(startup);
         if (window.Handle() != nullptr) {
-            ShowWindow(window.Handle(), SW_SHOWNORMAL);
+            window.Show(SW_SHOWNORMAL);
             UpdateWindow(window.Handle());
             window.Sync();
             if (window.HasTabStops()) {

@@ -212,6 +212,8 @@ TEST_P(PicturesAtScale, MenuPanelHasStripesEverywhereAndTheVendorLogoOnlyInsideI
     ASSERT_EQ(panel.width, static_cast<int>(std::lround(211 * k)));
     ASSERT_EQ(panel.height, static_cast<int>(std::lround(412 * k)));
     ASSERT_EQ(panel.bitsPerPixel, 24);
+    // The program draws the same pixels without a canvas of the whole panel.
+    EXPECT_TRUE(tovira::art::DrawMenuPanelPixels(k) == tovira::art::OpaquePixels(tovira::art::DrawMenuPanel(k)));
 
     // Outside the logo every row is one colour; the dark bands repeat every three design rows, each as
     // many whole pixels high as the scale allows, exactly the design's scaled at whole-number scales.
