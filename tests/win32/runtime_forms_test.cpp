@@ -76,11 +76,13 @@ struct Pixels {
     }
 };
 
-// What `draw` paints into a bitmap of our own, first filled with `background`.
-template <typename Draw> Pixels Render(int width, int height, COLORREF background, Draw draw) {
+// The form's painting as WM_PRINTCLIENT delivers it into a bitmap of our own.
+Pixels PrintClient(HWND window) {
+    RECT client{};
+    GetClientRect(window, &client);
     Pixels pixels;
-    pixels.width = width;
-    pixels.height = height;
+    pixels.width = client.right;
+    pixels.height = client.bottom;
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof info.bmiHeader;
     info.bmiHeader.biWidth = pixels.width;
@@ -92,10 +94,7 @@ template <typename Draw> Pixels Render(int width, int height, COLORREF backgroun
     HDC memory = CreateCompatibleDC(nullptr);
     HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
     HGDIOBJ previous = SelectObject(memory, bitmap);
-    SetDCBrushColor(memory, background);
-    const RECT all{0, 0, width, height};
-    FillRect(memory, &all, static_cast<HBRUSH>(GetStockObject(DC_BRUSH)));
-    draw(memory);
+    SendMessageW(window, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(memory), PRF_CLIENT);
     GdiFlush();
     const auto* first = static_cast<const std::uint32_t*>(bits);
     pixels.data.assign(first, first + pixels.width * pixels.height);
@@ -103,14 +102,6 @@ template <typename Draw> Pixels Render(int width, int height, COLORREF backgroun
     DeleteObject(bitmap);
     DeleteDC(memory);
     return pixels;
-}
-
-// The form's painting as WM_PRINTCLIENT delivers it into a bitmap of our own.
-Pixels PrintClient(HWND window) {
-    RECT client{};
-    GetClientRect(window, &client);
-    return Render(client.right, client.bottom, RGB(0, 0, 0),
-                  [&](HDC dc) { SendMessageW(window, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT); });
 }
 
 // The executable's own resources (lamps, menu panel), read from the shipped program beside the tests' build.
@@ -262,34 +253,6 @@ TEST(RuntimePaint, BackgroundPictureAtNaturalSizeAndLampIcon) {
         const int lampShown = 32 * 32 - scaled.Count({460, 40, 492, 72}, kRed);
         EXPECT_GT(lampShown, 3 * (16 * 16 - pixels.Count(lampBox, kRed)));
         EXPECT_EQ(scaled.Count({456, 40, 460, 72}, kRed) + scaled.Count({460, 72, 492, 76}, kRed), 4 * 32 * 2);
-    }
-    FreeLibrary(resources);
-}
-
-// Above 100 % the pictures are drawn anew at the scale: whole pixels, never a stretched copy.
-TEST(RuntimePaint, PicturesAreDrawnForTheScreensScale) {
-    HMODULE resources = ProgramResources();
-    ASSERT_NE(resources, nullptr) << "the program's resources are needed";
-    {
-        StockResources stock(resources);
-        // A lamp at 150 % fills its 24-pixel square, its mask letting the background through at the corners.
-        const Pixels lamp =
-            Render(30, 30, kRed, [&](HDC dc) { DrawStockPicture(dc, 0, 0, StockPicture::LitLamp, 144, stock); });
-        EXPECT_EQ(lamp.At(0, 0), kRed);
-        EXPECT_NE(lamp.At(12, 12), kRed);
-        EXPECT_NE(lamp.At(2, 12), kRed);
-        EXPECT_EQ(lamp.Count({24, 0, 30, 30}, kRed) + lamp.Count({0, 24, 24, 30}, kRed), 6 * 30 + 24 * 6);
-        // The hand at 200 %: 64 pixels, the hot spot on the fingertip.
-        ICONINFO hand{};
-        ASSERT_TRUE(GetIconInfo(stock.HandCursor(192), &hand));
-        EXPECT_FALSE(hand.fIcon);
-        EXPECT_EQ(hand.xHotspot, 13u);
-        EXPECT_EQ(hand.yHotspot, 1u);
-        BITMAP mask{};
-        GetObjectW(hand.hbmMask, sizeof mask, &mask);
-        EXPECT_EQ(mask.bmWidth, 64);
-        DeleteObject(hand.hbmMask);
-        DeleteObject(hand.hbmColor);
     }
     FreeLibrary(resources);
 }
