@@ -247,6 +247,9 @@ TEST(PictureScale, EnlargingBlendsBetweenPixelCentresAndRepeatsTheEdges) {
     const std::vector<std::uint32_t> row = {0x000000, 0x402010, 0xBF6030, 0xFF8040, 0xFF8040};
     EXPECT_EQ(std::vector<std::uint32_t>(out.begin(), out.begin() + 5), row);
     EXPECT_EQ(std::vector<std::uint32_t>(out.begin() + 5, out.end()), row);
+    std::vector<std::uint32_t> column(5);
+    tovira::EnlargePicture({source.data(), 1, 2}, 2.0, {column.data(), 1, 5});
+    EXPECT_EQ(column, row);
 
     std::vector<std::uint32_t> flat(7 * 7);
     const std::vector<std::uint32_t> grey(3 * 3, 0x808080);
