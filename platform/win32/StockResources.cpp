@@ -134,10 +134,14 @@ void StockResources::Prepare(int dpi) {
     }
     preparation_ = std::make_unique<Preparation>();
     preparation_->dpi = dpi;
-    preparing_.Reset(CreateThread(nullptr, 0, DrawPrepared, preparation_.get(), 0, nullptr));
+    preparing_.Reset(CreateThread(nullptr, 0, DrawPrepared, preparation_.get(), CREATE_SUSPENDED, nullptr));
     if (!preparing_) {
         preparation_.reset(); // drawn when first asked for instead
+        return;
     }
+    // Below the window's thread, which is starting the window system meanwhile and should not wait for it.
+    SetThreadPriority(preparing_.Get(), THREAD_PRIORITY_BELOW_NORMAL);
+    ResumeThread(preparing_.Get());
 }
 
 DWORD WINAPI StockResources::DrawPrepared(void* job) {
