@@ -1,6 +1,7 @@
 #include "platform/win32/Dpi.h"
 
 #include "platform/win32/Handles.h"
+#include "platform/win32/SystemLibrary.h"
 
 namespace tovira::win32 {
 
@@ -13,9 +14,7 @@ using AdjustWindowRectExForDpiFunction = BOOL WINAPI(RECT*, DWORD, BOOL, DWORD, 
 
 // user32 is loaded with the program: only the function is looked up.
 template <typename Function> Function* User32Function(const char* name) {
-    HMODULE user32 = GetModuleHandleW(L"user32.dll");
-    return user32 != nullptr ? reinterpret_cast<Function*>(reinterpret_cast<void*>(GetProcAddress(user32, name)))
-                             : nullptr;
+    return ModuleFunction<Function>(GetModuleHandleW(L"user32.dll"), name);
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 #include "platform/Startup.h"
+#include "platform/win32/SystemLibrary.h"
 #include "platform/win32/Win32Runtime.h"
 
 namespace {
@@ -7,13 +8,8 @@ namespace {
 // must never be loaded. SetDefaultDllDirectories is looked up, so the program still starts where it is missing.
 void HardenDllSearch() {
     SetDllDirectoryW(L"");
-    using SetDefaultDllDirectoriesProc = BOOL(WINAPI*)(DWORD);
-    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-    if (kernel == nullptr) {
-        return;
-    }
-    auto setDefault = reinterpret_cast<SetDefaultDllDirectoriesProc>(
-        reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
+    auto setDefault = tovira::win32::ModuleFunction<BOOL WINAPI(DWORD)>(GetModuleHandleW(L"kernel32.dll"),
+                                                                        "SetDefaultDllDirectories");
     if (setDefault != nullptr) {
         setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32);
     }

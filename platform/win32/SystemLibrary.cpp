@@ -48,9 +48,7 @@ HMODULE EnsureCommonControls() {
         // By name, not by path: the manifest's side-by-side redirection picks version 6, and the start-up
         // hardening keeps the search for the name inside the system folder.
         HMODULE loaded = LoadLibraryW(L"comctl32.dll");
-        auto initialise = loaded != nullptr ? reinterpret_cast<decltype(&InitCommonControlsEx)>(reinterpret_cast<void*>(
-                                                  GetProcAddress(loaded, "InitCommonControlsEx")))
-                                            : nullptr;
+        auto initialise = ModuleFunction<decltype(InitCommonControlsEx)>(loaded, "InitCommonControlsEx");
         INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
         if (initialise != nullptr) {
             initialise(&controls);

@@ -19,10 +19,14 @@ FARPROC SystemProcedure(const wchar_t* library, const char* name);
 // even loaded.
 HMODULE EnsureCommonControls();
 
-template <typename Function> Function* CommonControlsFunction(const char* name) {
-    HMODULE module = EnsureCommonControls();
+// A function of a loaded module, as its own type; null when the module or the function is missing.
+template <typename Function> Function* ModuleFunction(HMODULE module, const char* name) {
     return module != nullptr ? reinterpret_cast<Function*>(reinterpret_cast<void*>(GetProcAddress(module, name)))
                              : nullptr;
+}
+
+template <typename Function> Function* CommonControlsFunction(const char* name) {
+    return ModuleFunction<Function>(EnsureCommonControls(), name);
 }
 
 template <typename Function> Function* SystemFunction(const wchar_t* library, const char* name) {
