@@ -105,6 +105,15 @@ IconHandle HandPointerFor(double factor) {
         POINT{art::HandHotSpotX(factor), art::HandHotSpotY(factor)});
 }
 
+// The handle kept under a key, made the first time that it is asked for.
+template <typename Kept, typename Make> auto KeptOrMade(Kept& kept, const typename Kept::key_type& key, Make make) {
+    auto found = kept.find(key);
+    if (found == kept.end()) {
+        found = kept.emplace(key, make()).first;
+    }
+    return found->second.Get();
+}
+
 int ScaledSize(int designPixels, int dpi) {
     return static_cast<int>(std::lround(designPixels * PixelScale(dpi).Factor()));
 }
@@ -212,46 +221,29 @@ IconHandle StockResources::MakeLargeProgramIcon(int dpi) const {
 
 HICON StockResources::Icon(StockPicture picture, int dpi) {
     Collect(dpi);
-    const auto key = std::make_pair(picture, dpi);
-    auto found = icons_.find(key);
-    if (found == icons_.end()) {
-        found = icons_.emplace(key, MakeIcon(picture, dpi)).first;
-    }
-    return found->second.Get();
+    return KeptOrMade(icons_, {picture, dpi}, [&] { return MakeIcon(picture, dpi); });
 }
 
 HICON StockResources::LargeProgramIcon(int dpi) {
     Collect(dpi);
-    auto found = largeProgramIcons_.find(dpi);
-    if (found == largeProgramIcons_.end()) {
-        found = largeProgramIcons_.emplace(dpi, MakeLargeProgramIcon(dpi)).first;
-    }
-    return found->second.Get();
+    return KeptOrMade(largeProgramIcons_, dpi, [&] { return MakeLargeProgramIcon(dpi); });
 }
 
 HBITMAP StockResources::Bitmap(StockPicture picture, int dpi) {
     Collect(dpi);
-    const auto key = std::make_pair(picture, dpi);
-    auto found = bitmaps_.find(key);
-    if (found == bitmaps_.end()) {
-        win32::Bitmap made;
-        if (picture == StockPicture::MenuPanel) {
-            made = dpi == kDesignDpi ? LoadRunLengthBitmap(instance_, IDR_MENU_PANEL)
-                                     : SectionOf(art::DrawMenuPanelPixels(PixelScale(dpi).Factor()));
+    return KeptOrMade(bitmaps_, {picture, dpi}, [&] {
+        if (picture != StockPicture::MenuPanel) {
+            return win32::Bitmap();
         }
-        found = bitmaps_.emplace(key, std::move(made)).first;
-    }
-    return found->second.Get();
+        return dpi == kDesignDpi ? LoadRunLengthBitmap(instance_, IDR_MENU_PANEL)
+                                 : SectionOf(art::DrawMenuPanelPixels(PixelScale(dpi).Factor()));
+    });
 }
 
 HCURSOR StockResources::HandCursor(int dpi) {
     if (dpi != kDesignDpi) {
-        auto found = drawnHands_.find(dpi);
-        if (found == drawnHands_.end()) {
-            found = drawnHands_.emplace(dpi, HandPointerFor(PixelScale(dpi).Factor())).first;
-        }
-        if (found->second) {
-            return found->second.Get();
+        if (HICON drawn = KeptOrMade(drawnHands_, dpi, [&] { return HandPointerFor(PixelScale(dpi).Factor()); })) {
+            return drawn;
         }
     }
     if (hand_ == nullptr) {
