@@ -12,10 +12,17 @@ void MemorySource::Read(std::uint64_t offset, std::span<unsigned char> out) {
 ByteReader::ByteReader(ByteSource& source, std::size_t window)
     : source_(source), size_(source.Size()), window_(window) {}
 
-void ByteReader::Fill(std::uint64_t offset) {
-    start_ = offset;
-    filled_ = static_cast<std::size_t>(std::min<std::uint64_t>(window_.size(), size_ - offset));
-    source_.Read(offset, {window_.data(), filled_});
+void ByteReader::Fill(std::uint64_t offset, std::size_t count) {
+    // A bottom-up bitmap is read from its last row to its first. After a step back the window ends at the bytes
+    // asked for, so that it holds the rows still to come: one read of the source per window, not per row.
+    const std::uint64_t end = offset + count;
+    if (offset >= start_) {
+        start_ = offset;
+    } else {
+        start_ = end > window_.size() ? end - window_.size() : 0;
+    }
+    filled_ = static_cast<std::size_t>(std::min<std::uint64_t>(window_.size(), size_ - start_));
+    source_.Read(start_, {window_.data(), filled_});
 }
 
 void ByteReader::Bytes(std::uint64_t offset, std::span<unsigned char> out) {
@@ -24,7 +31,7 @@ void ByteReader::Bytes(std::uint64_t offset, std::span<unsigned char> out) {
         return;
     }
     if (offset < start_ || offset + out.size() > start_ + filled_) {
-        Fill(offset);
+        Fill(offset, out.size());
     }
     std::memcpy(out.data(), window_.data() + (offset - start_), out.size());
 }

@@ -39,7 +39,7 @@ public:
     // Every read below is of bytes that the caller has checked with Has.
     std::uint32_t U8(std::uint64_t offset) {
         if (offset - start_ >= filled_) { // also when offset lies before the window
-            Fill(offset);
+            Fill(offset, 1);
         }
         return window_[static_cast<std::size_t>(offset - start_)];
     }
@@ -50,7 +50,7 @@ public:
     void Bytes(std::uint64_t offset, std::span<unsigned char> out);
 
 private:
-    void Fill(std::uint64_t offset);
+    void Fill(std::uint64_t offset, std::size_t count);
 
     ByteSource& source_;
     std::uint64_t size_;

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -233,6 +234,30 @@ TEST(PictureBytes, GifScreenSizesAreHeldToTheLimit) {
     Put(gif, 6, 65535, 2);
     Put(gif, 8, 65535, 2);
     EXPECT_EQ(CheckPictureBytes(gif).format, PictureFormat::Unknown);
+}
+
+// A bottom-up bitmap's rows, read last to first through a small window: the right bytes, and the file asked
+// once per window rather than once per row.
+TEST(ByteReader, RowsReadFromTheEndBackwardsFillTheWindowOncePerWindow) {
+    struct CountingSource final : ByteSource {
+        explicit CountingSource(const Bytes& bytes) : file(bytes) {}
+        MemorySource file;
+        int reads = 0;
+        std::uint64_t Size() const override { return file.Size(); }
+        void Read(std::uint64_t offset, std::span<unsigned char> out) override { ++reads, file.Read(offset, out); }
+    };
+    Bytes file(100 * 1000);
+    for (std::size_t i = 0; i < file.size(); ++i) {
+        file[i] = static_cast<unsigned char>(i * 7 % 251);
+    }
+    CountingSource source(file);
+    ByteReader reader(source, 10 * 1000);
+    Bytes row(1000);
+    for (int r = 99; r >= 0; --r) {
+        reader.Bytes(static_cast<std::uint64_t>(r) * 1000, row);
+        ASSERT_TRUE(std::equal(row.begin(), row.end(), file.begin() + r * 1000)) << "row " << r;
+    }
+    EXPECT_LE(source.reads, 100 / 10 + 1);
 }
 
 } // namespace
