@@ -93,42 +93,47 @@ int Scaled(int pixels, double scale) {
 } // namespace
 
 Canvas DrawMenuPanel(double scale) {
-    Canvas panel(Scaled(211, scale), Scaled(412, scale), scale);
+    const auto [width, height] = MenuPanelSize(scale);
+    Canvas panel(width, height, scale);
     PaintStripes(panel, scale);
     DrawVendorLogo(panel);
     return panel;
 }
 
-Pixels24 DrawMenuPanelPixels(double scale) {
-    const int width = Scaled(211, scale);
-    const int height = Scaled(412, scale);
-    // The logo's shapes stay inside x 43..173 and y 10..61; a design pixel more on every side holds all that
-    // their fills touch.
-    const int left = static_cast<int>(std::floor(42 * scale));
-    const int top = static_cast<int>(std::floor(9 * scale));
-    Canvas logo(left, top, std::min(width, static_cast<int>(std::ceil(175 * scale))) - left,
-                std::min(height, static_cast<int>(std::ceil(63 * scale))) - top, scale);
-    PaintStripes(logo, scale);
-    DrawVendorLogo(logo);
-    const Pixels24 drawn = OpaquePixels(logo);
+PanelSize MenuPanelSize(double scale) {
+    return {Scaled(211, scale), Scaled(412, scale)};
+}
 
-    Pixels24 panel{width, height,
-                   std::vector<std::uint8_t>(static_cast<size_t>(width) * static_cast<size_t>(height) * 3)};
+void DrawMenuPanelRows(double scale, std::uint8_t* rows, std::size_t stride) {
+    const auto [width, height] = MenuPanelSize(scale);
     for (int y = 0; y < height; ++y) {
         const Rgb c = StripeColour(y, scale);
         const std::uint8_t bgr[] = {ChannelByte(c.b), ChannelByte(c.g), ChannelByte(c.r)};
-        auto at =
-            panel.bgr.begin() + static_cast<std::ptrdiff_t>(static_cast<size_t>(y) * static_cast<size_t>(width) * 3);
+        std::uint8_t* at = rows + static_cast<std::size_t>(y) * stride;
         for (int x = 0; x < width; ++x)
             at = std::copy(std::begin(bgr), std::end(bgr), at);
     }
-    const auto rowBytes = static_cast<size_t>(logo.Width()) * 3;
-    for (int y = 0; y < logo.Height(); ++y) {
-        const size_t at = (static_cast<size_t>(top + y) * static_cast<size_t>(width) + static_cast<size_t>(left)) * 3;
-        std::copy_n(drawn.bgr.begin() + static_cast<std::ptrdiff_t>(static_cast<size_t>(y) * rowBytes), rowBytes,
-                    panel.bgr.begin() + static_cast<std::ptrdiff_t>(at));
+    // The logo's shapes stay inside x 43..173 and y 10..61; a design pixel more on every side holds all that
+    // their fills touch. It is drawn a band of rows at a time: every pixel comes out as from one canvas, and the
+    // band's small canvas is memory used again, where one canvas of the whole logo would be fresh memory that
+    // costs more to take than the drawing in it.
+    const int left = static_cast<int>(std::floor(42 * scale));
+    const int top = static_cast<int>(std::floor(9 * scale));
+    const int right = std::min(width, static_cast<int>(std::ceil(175 * scale)));
+    const int bottom = std::min(height, static_cast<int>(std::ceil(63 * scale)));
+    constexpr int kBandRows = 16;
+    for (int bandTop = top; bandTop < bottom; bandTop += kBandRows) {
+        Canvas band(left, bandTop, right - left, std::min(kBandRows, bottom - bandTop), scale);
+        PaintStripes(band, scale);
+        DrawVendorLogo(band);
+        const Pixels24 drawn = OpaquePixels(band);
+        const auto rowBytes = static_cast<std::size_t>(band.Width()) * 3;
+        for (int y = 0; y < band.Height(); ++y) {
+            std::copy_n(drawn.bgr.begin() + static_cast<std::ptrdiff_t>(static_cast<std::size_t>(y) * rowBytes),
+                        rowBytes,
+                        rows + static_cast<std::size_t>(bandTop + y) * stride + static_cast<std::size_t>(left) * 3);
+        }
     }
-    return panel;
 }
 
 Canvas DrawProgramIcon(int size) {

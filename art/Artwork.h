@@ -3,6 +3,7 @@
 #include "art/Raster.h"
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -11,9 +12,15 @@ namespace tovira::art {
 // The program's own pictures, drawn from their source at any screen scale (1 = 96 pixels an inch), so that they
 // come out sharp wherever they are shown.
 Canvas DrawMenuPanel(double scale);
-// The same panel's pixels, drawn with a canvas only under the vendor's logo: the stripes need none, and a canvas
-// of the whole panel is most of the drawing's time at large scales.
-Pixels24 DrawMenuPanelPixels(double scale);
+struct PanelSize {
+    int width = 0;
+    int height = 0;
+};
+PanelSize MenuPanelSize(double scale);
+// The same panel's pixels, straight into rows of three bytes a pixel (blue, green, red), row y at rows + y * stride,
+// as a bitmap holds them. A canvas is used only under the vendor's logo: the stripes need none, and a canvas of the
+// whole panel is most of the drawing's time at large scales.
+void DrawMenuPanelRows(double scale, std::uint8_t* rows, std::size_t stride);
 Canvas DrawProgramIcon(int size);
 Canvas DrawLamp(bool lit, double scale);
 

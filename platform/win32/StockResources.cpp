@@ -19,6 +19,11 @@ namespace tovira::win32 {
 
 namespace {
 
+// Bytes from one row of a 24-bit bitmap to the next.
+std::size_t Stride24(int width) {
+    return (static_cast<std::size_t>(width) * 3 + 3) & ~std::size_t{3};
+}
+
 // A 24-bit device-independent bitmap of a picture; null when Windows cannot make it.
 Bitmap SectionOf(const Pixels24& picture) {
     void* bits = nullptr;
@@ -27,11 +32,36 @@ Bitmap SectionOf(const Pixels24& picture) {
         return {};
     }
     const std::size_t rowBytes = static_cast<std::size_t>(picture.width) * 3;
-    const std::size_t stride = (rowBytes + 3) & ~std::size_t{3};
     for (std::size_t row = 0; row < static_cast<std::size_t>(picture.height); ++row) {
-        std::memcpy(static_cast<std::uint8_t*>(bits) + row * stride, picture.bgr.data() + row * rowBytes, rowBytes);
+        std::memcpy(static_cast<std::uint8_t*>(bits) + row * Stride24(picture.width),
+                    picture.bgr.data() + row * rowBytes, rowBytes);
     }
     return bitmap;
+}
+
+// The menu panel's bitmap at a scale, made empty, and where its rows are for drawing into; no rows when Windows
+// cannot make it.
+struct PanelSection {
+    win32::Bitmap bitmap;
+    std::uint8_t* rows = nullptr;
+    std::size_t stride = 0;
+};
+
+PanelSection EmptyPanelSection(double factor) {
+    const art::PanelSize size = art::MenuPanelSize(factor);
+    void* bits = nullptr;
+    PanelSection section{CreateTopDownSection(size.width, size.height, 24, bits)};
+    section.rows = static_cast<std::uint8_t*>(bits);
+    section.stride = Stride24(size.width);
+    return section;
+}
+
+win32::Bitmap DrawnPanel(double factor) {
+    PanelSection section = EmptyPanelSection(factor);
+    if (section.rows != nullptr) {
+        art::DrawMenuPanelRows(factor, section.rows, section.stride);
+    }
+    return std::move(section.bitmap);
 }
 
 // The run-length picture resource; null when it is missing or damaged.
@@ -56,7 +86,7 @@ IconHandle MaskedIcon(int width, int height, const ColourAt& colourAt, std::opti
     if (!colour) {
         return IconHandle(nullptr);
     }
-    const std::size_t stride = (static_cast<std::size_t>(width) * 3 + 3) & ~std::size_t{3};
+    const std::size_t stride = Stride24(width);
     const std::size_t maskStride = (static_cast<std::size_t>(width) + 15) / 16 * 2;
     std::vector<std::uint8_t> mask(maskStride * static_cast<std::size_t>(height), 0);
     for (int y = 0; y < height; ++y) {
@@ -120,11 +150,13 @@ int ScaledSize(int designPixels, int dpi) {
 
 } // namespace
 
-// What the drawing thread draws: pixels only. The window system's objects are made from them on the window's
-// thread, since Wine keeps a second thread's first calls waiting while the first window is being made.
+// What the drawing thread draws: pixels only. The window system's objects are made on the window's thread, since
+// Wine keeps a second thread's first calls waiting while the first window is being made: the panel's bitmap
+// before the thread starts, for it to draw into, the lamps' icons from its canvases afterwards.
 struct StockResources::Preparation {
     int dpi = kDesignDpi;
-    std::optional<Pixels24> panel;
+    PanelSection panel;
+    bool panelDrawn = false;
     std::optional<art::Canvas> darkLamp;
     std::optional<art::Canvas> litLamp;
 };
@@ -143,6 +175,7 @@ void StockResources::Prepare(int dpi) {
     }
     preparation_ = std::make_unique<Preparation>();
     preparation_->dpi = dpi;
+    preparation_->panel = EmptyPanelSection(PixelScale(dpi).Factor());
     preparing_.Reset(CreateThread(nullptr, 0, DrawPrepared, preparation_.get(), CREATE_SUSPENDED, nullptr));
     if (!preparing_) {
         preparation_.reset(); // drawn when first asked for instead
@@ -157,7 +190,10 @@ DWORD WINAPI StockResources::DrawPrepared(void* job) {
     auto& preparation = *static_cast<Preparation*>(job);
     const double factor = PixelScale(preparation.dpi).Factor();
     try {
-        preparation.panel = art::DrawMenuPanelPixels(factor);
+        if (preparation.panel.rows != nullptr) {
+            art::DrawMenuPanelRows(factor, preparation.panel.rows, preparation.panel.stride);
+            preparation.panelDrawn = true;
+        }
         preparation.darkLamp = art::DrawLamp(false, factor);
         preparation.litLamp = art::DrawLamp(true, factor);
     } catch (...) {
@@ -172,9 +208,9 @@ void StockResources::Collect(int dpi) {
     }
     WaitForSingleObject(preparing_.Get(), INFINITE);
     preparing_.Reset();
-    const Preparation& drawn = *preparation_;
-    if (drawn.panel) {
-        bitmaps_.emplace(std::make_pair(StockPicture::MenuPanel, dpi), SectionOf(*drawn.panel));
+    Preparation& drawn = *preparation_;
+    if (drawn.panelDrawn) {
+        bitmaps_.emplace(std::make_pair(StockPicture::MenuPanel, dpi), std::move(drawn.panel.bitmap));
     }
     if (drawn.darkLamp) {
         icons_.emplace(std::make_pair(StockPicture::DarkLamp, dpi), IconOf(*drawn.darkLamp));
@@ -236,7 +272,7 @@ HBITMAP StockResources::Bitmap(StockPicture picture, int dpi) {
             return win32::Bitmap();
         }
         return dpi == kDesignDpi ? LoadRunLengthBitmap(instance_, IDR_MENU_PANEL)
-                                 : SectionOf(art::DrawMenuPanelPixels(PixelScale(dpi).Factor()));
+                                 : DrawnPanel(PixelScale(dpi).Factor());
     });
 }
 

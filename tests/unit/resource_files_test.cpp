@@ -212,8 +212,16 @@ TEST_P(PicturesAtScale, MenuPanelHasStripesEverywhereAndTheVendorLogoOnlyInsideI
     ASSERT_EQ(panel.width, static_cast<int>(std::lround(211 * k)));
     ASSERT_EQ(panel.height, static_cast<int>(std::lround(412 * k)));
     ASSERT_EQ(panel.bitsPerPixel, 24);
-    // The program draws the same pixels without a canvas of the whole panel.
-    EXPECT_TRUE(tovira::art::DrawMenuPanelPixels(k) == tovira::art::OpaquePixels(tovira::art::DrawMenuPanel(k)));
+    // The program draws the same pixels without a canvas of the whole panel, into rows padded as a bitmap's are.
+    const tovira::Pixels24 whole = tovira::art::OpaquePixels(tovira::art::DrawMenuPanel(k));
+    const auto rowBytes = static_cast<std::ptrdiff_t>(whole.width) * 3, stride = (rowBytes + 3) / 4 * 4;
+    std::vector<std::uint8_t> rows(static_cast<std::size_t>(stride * whole.height));
+    tovira::art::DrawMenuPanelRows(k, rows.data(), static_cast<std::size_t>(stride));
+    for (std::ptrdiff_t y = 0; y < whole.height; ++y) {
+        ASSERT_TRUE(std::equal(whole.bgr.begin() + y * rowBytes, whole.bgr.begin() + (y + 1) * rowBytes,
+                               rows.begin() + y * stride))
+            << "row " << y;
+    }
 
     // Outside the logo every row is one colour; the dark bands repeat every three design rows, each as
     // many whole pixels high as the scale allows, exactly the design's scaled at whole-number scales.
