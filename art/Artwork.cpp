@@ -104,14 +104,14 @@ PanelSize MenuPanelSize(double scale) {
     return {Scaled(211, scale), Scaled(412, scale)};
 }
 
-void DrawMenuPanelRows(double scale, std::uint8_t* rows, std::size_t stride) {
+void DrawMenuPanelInto(double scale, std::uint32_t* pixels) {
     const auto [width, height] = MenuPanelSize(scale);
+    const auto at = [&](int x, int y) {
+        return pixels + static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x);
+    };
     for (int y = 0; y < height; ++y) {
         const Rgb c = StripeColour(y, scale);
-        const std::uint8_t bgr[] = {ChannelByte(c.b), ChannelByte(c.g), ChannelByte(c.r)};
-        std::uint8_t* at = rows + static_cast<std::size_t>(y) * stride;
-        for (int x = 0; x < width; ++x)
-            at = std::copy(std::begin(bgr), std::end(bgr), at);
+        std::fill_n(at(0, y), width, std::uint32_t{ChannelByte(c.r)} << 16 | ChannelByte(c.g) << 8 | ChannelByte(c.b));
     }
     // The logo's shapes stay inside x 43..173 and y 10..61; a design pixel more on every side holds all that
     // their fills touch. It is drawn a band of rows at a time: every pixel comes out as from one canvas, and the
@@ -127,11 +127,10 @@ void DrawMenuPanelRows(double scale, std::uint8_t* rows, std::size_t stride) {
         PaintStripes(band, scale);
         DrawVendorLogo(band);
         const Pixels24 drawn = OpaquePixels(band);
-        const auto rowBytes = static_cast<std::size_t>(band.Width()) * 3;
-        for (int y = 0; y < band.Height(); ++y) {
-            std::copy_n(drawn.bgr.begin() + static_cast<std::ptrdiff_t>(static_cast<std::size_t>(y) * rowBytes),
-                        rowBytes,
-                        rows + static_cast<std::size_t>(bandTop + y) * stride + static_cast<std::size_t>(left) * 3);
+        auto bgr = drawn.bgr.begin();
+        for (int y = bandTop; y < bandTop + band.Height(); ++y) {
+            for (std::uint32_t* pixel = at(left, y); pixel != at(right, y); ++pixel, bgr += 3)
+                *pixel = std::uint32_t{bgr[2]} << 16 | bgr[1] << 8 | bgr[0];
         }
     }
 }

@@ -3,7 +3,6 @@
 #include "art/Raster.h"
 
 #include <array>
-#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -17,10 +16,10 @@ struct PanelSize {
     int height = 0;
 };
 PanelSize MenuPanelSize(double scale);
-// The same panel's pixels, straight into rows of three bytes a pixel (blue, green, red), row y at rows + y * stride,
-// as a bitmap holds them. A canvas is used only under the vendor's logo: the stripes need none, and a canvas of the
-// whole panel is most of the drawing's time at large scales.
-void DrawMenuPanelRows(double scale, std::uint8_t* rows, std::size_t stride);
+// The same panel's pixels, straight into a 32-bit bitmap's: rows from the top, 0x00RRGGBB. A canvas is used only
+// under the vendor's logo: the stripes need none, and a canvas of the whole panel is most of the drawing's time at
+// large scales.
+void DrawMenuPanelInto(double scale, std::uint32_t* pixels);
 Canvas DrawProgramIcon(int size);
 Canvas DrawLamp(bool lit, double scale);
 

@@ -19,47 +19,41 @@ namespace tovira::win32 {
 
 namespace {
 
-// Bytes from one row of a 24-bit bitmap to the next.
-std::size_t Stride24(int width) {
-    return (static_cast<std::size_t>(width) * 3 + 3) & ~std::size_t{3};
-}
-
-// A 24-bit device-independent bitmap of a picture; null when Windows cannot make it.
-Bitmap SectionOf(const Pixels24& picture) {
-    void* bits = nullptr;
-    Bitmap bitmap = CreateTopDownSection(picture.width, picture.height, 24, bits);
-    if (!bitmap) {
-        return {};
-    }
-    const std::size_t rowBytes = static_cast<std::size_t>(picture.width) * 3;
-    for (std::size_t row = 0; row < static_cast<std::size_t>(picture.height); ++row) {
-        std::memcpy(static_cast<std::uint8_t*>(bits) + row * Stride24(picture.width),
-                    picture.bgr.data() + row * rowBytes, rowBytes);
-    }
-    return bitmap;
-}
-
-// The menu panel's bitmap at a scale, made empty, and where its rows are for drawing into; no rows when Windows
-// cannot make it.
-struct PanelSection {
+// A 32-bit bitmap to be filled, and where its pixels are; no pixels when Windows cannot make it. Large pictures are
+// kept at the screen's own depth: copying them then needs no conversion, pixel by pixel, at every paint.
+struct Section32 {
     win32::Bitmap bitmap;
-    std::uint8_t* rows = nullptr;
-    std::size_t stride = 0;
+    std::uint32_t* pixels = nullptr;
 };
 
-PanelSection EmptyPanelSection(double factor) {
-    const art::PanelSize size = art::MenuPanelSize(factor);
+Section32 EmptySection32(int width, int height) {
     void* bits = nullptr;
-    PanelSection section{CreateTopDownSection(size.width, size.height, 24, bits)};
-    section.rows = static_cast<std::uint8_t*>(bits);
-    section.stride = Stride24(size.width);
+    Section32 section{CreateTopDownSection(width, height, 32, bits)};
+    section.pixels = static_cast<std::uint32_t*>(bits);
     return section;
 }
 
+Section32 EmptyPanelSection(double factor) {
+    const art::PanelSize size = art::MenuPanelSize(factor);
+    return EmptySection32(size.width, size.height);
+}
+
+// A decoded picture's bitmap; null when Windows cannot make it.
+Bitmap SectionOf(const Pixels24& picture) {
+    Section32 section = EmptySection32(picture.width, picture.height);
+    if (section.pixels != nullptr) {
+        for (std::size_t i = 0; i < picture.bgr.size() / 3; ++i) {
+            const std::uint8_t* bgr = &picture.bgr[3 * i];
+            section.pixels[i] = std::uint32_t{bgr[2]} << 16 | bgr[1] << 8 | bgr[0];
+        }
+    }
+    return std::move(section.bitmap);
+}
+
 win32::Bitmap DrawnPanel(double factor) {
-    PanelSection section = EmptyPanelSection(factor);
-    if (section.rows != nullptr) {
-        art::DrawMenuPanelRows(factor, section.rows, section.stride);
+    Section32 section = EmptyPanelSection(factor);
+    if (section.pixels != nullptr) {
+        art::DrawMenuPanelInto(factor, section.pixels);
     }
     return std::move(section.bitmap);
 }
@@ -86,7 +80,7 @@ IconHandle MaskedIcon(int width, int height, const ColourAt& colourAt, std::opti
     if (!colour) {
         return IconHandle(nullptr);
     }
-    const std::size_t stride = Stride24(width);
+    const std::size_t stride = (static_cast<std::size_t>(width) * 3 + 3) & ~std::size_t{3};
     const std::size_t maskStride = (static_cast<std::size_t>(width) + 15) / 16 * 2;
     std::vector<std::uint8_t> mask(maskStride * static_cast<std::size_t>(height), 0);
     for (int y = 0; y < height; ++y) {
@@ -155,7 +149,7 @@ int ScaledSize(int designPixels, int dpi) {
 // before the thread starts, for it to draw into, the lamps' icons from its canvases afterwards.
 struct StockResources::Preparation {
     int dpi = kDesignDpi;
-    PanelSection panel;
+    Section32 panel;
     bool panelDrawn = false;
     std::optional<art::Canvas> darkLamp;
     std::optional<art::Canvas> litLamp;
@@ -190,8 +184,8 @@ DWORD WINAPI StockResources::DrawPrepared(void* job) {
     auto& preparation = *static_cast<Preparation*>(job);
     const double factor = PixelScale(preparation.dpi).Factor();
     try {
-        if (preparation.panel.rows != nullptr) {
-            art::DrawMenuPanelRows(factor, preparation.panel.rows, preparation.panel.stride);
+        if (preparation.panel.pixels != nullptr) {
+            art::DrawMenuPanelInto(factor, preparation.panel.pixels);
             preparation.panelDrawn = true;
         }
         preparation.darkLamp = art::DrawLamp(false, factor);

@@ -212,15 +212,13 @@ TEST_P(PicturesAtScale, MenuPanelHasStripesEverywhereAndTheVendorLogoOnlyInsideI
     ASSERT_EQ(panel.width, static_cast<int>(std::lround(211 * k)));
     ASSERT_EQ(panel.height, static_cast<int>(std::lround(412 * k)));
     ASSERT_EQ(panel.bitsPerPixel, 24);
-    // The program draws the same pixels without a canvas of the whole panel, into rows padded as a bitmap's are.
+    // The program draws the same pixels without a canvas of the whole panel, as a 32-bit bitmap holds them.
     const tovira::Pixels24 whole = tovira::art::OpaquePixels(tovira::art::DrawMenuPanel(k));
-    const auto rowBytes = static_cast<std::ptrdiff_t>(whole.width) * 3, stride = (rowBytes + 3) / 4 * 4;
-    std::vector<std::uint8_t> rows(static_cast<std::size_t>(stride * whole.height));
-    tovira::art::DrawMenuPanelRows(k, rows.data(), static_cast<std::size_t>(stride));
-    for (std::ptrdiff_t y = 0; y < whole.height; ++y) {
-        ASSERT_TRUE(std::equal(whole.bgr.begin() + y * rowBytes, whole.bgr.begin() + (y + 1) * rowBytes,
-                               rows.begin() + y * stride))
-            << "row " << y;
+    std::vector<std::uint32_t> pixels(static_cast<std::size_t>(whole.width * whole.height));
+    tovira::art::DrawMenuPanelInto(k, pixels.data());
+    for (std::size_t i = 0; i < pixels.size(); ++i) {
+        const std::uint8_t* bgr = &whole.bgr[3 * i];
+        ASSERT_EQ(pixels[i], std::uint32_t{bgr[2]} << 16 | bgr[1] << 8 | bgr[0]) << "pixel " << i;
     }
 
     // Outside the logo every row is one colour; the dark bands repeat every three design rows, each as
