@@ -33,11 +33,6 @@ Section32 EmptySection32(int width, int height) {
     return section;
 }
 
-Section32 EmptyPanelSection(double factor) {
-    const art::PanelSize size = art::MenuPanelSize(factor);
-    return EmptySection32(size.width, size.height);
-}
-
 // A decoded picture's bitmap; null when Windows cannot make it.
 Bitmap SectionOf(const Pixels24& picture) {
     Section32 section = EmptySection32(picture.width, picture.height);
@@ -51,7 +46,8 @@ Bitmap SectionOf(const Pixels24& picture) {
 }
 
 win32::Bitmap DrawnPanel(double factor) {
-    Section32 section = EmptyPanelSection(factor);
+    const art::PanelSize size = art::MenuPanelSize(factor);
+    Section32 section = EmptySection32(size.width, size.height);
     if (section.pixels != nullptr) {
         art::DrawMenuPanelInto(factor, section.pixels);
     }
@@ -144,76 +140,7 @@ int ScaledSize(int designPixels, int dpi) {
 
 } // namespace
 
-// What the drawing thread draws: pixels only. The window system's objects are made on the window's thread, since
-// Wine keeps a second thread's first calls waiting while the first window is being made: the panel's bitmap
-// before the thread starts, for it to draw into, the lamps' icons from its canvases afterwards.
-struct StockResources::Preparation {
-    int dpi = kDesignDpi;
-    Section32 panel;
-    bool panelDrawn = false;
-    std::optional<art::Canvas> darkLamp;
-    std::optional<art::Canvas> litLamp;
-};
-
 StockResources::StockResources(HINSTANCE instance) : instance_(instance) {}
-
-StockResources::~StockResources() {
-    if (preparing_) {
-        WaitForSingleObject(preparing_.Get(), INFINITE);
-    }
-}
-
-void StockResources::Prepare(int dpi) {
-    if (dpi == kDesignDpi || preparing_) {
-        return;
-    }
-    preparation_ = std::make_unique<Preparation>();
-    preparation_->dpi = dpi;
-    preparation_->panel = EmptyPanelSection(PixelScale(dpi).Factor());
-    preparing_.Reset(CreateThread(nullptr, 0, DrawPrepared, preparation_.get(), CREATE_SUSPENDED, nullptr));
-    if (!preparing_) {
-        preparation_.reset(); // drawn when first asked for instead
-        return;
-    }
-    // Below the window's thread, which is starting the window system meanwhile and should not wait for it.
-    SetThreadPriority(preparing_.Get(), THREAD_PRIORITY_BELOW_NORMAL);
-    ResumeThread(preparing_.Get());
-}
-
-DWORD WINAPI StockResources::DrawPrepared(void* job) {
-    auto& preparation = *static_cast<Preparation*>(job);
-    const double factor = PixelScale(preparation.dpi).Factor();
-    try {
-        if (preparation.panel.pixels != nullptr) {
-            art::DrawMenuPanelInto(factor, preparation.panel.pixels);
-            preparation.panelDrawn = true;
-        }
-        preparation.darkLamp = art::DrawLamp(false, factor);
-        preparation.litLamp = art::DrawLamp(true, factor);
-    } catch (...) {
-        // Whatever is missing is drawn when first asked for.
-    }
-    return 0;
-}
-
-void StockResources::Collect(int dpi) {
-    if (!preparing_ || preparation_->dpi != dpi) {
-        return;
-    }
-    WaitForSingleObject(preparing_.Get(), INFINITE);
-    preparing_.Reset();
-    Preparation& drawn = *preparation_;
-    if (drawn.panelDrawn) {
-        bitmaps_.emplace(std::make_pair(StockPicture::MenuPanel, dpi), std::move(drawn.panel.bitmap));
-    }
-    if (drawn.darkLamp) {
-        icons_.emplace(std::make_pair(StockPicture::DarkLamp, dpi), IconOf(*drawn.darkLamp));
-    }
-    if (drawn.litLamp) {
-        icons_.emplace(std::make_pair(StockPicture::LitLamp, dpi), IconOf(*drawn.litLamp));
-    }
-    preparation_.reset();
-}
 
 HICON StockResources::LoadIconResource(int id, int size) const {
     return static_cast<HICON>(LoadImageW(instance_, MAKEINTRESOURCEW(id), IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
@@ -250,17 +177,14 @@ IconHandle StockResources::MakeLargeProgramIcon(int dpi) const {
 }
 
 HICON StockResources::Icon(StockPicture picture, int dpi) {
-    Collect(dpi);
     return KeptOrMade(icons_, {picture, dpi}, [&] { return MakeIcon(picture, dpi); });
 }
 
 HICON StockResources::LargeProgramIcon(int dpi) {
-    Collect(dpi);
     return KeptOrMade(largeProgramIcons_, dpi, [&] { return MakeLargeProgramIcon(dpi); });
 }
 
 HBITMAP StockResources::Bitmap(StockPicture picture, int dpi) {
-    Collect(dpi);
     return KeptOrMade(bitmaps_, {picture, dpi}, [&] {
         if (picture != StockPicture::MenuPanel) {
             return win32::Bitmap();

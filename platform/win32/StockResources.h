@@ -6,7 +6,6 @@
 #include <windows.h>
 
 #include <map>
-#include <memory>
 #include <utility>
 
 namespace tovira::win32 {
@@ -18,13 +17,8 @@ namespace tovira::win32 {
 class StockResources {
 public:
     explicit StockResources(HINSTANCE instance);
-    ~StockResources();
     StockResources(const StockResources&) = delete;
     StockResources& operator=(const StockResources&) = delete;
-
-    // Starts drawing, on a thread of its own, the pictures that a window at this scale shows first, so that the
-    // drawing goes on while the window is being made; nothing to do at 96 pixels an inch.
-    void Prepare(int dpi);
 
     // Icons at the small size; the program icon also at the large size for the task switcher.
     HICON Icon(StockPicture picture, int dpi);
@@ -33,9 +27,6 @@ public:
     HCURSOR HandCursor(int dpi);
 
 private:
-    struct Preparation;
-    static DWORD WINAPI DrawPrepared(void* preparation);
-    void Collect(int dpi);
     HICON LoadIconResource(int id, int size) const;
     IconHandle MakeIcon(StockPicture picture, int dpi) const;
     IconHandle MakeLargeProgramIcon(int dpi) const;
@@ -46,8 +37,6 @@ private:
     std::map<std::pair<StockPicture, int>, win32::Bitmap> bitmaps_;
     HCURSOR hand_ = nullptr;
     std::map<int, IconHandle> drawnHands_;
-    std::unique_ptr<Preparation> preparation_;
-    KernelHandle preparing_;
 };
 
 // Draws a stock picture at its natural size for the scale with its top-left corner at (x, y).

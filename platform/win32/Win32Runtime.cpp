@@ -24,10 +24,7 @@ std::vector<HWND> ThreadWindows() {
 } // namespace
 
 Win32Runtime::Win32Runtime(HINSTANCE resources, EndAction endAction)
-    : endAction_(std::move(endAction)), resources_(resources) {
-    // The windows open on the primary screen: its pictures are drawn while the first window is being made.
-    resources_.Prepare(SystemDpi());
-}
+    : endAction_(std::move(endAction)), resources_(resources) {}
 
 ScreenTwips Win32Runtime::ScreenSize() {
     // The primary screen, where the windows open, at its own scale.
