@@ -1,7 +1,9 @@
 #include "art/Raster.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <deque>
 #include <limits>
 #include <utility>
 
@@ -46,11 +48,8 @@ void Merge(Spans& spans) {
     spans.resize(kept);
 }
 
-// The parts of `from` outside every span of `cut`.
-Spans Without(const Spans& from, const Spans& cut) {
-    Spans holes = cut;
-    Merge(holes);
-    Spans out;
+// Adds to out the parts of `from` outside every span of `holes`, which are merged.
+void AddWithout(const Spans& from, const Spans& holes, Spans& out) {
     for (const Span& s : from) {
         double left = s.left;
         for (const Span& h : holes) {
@@ -65,8 +64,40 @@ Spans Without(const Spans& from, const Spans& cut) {
         if (left < s.right)
             out.push_back({left, s.right});
     }
-    return out;
 }
+
+// Span lists lent for the working of one row of samples, so that a fill's many rows reuse their memory instead of
+// asking the heap each time, which costs most of the drawing's time under Wine. A stack of them, since shapes
+// nest; a deque, so that the lists lent out stay in place while deeper ones are added.
+class Scratch {
+public:
+    Scratch() : depth_(Depth()++) {
+        auto& pool = Pool();
+        if (pool.size() <= depth_)
+            pool.emplace_back();
+        for (LineSpans& lines : pool[depth_]) {
+            lines.maybe.clear();
+            lines.surely.clear();
+        }
+    }
+    ~Scratch() { --Depth(); }
+    Scratch(const Scratch&) = delete;
+    Scratch& operator=(const Scratch&) = delete;
+
+    LineSpans& operator[](size_t i) { return Pool()[depth_][i]; }
+
+private:
+    static std::deque<std::array<LineSpans, 2>>& Pool() {
+        thread_local std::deque<std::array<LineSpans, 2>> pool;
+        return pool;
+    }
+    static size_t& Depth() {
+        thread_local size_t depth = 0;
+        return depth;
+    }
+
+    size_t depth_;
+};
 
 // The stretch of the line at height y within `half` of the segment from a to b: the segment's round ends
 // and the band beside it, which together make up the convex stroke, so their hull is the answer.
@@ -106,9 +137,9 @@ void AddStrokeSegment(LineSpans& out, Point a, Point b, double half, double y) {
 // Where a part of the shape may lie, nothing sure: for an intersection, whose other part decides.
 std::function<void(double, LineSpans&)> MaybeOnly(const Shape& shape) {
     return [spans = shape.spans](double y, LineSpans& out) {
-        LineSpans part;
-        spans(y, part);
-        out.maybe.insert(out.maybe.end(), part.maybe.begin(), part.maybe.end());
+        Scratch scratch;
+        spans(y, scratch[0]);
+        out.maybe.insert(out.maybe.end(), scratch[0].maybe.begin(), scratch[0].maybe.end());
     };
 }
 
@@ -152,7 +183,8 @@ Shape Polygon(std::vector<Point> corners) {
             },
             bounds,
             [corners = std::move(corners)](double y, LineSpans& out) {
-                std::vector<double> crossings;
+                thread_local std::vector<double> crossings; // no shape nests inside a polygon's row
+                crossings.clear();
                 for (size_t i = 0, j = corners.size() - 1; i < corners.size(); j = i++) {
                     const Point& a = corners[i];
                     const Point& b = corners[j];
@@ -211,12 +243,14 @@ Shape Minus(Shape shape, Shape hole) {
     const Box bounds = shape.bounds;
     return {[=](double x, double y) { return shape(x, y) && !hole(x, y); }, bounds,
             [=](double y, LineSpans& out) {
-                LineSpans outer, inner;
+                Scratch scratch;
+                LineSpans &outer = scratch[0], &inner = scratch[1];
                 shape.spans(y, outer);
                 hole.spans(y, inner);
-                const Spans maybe = Without(outer.maybe, inner.surely), surely = Without(outer.surely, inner.maybe);
-                out.maybe.insert(out.maybe.end(), maybe.begin(), maybe.end());
-                out.surely.insert(out.surely.end(), surely.begin(), surely.end());
+                Merge(inner.surely);
+                Merge(inner.maybe);
+                AddWithout(outer.maybe, inner.surely, out.maybe);
+                AddWithout(outer.surely, inner.maybe, out.surely);
             }};
 }
 
