@@ -178,9 +178,15 @@ int Startup(const std::wstring& tovira, const std::wstring& bare, int runs) {
         toviraSet = WorkingSet(t.process.hProcess);
         Stop(t);
     }
-    const double toviraStart = Median(toviraTimes) * 1000, bareStart = Median(bareTimes) * 1000;
-    std::printf("start-up to first complete paint: %.1f ms (bare window %.1f ms), ratio %.2f (goal <= 1.20)\n",
-                toviraStart, bareStart, toviraStart / bareStart);
+    // Each start is compared with the bare window's just before it: the machine's speed drifts from one second to
+    // the next, and a ratio of two medians taken apart would carry that drift.
+    std::vector<double> ratios;
+    for (size_t run = 0; run < toviraTimes.size(); ++run) {
+        ratios.push_back(toviraTimes[run] / bareTimes[run]);
+    }
+    std::printf("start-up to first complete paint: %.1f ms (bare window %.1f ms), ratio %.2f start by start "
+                "(goal <= 1.20)\n",
+                Median(toviraTimes) * 1000, Median(bareTimes) * 1000, Median(ratios));
 
     const int events = 2000;
     const double perEvent = MovementMilliseconds(tovira, L"Tovira", events);
