@@ -14,8 +14,12 @@ Rgb Mix(Rgb a, Rgb b, double t) {
     return {a.r + (b.r - a.r) * t, a.g + (b.g - a.g) * t, a.b + (b.b - a.b) * t};
 }
 
+// Rounded half away from zero, as lround does, without a call into the C library for each channel of each pixel:
+// the whole part and the fraction of a number from 0 to 255 are both exact.
 std::uint8_t ChannelByte(double channel) {
-    return static_cast<std::uint8_t>(std::lround(std::clamp(channel, 0.0, 1.0) * 255.0));
+    const double scaled = std::clamp(channel, 0.0, 1.0) * 255.0;
+    const auto whole = static_cast<int>(scaled);
+    return static_cast<std::uint8_t>(scaled - whole >= 0.5 ? whole + 1 : whole);
 }
 
 Rgb Rgb255(int r, int g, int b) {
