@@ -129,7 +129,22 @@ RECT FormWindow::OuterRect() const {
 
 void FormWindow::Show(int command) {
     SyncIcons();
+    PreparePictures();
     ShowWindow(window_, command);
+}
+
+// Above 100 % the pictures are drawn when first asked for: those that the first paint shows are drawn before the
+// window appears, not while it stands empty on the screen.
+void FormWindow::PreparePictures() {
+    for (const PaintedItem& item : painted_) {
+        std::visit(
+            [this](const auto& look) {
+                if constexpr (requires { look.picture; }) {
+                    host_.Resources().Prepare(look.picture, scale_.Dpi());
+                }
+            },
+            item.look);
+    }
 }
 
 // Given as late as they can be, since above 100 % they are drawn: the small one as the window appears, the large

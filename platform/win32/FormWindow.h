@@ -71,6 +71,7 @@ private:
 
     RECT OuterRect() const;
     void SyncIcons();
+    void PreparePictures();
     void FollowDpi(int dpi, const RECT& suggested);
     void MeasureAutoSizeLabels();
     void SyncCaption();

@@ -209,6 +209,12 @@ HCURSOR StockResources::HandCursor(int dpi) {
     return hand_;
 }
 
+void StockResources::Prepare(StockPicture picture, int dpi) {
+    if (picture != StockPicture::None && Icon(picture, dpi) == nullptr) {
+        Bitmap(picture, dpi);
+    }
+}
+
 void DrawStockPicture(HDC dc, int x, int y, StockPicture picture, int dpi, StockResources& resources) {
     if (picture == StockPicture::None) {
         return;

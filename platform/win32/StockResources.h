@@ -25,6 +25,8 @@ public:
     HICON LargeProgramIcon(int dpi);
     HBITMAP Bitmap(StockPicture picture, int dpi);
     HCURSOR HandCursor(int dpi);
+    // Makes a picture ready for drawing, as drawing it would.
+    void Prepare(StockPicture picture, int dpi);
 
 private:
     HICON LoadIconResource(int id, int size) const;
