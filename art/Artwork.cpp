@@ -86,6 +86,11 @@ void PaintStripes(Canvas& canvas, double scale) {
     }
 }
 
+// An opaque colour as a 32-bit bitmap holds it, 0x00RRGGBB, each channel rounded as the generator's files have it.
+std::uint32_t Pixel32(Rgb c) {
+    return std::uint32_t{ChannelByte(c.r)} << 16 | ChannelByte(c.g) << 8 | ChannelByte(c.b);
+}
+
 int Scaled(int pixels, double scale) {
     return static_cast<int>(std::lround(pixels * scale));
 }
@@ -109,10 +114,8 @@ void DrawMenuPanelInto(double scale, std::uint32_t* pixels) {
     const auto at = [&](int x, int y) {
         return pixels + static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x);
     };
-    for (int y = 0; y < height; ++y) {
-        const Rgb c = StripeColour(y, scale);
-        std::fill_n(at(0, y), width, std::uint32_t{ChannelByte(c.r)} << 16 | ChannelByte(c.g) << 8 | ChannelByte(c.b));
-    }
+    for (int y = 0; y < height; ++y)
+        std::fill_n(at(0, y), width, Pixel32(StripeColour(y, scale)));
     // The logo's shapes stay inside x 43..173 and y 10..61; a design pixel more on every side holds all that
     // their fills touch. It is drawn a band of rows at a time: every pixel comes out as from one canvas, and the
     // band's small canvas is memory used again, where one canvas of the whole logo would be fresh memory that
@@ -126,11 +129,11 @@ void DrawMenuPanelInto(double scale, std::uint32_t* pixels) {
         Canvas band(left, bandTop, right - left, std::min(kBandRows, bottom - bandTop), scale);
         PaintStripes(band, scale);
         DrawVendorLogo(band);
-        const Pixels24 drawn = OpaquePixels(band);
-        auto bgr = drawn.bgr.begin();
         for (int y = bandTop; y < bandTop + band.Height(); ++y) {
-            for (std::uint32_t* pixel = at(left, y); pixel != at(right, y); ++pixel, bgr += 3)
-                *pixel = std::uint32_t{bgr[2]} << 16 | bgr[1] << 8 | bgr[0];
+            for (int x = left; x < right; ++x) {
+                const Pixel& p = band.At(x, y);
+                *at(x, y) = Pixel32({p.r, p.g, p.b});
+            }
         }
     }
 }

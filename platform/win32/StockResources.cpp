@@ -140,8 +140,6 @@ int ScaledSize(int designPixels, int dpi) {
 
 } // namespace
 
-StockResources::StockResources(HINSTANCE instance) : instance_(instance) {}
-
 HICON StockResources::LoadIconResource(int id, int size) const {
     return static_cast<HICON>(LoadImageW(instance_, MAKEINTRESOURCEW(id), IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
 }

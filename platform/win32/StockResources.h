@@ -16,7 +16,7 @@ namespace tovira::win32 {
 // drawn for it.
 class StockResources {
 public:
-    explicit StockResources(HINSTANCE instance);
+    explicit StockResources(HINSTANCE instance) : instance_(instance) {}
     StockResources(const StockResources&) = delete;
     StockResources& operator=(const StockResources&) = delete;
 
