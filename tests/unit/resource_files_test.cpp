@@ -272,6 +272,21 @@ TEST_P(PicturesAtScale, MenuPanelHasStripesEverywhereAndTheVendorLogoOnlyInsideI
     EXPECT_GE(bottom, 55 * k);
 }
 
+// The drawing rounds channels by hand: it must give lround's bytes, halves away from zero, at and beside every
+// half step, and clamp what lies outside 0..1.
+TEST(ChannelByte, RoundsAsLroundDoesAtEveryHalfStep) {
+    for (int k = 0; k <= 255; ++k) {
+        for (double at : {k / 255.0, (k + 0.5) / 255.0}) {
+            for (double channel : {std::nextafter(at, 0.0), at, std::nextafter(at, 1.0)}) {
+                const long expected = std::lround(std::clamp(channel, 0.0, 1.0) * 255.0);
+                ASSERT_EQ(tovira::art::ChannelByte(channel), expected) << "channel " << channel;
+            }
+        }
+    }
+    EXPECT_EQ(tovira::art::ChannelByte(-0.3), 0);
+    EXPECT_EQ(tovira::art::ChannelByte(1.7), 255);
+}
+
 TEST(SampleLogo, FitsTheLogoBoxOnWhite) {
     const Image logo = ReadBitmapFile(kSourceDir / "demo/imgLogo.bmp");
     EXPECT_EQ(logo.width, 421);
