@@ -1,7 +1,5 @@
 #include "platform/Accessible.h"
 
-#include "platform/Form.h"
-
 #include <algorithm>
 
 namespace tovira {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/Accessible.h"
+#include "platform/AccessibleItem.h"
 #include "platform/Controls.h"
 
 #include <optional>
@@ -42,7 +42,7 @@ public:
     EventProcedure Load;
     EventProcedure MouseMove;
 
-    // What a screen reader finds in the window, in the order it reads them (Accessible.h).
+    // What a screen reader finds in the window, in the order it reads them (AccessibleItem.h).
     std::vector<AccessibleItem> readingOrder;
 
     // Topmost first. Windowed controls lie over every painted one, whatever their place here.
