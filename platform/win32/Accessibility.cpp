@@ -122,6 +122,9 @@ public:
 
     // Readers call IAccessible directly; no script drives it through IDispatch.
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
+        if (count == nullptr) {
+            return E_INVALIDARG;
+        }
         *count = 0;
         return S_OK;
     }
@@ -135,6 +138,9 @@ public:
         return Self([&](IAccessible* self) { return self->get_accParent(parent); });
     }
     HRESULT STDMETHODCALLTYPE get_accChildCount(long* count) override {
+        if (count == nullptr) {
+            return E_INVALIDARG;
+        }
         if (owner_ == nullptr) {
             return RPC_E_DISCONNECTED;
         }
@@ -142,6 +148,9 @@ public:
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE get_accChild(VARIANT child, IDispatch** element) override {
+        if (element == nullptr) {
+            return E_INVALIDARG;
+        }
         *element = nullptr;
         // Simple elements have no object of their own: the caller asks this one about them.
         return For(
@@ -169,7 +178,10 @@ public:
     }
     HRESULT STDMETHODCALLTYPE get_accState(VARIANT child, VARIANT* state) override {
         return For(
-            child, [&](const AccessibleItem& item) { return ReturnNumber(SystemState(item.role), state); },
+            child,
+            [&](const AccessibleItem& item) {
+                return ReturnNumber(SystemState(item.role) | (Available() ? 0 : STATE_SYSTEM_UNAVAILABLE), state);
+            },
             [&](IAccessible* self) { return self->get_accState(child, state); });
     }
     HRESULT STDMETHODCALLTYPE get_accHelp(VARIANT child, BSTR* help) override {
@@ -178,6 +190,9 @@ public:
             [&](IAccessible* self) { return self->get_accHelp(child, help); });
     }
     HRESULT STDMETHODCALLTYPE get_accHelpTopic(BSTR* file, VARIANT, long* topic) override {
+        if (file == nullptr || topic == nullptr) {
+            return E_INVALIDARG;
+        }
         *file = nullptr;
         *topic = 0;
         return DISP_E_MEMBERNOTFOUND;
@@ -206,6 +221,9 @@ public:
             [&](IAccessible* self) { return self->accSelect(flags, child); });
     }
     HRESULT STDMETHODCALLTYPE accLocation(long* left, long* top, long* width, long* height, VARIANT child) override {
+        if (left == nullptr || top == nullptr || width == nullptr || height == nullptr) {
+            return E_INVALIDARG;
+        }
         return For(
             child,
             [&](const AccessibleItem& item) {
@@ -227,6 +245,9 @@ public:
             [&](const AccessibleItem& item) {
                 if (!item.control->Click) {
                     return DISP_E_MEMBERNOTFOUND;
+                }
+                if (!Available()) {
+                    return E_FAIL;
                 }
                 const bool posted =
                     PostMessageW(window_, kDefaultActionMessage, 0, reinterpret_cast<LPARAM>(item.control)) != FALSE;
@@ -264,6 +285,10 @@ private:
         }
         return askItem(items[static_cast<size_t>(child.lVal) - 1]);
     }
+
+    // A window that a modal box disables takes no click, and a reader's action is refused as a click is, never
+    // kept to run once the box is answered.
+    bool Available() const { return IsWindowEnabled(window_) != FALSE; }
 
     // Where the control is painted, in the client area, cut to what of it the window shows.
     RECT VisibleBox(const Control& control) const {
@@ -355,10 +380,12 @@ std::optional<LRESULT> FormAccessibility::HandleMessage(HWND window, UINT messag
         return lresultFromObject(__uuidof(IAccessible), wParam, client_.Get());
     }
     case kDefaultActionMessage: {
-        // Any process may post this message: only a control of the reading order is taken from it.
+        // Any process may post this message: only a control of the reading order is taken from it, and none while
+        // a modal box that came up after the action was asked for disables the window.
         const auto* control = reinterpret_cast<const Control*>(lParam);
         const auto& order = form_.readingOrder;
-        if (std::any_of(order.begin(), order.end(),
+        if (IsWindowEnabled(window) != FALSE &&
+            std::any_of(order.begin(), order.end(),
                         [&](const AccessibleItem& item) { return item.control == control; })) {
             click_(*control);
         }

@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <functional>
+#include <utility>
 
 namespace tovira::win32 {
 namespace {
@@ -67,10 +68,10 @@ struct Reader {
         SysFreeString(text);
         return result;
     }
-    LONG Role(LONG child) {
-        VARIANT role{};
-        object.Get()->get_accRole(Child(child), &role);
-        return role.vt == VT_I4 ? role.lVal : -1;
+    LONG Number(HRESULT (STDMETHODCALLTYPE IAccessible::*get)(VARIANT, VARIANT*), LONG child) {
+        VARIANT number{};
+        (object.Get()->*get)(Child(child), &number);
+        return number.vt == VT_I4 ? number.lVal : -1;
     }
     // Left, top, width and height, from the corner of the window's client area.
     std::vector<LONG> Box(HWND window, LONG child) {
@@ -116,16 +117,27 @@ void ReadAsAScreenReader(const std::function<bool(Reader&)>& read) {
     }
 }
 
+// The launcher on screen; no logo beside the tests: the logo is made visible by hand instead.
+struct ShownLauncher {
+    explicit ShownLauncher(Win32Runtime::EndAction end) : runtime(GetModuleHandleW(nullptr), std::move(end)) {
+        form.Load = nullptr;
+        runtime.LoadForm(form);
+        runtime.Dispatch([&] { form.pctLogo.visible = true; });
+        window = runtime.WindowOf(form);
+        ShowWindow(window, SW_SHOWNOACTIVATE);
+    }
+    Win32Runtime runtime;
+    LauncherServices services{runtime};
+    frmInstalador form{services};
+    HWND window = nullptr;
+};
+
 TEST(Accessibility, AReaderFindsTheLauncherFollowsTheHintAndWorksEachItemAsAClickDoes) {
     int ends = 0;
-    Win32Runtime runtime(GetModuleHandleW(nullptr), [&](UINT) { ++ends; });
-    LauncherServices services(runtime);
-    frmInstalador form(services);
-    form.Load = nullptr; // no logo beside the tests: the logo is made visible by hand instead
-    runtime.LoadForm(form);
-    runtime.Dispatch([&] { form.pctLogo.visible = true; });
-    HWND window = runtime.WindowOf(form);
-    ShowWindow(window, SW_SHOWNOACTIVATE);
+    ShownLauncher launcher([&](UINT) { ++ends; });
+    LauncherServices& services = launcher.services;
+    frmInstalador& form = launcher.form;
+    HWND window = launcher.window;
     const DWORD uiThread = GetCurrentThreadId();
     const LPARAM overExplore = MAKELPARAM(40, 155);
     namedChild = 0;
@@ -142,7 +154,7 @@ TEST(Accessibility, AReaderFindsTheLauncherFollowsTheHintAndWorksEachItemAsAClic
         }
         for (LONG child = 1; child <= count; ++child) {
             names.push_back(reader.Text(&IAccessible::get_accName, child));
-            roles.push_back(reader.Role(child));
+            roles.push_back(reader.Number(&IAccessible::get_accRole, child));
             boxes.push_back(reader.Box(window, child));
         }
         description = reader.Text(&IAccessible::get_accDescription, 4);
@@ -184,6 +196,52 @@ TEST(Accessibility, AReaderFindsTheLauncherFollowsTheHintAndWorksEachItemAsAClic
     EXPECT_EQ(status, L"Iniciar o Explorer do Windows.");
     EXPECT_EQ(services.started, (std::vector<std::string>{"Explorer.exe 3", "Explorer.exe 3"}));
     EXPECT_EQ(ends, 1);
+}
+
+// The question before the installer disables the launcher: a reader finds its items unavailable and their actions
+// refused, as a click would be, instead of run once the question is answered.
+TEST(Accessibility, WhileTheInstallQuestionStandsTheItemsAreUnavailableAndTheirActionsRefused) {
+    int ends = 0;
+    ShownLauncher launcher([&](UINT) { ++ends; });
+    LONG during = 0, after = 0;
+    HRESULT finish = S_OK;
+    ReadAsAScreenReader([&](Reader& reader) {
+        HWND box = nullptr;
+        if (!reader.Open(launcher.window) || FAILED(reader.object.Get()->accDoDefaultAction(Reader::Child(3))) ||
+            !WaitUntil([&] { return (box = FindWindowW(L"#32770", L"Tovira")) != nullptr && IsWindowVisible(box); })) {
+            return false;
+        }
+        during = reader.Number(&IAccessible::get_accState, 5);
+        finish = reader.object.Get()->accDoDefaultAction(Reader::Child(5));
+        SendMessageW(GetDlgItem(box, IDNO), BM_CLICK, 0, 0);
+        // Answered by the window's thread once the click procedure, and whatever waited for it, has run.
+        const bool enabled = WaitUntil([&] { return IsWindowEnabled(launcher.window) != FALSE; });
+        after = reader.Number(&IAccessible::get_accState, 5);
+        return enabled;
+    });
+    EXPECT_EQ(during, STATE_SYSTEM_LINKED | STATE_SYSTEM_UNAVAILABLE);
+    EXPECT_EQ(finish, E_FAIL);
+    EXPECT_EQ(after, STATE_SYSTEM_LINKED);
+    EXPECT_TRUE(IsWindow(launcher.window));
+    EXPECT_EQ(ends, 0);
+    EXPECT_TRUE(launcher.services.started.empty());
+}
+
+// In the window's own apartment a reader's calls reach the object as they are, null answers included.
+TEST(Accessibility, NullAnswerPlacesAreRefusedNotWrittenThrough) {
+    ShownLauncher launcher([](UINT) {});
+    ComPtr<IAccessible> client;
+    ASSERT_TRUE(SUCCEEDED(AccessibleObjectFromWindow(launcher.window, OBJID_CLIENT, __uuidof(IAccessible),
+                                                     reinterpret_cast<void**>(client.Put()))));
+    const VARIANT first = Reader::Child(1);
+    long number = 0;
+    BSTR file = nullptr;
+    EXPECT_EQ(client.Get()->GetTypeInfoCount(nullptr), E_INVALIDARG);
+    EXPECT_EQ(client.Get()->get_accChildCount(nullptr), E_INVALIDARG);
+    EXPECT_EQ(client.Get()->get_accChild(first, nullptr), E_INVALIDARG);
+    EXPECT_EQ(client.Get()->get_accHelpTopic(nullptr, first, &number), E_INVALIDARG);
+    EXPECT_EQ(client.Get()->get_accHelpTopic(&file, first, nullptr), E_INVALIDARG);
+    EXPECT_EQ(client.Get()->accLocation(&number, &number, nullptr, &number, first), E_INVALIDARG);
 }
 
 TEST(Accessibility, TheRegistrationWindowsControlsAreNamedAsTheySayAndTheListByItsFrame) {
