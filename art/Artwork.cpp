@@ -3,32 +3,31 @@
 #include "art/StrokeFont.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstddef>
 #include <cstring>
 #include <iterator>
 #include <numbers>
+#include <utility>
 
 namespace tovira::art {
 namespace {
 
-// The vendor's logo: a disc and the name, painted over the stripes inside x 43..172, y 10..60.
-void DrawVendorLogo(Canvas& panel) {
-    const Rgb white{1, 1, 1};
-    const Rgb blueViolet = Rgb255(138, 43, 226);
-    const Rgb indigo = Rgb255(58, 18, 128);
-    const Rgb lavender = Rgb255(222, 208, 255);
-    const Point centre{67, 35};
+// One fill of a picture: a shape, its solid colour or else a paint that varies across it, and how opaque it is.
+struct Layer {
+    Layer(Shape filled, Rgb solid, double opaque = 1.0) : shape(std::move(filled)), colour(solid), opacity(opaque) {}
+    Layer(Shape filled, Paint varying) : shape(std::move(filled)), paint(std::move(varying)) {}
 
-    const Shape hole = Ellipse(centre, 4.5, 4.5);
-    panel.Fill(Minus(Ellipse(centre, 23, 23), hole),
-               [&](double x, double y) { return Mix(blueViolet, indigo, ((x - 44) + (y - 12)) / 92.0); });
-    // Faint grooves and a light sheen make the disc read as a recorded medium rather than a dot.
-    for (double radius : {12.5, 15.5, 18.5})
-        panel.Fill(Minus(Ellipse(centre, radius + 0.5, radius + 0.5), Ellipse(centre, radius - 0.5, radius - 0.5)),
-                   indigo, 0.55);
-    // Two opposite light wedges, as a shiny disc reflects a lamp above and to the left of it. Each lies inside a
-    // triangle from the centre a degree wider on both sides, whose spans spare the samples elsewhere the test.
+    Shape shape;
+    Rgb colour;
+    double opacity = 1.0;
+    Paint paint;
+};
+
+// Two opposite light wedges on the disc, as a shiny disc reflects a lamp above and to the left of it. Each lies
+// inside a triangle from the centre a degree wider on both sides, whose spans spare the samples elsewhere the test.
+Shape Sheen(Point centre) {
     const auto cone = [&](double from, double to) {
         const auto towards = [&](double degrees) {
             const double a = degrees * std::numbers::pi / 180.0;
@@ -37,22 +36,63 @@ void DrawVendorLogo(Canvas& panel) {
         return Polygon({centre, towards(from - 1), towards(to + 1)});
     };
     const Shape ring = Minus(Ellipse(centre, 21.5, 21.5), Ellipse(centre, 9.5, 9.5));
-    const Shape sheen = Intersect(Intersect(Union({cone(-151, -119), cone(35, 55)}), ring), [&](double x, double y) {
-        if ((x - centre.x) * (y - centre.y) <= 0)
+    return Intersect(Intersect(Union({cone(-151, -119), cone(35, 55)}), ring), [centre](double x, double y) {
+        if ((x - centre.x) * (y - centre.y) <= 0) {
             return false; // both wedges lie where x and y grow together, spared the arc tangent
+        }
         const double degrees = std::atan2(y - centre.y, x - centre.x) * 180.0 / std::numbers::pi;
         return std::abs(degrees + 135) < 16 || std::abs(degrees - 45) < 10;
     });
-    panel.Fill(sheen, white, 0.32);
-    panel.Fill(Minus(Ellipse(centre, 8.5, 8.5), hole), lavender);
-    panel.Fill(Minus(Ellipse(centre, 5.5, 5.5), hole), blueViolet);
+}
 
+// The vendor's logo over the panel's stripes, fill by fill: a disc and the name.
+using Logo = std::array<Layer, 9>;
+
+Logo VendorLogo() {
+    const Rgb white{1, 1, 1};
+    const Rgb blueViolet = Rgb255(138, 43, 226);
+    const Rgb indigo = Rgb255(58, 18, 128);
+    const Rgb lavender = Rgb255(222, 208, 255);
+    const Point centre{67, 35};
+    const Shape hole = Ellipse(centre, 4.5, 4.5);
+    // Faint grooves and a light sheen make the disc read as a recorded medium rather than a dot.
+    const auto groove = [&](double radius) -> Layer {
+        return {Minus(Ellipse(centre, radius + 0.5, radius + 0.5), Ellipse(centre, radius - 0.5, radius - 0.5)), indigo,
+                0.55};
+    };
     const Lettering name{26, 5.5, 2.5};
-    panel.Fill(TextShape("QEV", name, {98, 43}), white);
     const Lettering tagline{7.5, 1.5, 2.2};
-    const double width = TextWidth("SYSTEMS", tagline);
-    const double nameWidth = TextWidth("QEV", name);
-    panel.Fill(TextShape("SYSTEMS", tagline, {98 + (nameWidth - width) / 2, 56}), Rgb255(176, 128, 255));
+    const double taglineLeft = 98 + (TextWidth("QEV", name) - TextWidth("SYSTEMS", tagline)) / 2;
+    return {{
+        {Minus(Ellipse(centre, 23, 23), hole),
+         [=](double x, double y) { return Mix(blueViolet, indigo, ((x - 44) + (y - 12)) / 92.0); }},
+        groove(12.5),
+        groove(15.5),
+        groove(18.5),
+        {Sheen(centre), white, 0.32},
+        {Minus(Ellipse(centre, 8.5, 8.5), hole), lavender},
+        {Minus(Ellipse(centre, 5.5, 5.5), hole), blueViolet},
+        {TextShape("QEV", name, {98, 43}), white},
+        {TextShape("SYSTEMS", tagline, {taglineLeft, 56}), Rgb255(176, 128, 255)},
+    }};
+}
+
+Box BoundsOf(const Logo& layers) {
+    Box bounds = layers.at(0).shape.bounds;
+    for (const Layer& layer : layers) {
+        bounds = Hull(bounds, layer.shape.bounds);
+    }
+    return bounds;
+}
+
+void Draw(const Logo& layers, Canvas& canvas) {
+    for (const Layer& layer : layers) {
+        if (layer.paint) {
+            canvas.Fill(layer.shape, layer.paint, layer.opacity);
+        } else {
+            canvas.Fill(layer.shape, layer.colour, layer.opacity);
+        }
+    }
 }
 
 Point Rotate(Point p, Point pivot, double degrees) {
@@ -66,23 +106,18 @@ std::vector<Point> RotatedRect(double left, double top, double right, double bot
             Rotate({right, bottom}, pivot, degrees), Rotate({left, bottom}, pivot, degrees)};
 }
 
-// The design pixel under the centre of screen pixel p, so that at whole-number scales every design pixel
-// becomes exactly that many screen pixels and elsewhere one more or less.
-int DesignPixel(int p, double scale) {
-    return static_cast<int>(std::floor((p + 0.5) / scale));
-}
-
 // The panel's ground: every third row of design pixels dark blue, the rest black.
-Rgb StripeColour(int y, double scale) {
-    return DesignPixel(y, scale) % 3 == 1 ? Rgb255(0, 64, 128) : Rgb{};
+Rgb StripeColour(int y, const PixelScale& scale) {
+    return scale.DesignPixelAt(y) % 3 == 1 ? Rgb255(0, 64, 128) : Rgb{};
 }
 
 // Stripes on the part of the panel that a canvas covers.
-void PaintStripes(Canvas& canvas, double scale) {
+void PaintStripes(Canvas& canvas, const PixelScale& scale) {
     for (int y = canvas.Top(); y < canvas.Top() + canvas.Height(); ++y) {
         const Rgb colour = StripeColour(y, scale);
-        for (int x = canvas.Left(); x < canvas.Left() + canvas.Width(); ++x)
+        for (int x = canvas.Left(); x < canvas.Left() + canvas.Width(); ++x) {
             canvas.Set(x, y, colour);
+        }
     }
 }
 
@@ -91,51 +126,58 @@ std::uint32_t Pixel32(Rgb c) {
     return std::uint32_t{ChannelByte(c.r)} << 16 | ChannelByte(c.g) << 8 | ChannelByte(c.b);
 }
 
-int Scaled(int pixels, double scale) {
-    return static_cast<int>(std::lround(pixels * scale));
-}
-
 } // namespace
 
-Canvas DrawMenuPanel(double scale) {
-    const auto [width, height] = MenuPanelSize(scale);
-    Canvas panel(width, height, scale);
-    PaintStripes(panel, scale);
-    DrawVendorLogo(panel);
-    return panel;
+PanelSize MenuPanelSize(const PixelScale& scale) {
+    return {scale.ScreenPixels(211), scale.ScreenPixels(412)};
 }
 
-PanelSize MenuPanelSize(double scale) {
-    return {Scaled(211, scale), Scaled(412, scale)};
+Box VendorLogoBounds() {
+    return BoundsOf(VendorLogo());
 }
 
-void DrawMenuPanelInto(double scale, std::uint32_t* pixels) {
-    const auto [width, height] = MenuPanelSize(scale);
+// The stripes need no canvas. The logo is drawn a band of rows at a time: every pixel comes out as from one canvas,
+// and the band's small canvas is memory used again, where one canvas of the whole logo would be fresh memory that
+// costs more to take than the drawing in it.
+void DrawMenuPanel(const PixelScale& scale, std::uint32_t* pixels) {
+    const PanelSize size = MenuPanelSize(scale);
     const auto at = [&](int x, int y) {
-        return pixels + static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x);
+        return pixels + static_cast<std::size_t>(y) * static_cast<std::size_t>(size.width) +
+               static_cast<std::size_t>(x);
     };
-    for (int y = 0; y < height; ++y)
-        std::fill_n(at(0, y), width, Pixel32(StripeColour(y, scale)));
-    // The logo's shapes stay inside x 43..173 and y 10..61; a design pixel more on every side holds all that
-    // their fills touch. It is drawn a band of rows at a time: every pixel comes out as from one canvas, and the
-    // band's small canvas is memory used again, where one canvas of the whole logo would be fresh memory that
-    // costs more to take than the drawing in it.
-    const int left = static_cast<int>(std::floor(42 * scale));
-    const int top = static_cast<int>(std::floor(9 * scale));
-    const int right = std::min(width, static_cast<int>(std::ceil(175 * scale)));
-    const int bottom = std::min(height, static_cast<int>(std::ceil(63 * scale)));
+    for (int y = 0; y < size.height; ++y) {
+        std::fill_n(at(0, y), size.width, Pixel32(StripeColour(y, scale)));
+    }
+    const Logo logo = VendorLogo();
+    PixelBox area = TouchedPixels(BoundsOf(logo), scale);
+    area = {std::max(area.left, 0), std::max(area.top, 0), std::min(area.right, size.width),
+            std::min(area.bottom, size.height)};
     constexpr int kBandRows = 16;
-    for (int bandTop = top; bandTop < bottom; bandTop += kBandRows) {
-        Canvas band(left, bandTop, right - left, std::min(kBandRows, bottom - bandTop), scale);
+    for (int bandTop = area.top; bandTop < area.bottom; bandTop += kBandRows) {
+        Canvas band(area.left, bandTop, area.right - area.left, std::min(kBandRows, area.bottom - bandTop), scale);
         PaintStripes(band, scale);
-        DrawVendorLogo(band);
+        Draw(logo, band);
         for (int y = bandTop; y < bandTop + band.Height(); ++y) {
-            for (int x = left; x < right; ++x) {
+            for (int x = area.left; x < area.right; ++x) {
                 const Pixel& p = band.At(x, y);
                 *at(x, y) = Pixel32({p.r, p.g, p.b});
             }
         }
     }
+}
+
+Pixels24 DrawMenuPanel(const PixelScale& scale) {
+    const PanelSize size = MenuPanelSize(scale);
+    std::vector<std::uint32_t> pixels(static_cast<std::size_t>(size.width) * static_cast<std::size_t>(size.height));
+    DrawMenuPanel(scale, pixels.data());
+    Pixels24 picture{size.width, size.height, {}};
+    picture.bgr.reserve(pixels.size() * 3);
+    for (const std::uint32_t pixel : pixels) {
+        for (const int shift : {0, 8, 16}) {
+            picture.bgr.push_back(static_cast<std::uint8_t>(pixel >> shift));
+        }
+    }
+    return picture;
 }
 
 Canvas DrawProgramIcon(int size) {
@@ -152,8 +194,9 @@ Canvas DrawProgramIcon(int size) {
         Rgb paper;
     } sheets[] = {{-28, Rgb255(206, 206, 212)}, {-14, Rgb255(230, 230, 236)}, {0, Rgb255(255, 255, 255)}};
     const auto scaled = [&](std::vector<Point> corners) {
-        for (Point& p : corners)
+        for (Point& p : corners) {
             p = {p.x * k, p.y * k};
+        }
         return corners;
     };
     for (const auto& s : sheets) {
@@ -172,8 +215,8 @@ Canvas DrawProgramIcon(int size) {
     return icon;
 }
 
-Canvas DrawLamp(bool lit, double scale) {
-    Canvas lamp(Scaled(16, scale), Scaled(16, scale), scale);
+Canvas DrawLamp(bool lit, const PixelScale& scale) {
+    Canvas lamp(scale.ScreenPixels(16), scale.ScreenPixels(16), scale);
     const Point centre{8, 8};
     const double rx = 6.1, ry = 4.1;
     lamp.Fill(Ellipse(centre, 7.5, 5.3), Rgb{});
@@ -194,15 +237,15 @@ Canvas DrawLamp(bool lit, double scale) {
     return lamp;
 }
 
-int HandHotSpotX(double scale) {
-    return static_cast<int>(std::floor(6.5 * scale));
+int HandHotSpotX(const PixelScale& scale) {
+    return scale.ScreenPixelAt(6.5);
 }
 
-int HandHotSpotY(double scale) {
-    return static_cast<int>(std::floor(0.5 * scale));
+int HandHotSpotY(const PixelScale& scale) {
+    return scale.ScreenPixelAt(0.5);
 }
 
-IndexedImage DrawHandPointer(double scale) {
+IndexedImage DrawHandPointer(const PixelScale& scale) {
     // X outline, o hand, everything else transparent.
     static const char* const kRows[] = {
         ".....XXX............", //
@@ -229,8 +272,8 @@ IndexedImage DrawHandPointer(double scale) {
         "....XXXXXXXXXXXXXX..", //
     };
     IndexedImage image;
-    image.width = Scaled(32, scale);
-    image.height = Scaled(32, scale);
+    image.width = scale.ScreenPixels(32);
+    image.height = scale.ScreenPixels(32);
     image.palette = {Rgb255(0, 0, 0),       Rgb255(128, 0, 0),   Rgb255(0, 128, 0),   Rgb255(128, 128, 0),
                      Rgb255(0, 0, 128),     Rgb255(128, 0, 128), Rgb255(0, 128, 128), Rgb255(192, 192, 192),
                      Rgb255(128, 128, 128), Rgb255(255, 0, 0),   Rgb255(0, 255, 0),   Rgb255(255, 255, 0),
@@ -239,12 +282,13 @@ IndexedImage DrawHandPointer(double scale) {
     image.indices.assign(pixels, 0);
     image.transparent.assign(pixels, true);
     for (int y = 0; y < image.height; ++y) {
-        const size_t row = static_cast<size_t>(DesignPixel(y, scale));
+        const size_t row = static_cast<size_t>(scale.DesignPixelAt(y));
         for (int x = 0; x < image.width; ++x) {
-            const size_t column = static_cast<size_t>(DesignPixel(x, scale));
+            const size_t column = static_cast<size_t>(scale.DesignPixelAt(x));
             const char cell = row < std::size(kRows) && column < std::strlen(kRows[row]) ? kRows[row][column] : '.';
-            if (cell == '.')
+            if (cell == '.') {
                 continue;
+            }
             const size_t at = static_cast<size_t>(y) * static_cast<size_t>(image.width) + static_cast<size_t>(x);
             image.indices[at] = cell == 'X' ? 0 : 15;
             image.transparent[at] = false;

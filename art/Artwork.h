@@ -8,20 +8,22 @@
 
 namespace tovira::art {
 
-// The program's own pictures, drawn from their source at any screen scale (1 = 96 pixels an inch), so that they
-// come out sharp wherever they are shown.
-Canvas DrawMenuPanel(double scale);
+// The program's own pictures, drawn from their source for a screen scale, so that they come out sharp wherever they
+// are shown.
 struct PanelSize {
     int width = 0;
     int height = 0;
 };
-PanelSize MenuPanelSize(double scale);
-// The same panel's pixels, straight into a 32-bit bitmap's: rows from the top, 0x00RRGGBB. A canvas is used only
-// under the vendor's logo: the stripes need none, and a canvas of the whole panel is most of the drawing's time at
-// large scales.
-void DrawMenuPanelInto(double scale, std::uint32_t* pixels);
+PanelSize MenuPanelSize(const PixelScale& scale);
+// The menu panel straight into a 32-bit bitmap's pixels: rows from the top, 0x00RRGGBB. Only the vendor's logo is
+// drawn on a canvas: a canvas of the whole panel would be most of the drawing's time at large scales.
+void DrawMenuPanel(const PixelScale& scale, std::uint32_t* pixels);
+// The same pixels as the bytes that files hold.
+Pixels24 DrawMenuPanel(const PixelScale& scale);
+// Where the vendor's logo paints on the panel, in design pixels: its shapes' bounds together.
+Box VendorLogoBounds();
 Canvas DrawProgramIcon(int size);
-Canvas DrawLamp(bool lit, double scale);
+Canvas DrawLamp(bool lit, const PixelScale& scale);
 
 // A picture in a palette of 16 colours with a transparency mask, as cursors of that depth hold it.
 struct IndexedImage {
@@ -33,10 +35,10 @@ struct IndexedImage {
 };
 
 // The hand's pixel art with every pixel as many whole screen pixels wide and high as the scale allows.
-IndexedImage DrawHandPointer(double scale);
+IndexedImage DrawHandPointer(const PixelScale& scale);
 
 // The fingertip: pixel (6, 0) at 100 %, the pixel under that pixel's centre at other scales.
-int HandHotSpotX(double scale);
-int HandHotSpotY(double scale);
+int HandHotSpotX(const PixelScale& scale);
+int HandHotSpotY(const PixelScale& scale);
 
 } // namespace tovira::art

@@ -35,8 +35,9 @@ constexpr double kSlack = 1e-6;
 // The span from left to right, narrowed and widened by the slack.
 void Add(LineSpans& out, double left, double right) {
     out.maybe.push_back({left - kSlack, right + kSlack});
-    if (left + kSlack < right - kSlack)
+    if (left + kSlack < right - kSlack) {
         out.surely.push_back({left + kSlack, right - kSlack});
+    }
 }
 
 // Sorted by their left ends, overlapping spans joined, in place: a fill does this for every row of samples.
@@ -44,10 +45,11 @@ void Merge(Spans& spans) {
     std::sort(spans.begin(), spans.end(), [](Span a, Span b) { return a.left < b.left; });
     size_t kept = 0;
     for (size_t i = 0; i < spans.size(); ++i) {
-        if (kept > 0 && spans[i].left <= spans[kept - 1].right)
+        if (kept > 0 && spans[i].left <= spans[kept - 1].right) {
             spans[kept - 1].right = std::max(spans[kept - 1].right, spans[i].right);
-        else
+        } else {
             spans[kept++] = spans[i];
+        }
     }
     spans.resize(kept);
 }
@@ -57,16 +59,20 @@ void AddWithout(const Spans& from, const Spans& holes, Spans& out) {
     for (const Span& s : from) {
         double left = s.left;
         for (const Span& h : holes) {
-            if (h.left >= s.right)
+            if (h.left >= s.right) {
                 break;
-            if (h.right <= left)
+            }
+            if (h.right <= left) {
                 continue;
-            if (h.left > left)
+            }
+            if (h.left > left) {
                 out.push_back({left, h.left});
+            }
             left = std::max(left, h.right);
         }
-        if (left < s.right)
+        if (left < s.right) {
             out.push_back({left, s.right});
+        }
     }
 }
 
@@ -77,8 +83,9 @@ class Scratch {
 public:
     Scratch() : depth_(Depth()++) {
         auto& pool = Pool();
-        if (pool.size() <= depth_)
+        if (pool.size() <= depth_) {
             pool.emplace_back();
+        }
         for (LineSpans& lines : pool[depth_]) {
             lines.maybe.clear();
             lines.surely.clear();
@@ -122,8 +129,9 @@ void AddStrokeSegment(LineSpans& out, Point a, Point b, double half, double y) {
     }
     const double vx = b.x - a.x, vy = b.y - a.y, length2 = vx * vx + vy * vy;
     if (vy == 0) {
-        if (length2 > 0 && std::abs(y - a.y) <= half)
+        if (length2 > 0 && std::abs(y - a.y) <= half) {
             take(std::min(a.x, b.x), std::max(a.x, b.x));
+        }
     } else {
         const double offset = half * std::sqrt(length2);
         const double u = a.x + ((y - a.y) * vx - offset) / vy, v = a.x + ((y - a.y) * vx + offset) / vy;
@@ -134,8 +142,9 @@ void AddStrokeSegment(LineSpans& out, Point a, Point b, double half, double y) {
             take(std::min(u, v), std::max(u, v));
         }
     }
-    if (left <= right)
+    if (left <= right) {
         Add(out, left, right);
+    }
 }
 
 // Where a part of the shape may lie, nothing sure: for an intersection, whose other part decides.
@@ -150,12 +159,24 @@ std::function<void(double, LineSpans&)> MaybeOnly(const Shape& shape) {
 Box BoundsOf(const std::vector<Point>& points, double margin) {
     Box box{points.at(0).x, points.at(0).y, points.at(0).x, points.at(0).y};
     for (const Point& p : points) {
-        box = {std::min(box.left, p.x), std::min(box.top, p.y), std::max(box.right, p.x), std::max(box.bottom, p.y)};
+        box = Hull(box, {p.x, p.y, p.x, p.y});
     }
     return {box.left - margin, box.top - margin, box.right + margin, box.bottom + margin};
 }
 
 } // namespace
+
+Box Hull(const Box& a, const Box& b) {
+    return {std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right), std::max(a.bottom, b.bottom)};
+}
+
+// From the pixel that holds the near edges of the bounds through one pixel beyond the one that holds the far edges.
+PixelBox TouchedPixels(const Box& bounds, const PixelScale& scale) {
+    const double factor = scale.Factor();
+    return {scale.ScreenPixelAt(bounds.left), scale.ScreenPixelAt(bounds.top),
+            static_cast<int>(std::ceil(bounds.right * factor)) + 1,
+            static_cast<int>(std::ceil(bounds.bottom * factor)) + 1};
+}
 
 Shape Ellipse(Point centre, double rx, double ry) {
     return {[=](double x, double y) {
@@ -180,8 +201,9 @@ Shape Polygon(std::vector<Point> corners) {
                 for (size_t i = 0, j = corners.size() - 1; i < corners.size(); j = i++) {
                     const Point& a = corners[i];
                     const Point& b = corners[j];
-                    if ((a.y > y) != (b.y > y) && x < (b.x - a.x) * (y - a.y) / (b.y - a.y) + a.x)
+                    if ((a.y > y) != (b.y > y) && x < (b.x - a.x) * (y - a.y) / (b.y - a.y) + a.x) {
                         inside = !inside;
+                    }
                 }
                 return inside;
             },
@@ -192,12 +214,14 @@ Shape Polygon(std::vector<Point> corners) {
                 for (size_t i = 0, j = corners.size() - 1; i < corners.size(); j = i++) {
                     const Point& a = corners[i];
                     const Point& b = corners[j];
-                    if ((a.y > y) != (b.y > y))
+                    if ((a.y > y) != (b.y > y)) {
                         crossings.push_back((b.x - a.x) * (y - a.y) / (b.y - a.y) + a.x);
+                    }
                 }
                 std::sort(crossings.begin(), crossings.end());
-                for (size_t i = 0; i + 1 < crossings.size(); i += 2)
+                for (size_t i = 0; i + 1 < crossings.size(); i += 2) {
                     Add(out, crossings[i], crossings[i + 1]);
+                }
             }};
 }
 
@@ -214,32 +238,34 @@ Shape Stroke(std::vector<Point> polyline, double width) {
                     double t = length2 > 0 ? ((x - a.x) * vx + (y - a.y) * vy) / length2 : 0.0;
                     t = std::clamp(t, 0.0, 1.0);
                     const double dx = a.x + vx * t - x, dy = a.y + vy * t - y;
-                    if (dx * dx + dy * dy <= limit)
+                    if (dx * dx + dy * dy <= limit) {
                         return true;
+                    }
                 }
                 return false;
             },
             bounds,
             [polyline = std::move(polyline), half](double y, LineSpans& out) {
-                for (size_t i = 0; i < polyline.size(); ++i)
+                for (size_t i = 0; i < polyline.size(); ++i) {
                     AddStrokeSegment(out, polyline[i], i + 1 < polyline.size() ? polyline[i + 1] : polyline[i], half,
                                      y);
+                }
             }};
 }
 
 Shape Union(std::vector<Shape> shapes) {
     Box bounds = shapes.at(0).bounds;
     for (const Shape& s : shapes) {
-        bounds = {std::min(bounds.left, s.bounds.left), std::min(bounds.top, s.bounds.top),
-                  std::max(bounds.right, s.bounds.right), std::max(bounds.bottom, s.bounds.bottom)};
+        bounds = Hull(bounds, s.bounds);
     }
     return {[shapes](double x, double y) {
                 return std::any_of(shapes.begin(), shapes.end(), [&](const Shape& s) { return s(x, y); });
             },
             bounds,
             [shapes](double y, LineSpans& out) {
-                for (const Shape& s : shapes)
+                for (const Shape& s : shapes) {
                     s.spans(y, out);
+                }
             }};
 }
 
@@ -271,11 +297,11 @@ Shape Intersect(Shape a, std::function<bool(double x, double y)> condition) {
 
 // 8 x 8 samples a pixel at 100 %; at larger scales no fewer samples a design unit than that, and at least
 // 4 x 4 a pixel, so that edges stay as smooth while a scaled picture costs about what the original does.
-Canvas::Canvas(int width, int height, double scale) : Canvas(0, 0, width, height, scale) {}
+Canvas::Canvas(int width, int height, PixelScale scale) : Canvas(0, 0, width, height, scale) {}
 
-Canvas::Canvas(int left, int top, int width, int height, double scale)
+Canvas::Canvas(int left, int top, int width, int height, PixelScale scale)
     : left_(left), top_(top), width_(width), height_(height), scale_(scale),
-      samples_(std::max(4, static_cast<int>(std::ceil(8 / scale - 1e-9)))),
+      samples_(std::max(4, static_cast<int>(std::ceil(8 / scale.Factor() - 1e-9)))),
       pixels_(static_cast<size_t>(width) * static_cast<size_t>(height)) {}
 
 void Canvas::Set(int x, int y, Rgb colour) {
@@ -284,20 +310,23 @@ void Canvas::Set(int x, int y, Rgb colour) {
 
 // A template, so that a solid colour costs no call a sample.
 template <typename PaintAt> void Canvas::FillWith(const Shape& shape, const PaintAt& paint, double opacity) {
-    const int x0 = std::max(static_cast<int>(std::floor(shape.bounds.left * scale_)), left_);
-    const int y0 = std::max(static_cast<int>(std::floor(shape.bounds.top * scale_)), top_);
-    const int x1 = std::min(static_cast<int>(std::ceil(shape.bounds.right * scale_)) + 1, left_ + width_);
-    const int y1 = std::min(static_cast<int>(std::ceil(shape.bounds.bottom * scale_)) + 1, top_ + height_);
-    if (x0 >= x1 || y0 >= y1)
+    const PixelBox touched = TouchedPixels(shape.bounds, scale_);
+    const int x0 = std::max(touched.left, left_);
+    const int y0 = std::max(touched.top, top_);
+    const int x1 = std::min(touched.right, left_ + width_);
+    const int y1 = std::min(touched.bottom, top_ + height_);
+    if (x0 >= x1 || y0 >= y1) {
         return;
-    const double perUnit = samples_ * scale_;
+    }
+    const double factor = scale_.Factor();
+    const double perUnit = samples_ * factor;
     std::vector<Pixel> sums(static_cast<size_t>(x1 - x0));
     LineSpans line;
     for (int y = y0; y < y1; ++y) {
         std::fill(sums.begin(), sums.end(), Pixel{});
         // Row by row of samples and left to right, as a plain loop over every sample would add them up.
         for (int sy = 0; sy < samples_; ++sy) {
-            const double py = (y + (sy + 0.5) / samples_) / scale_;
+            const double py = (y + (sy + 0.5) / samples_) / factor;
             line.maybe.clear();
             line.surely.clear();
             shape.spans(py, line);
@@ -311,11 +340,13 @@ template <typename PaintAt> void Canvas::FillWith(const Shape& shape, const Pain
                 const int last = std::min(x1 * samples_ - 1, static_cast<int>(std::floor(span.right * perUnit - 0.5)));
                 for (int column = first; column <= last; ++column) {
                     const int x = column / samples_, sx = column % samples_;
-                    const double px = (x + (sx + 0.5) / samples_) / scale_;
-                    while (sure < surely.size() && surely[sure].right < px)
+                    const double px = (x + (sx + 0.5) / samples_) / factor;
+                    while (sure < surely.size() && surely[sure].right < px) {
                         ++sure;
-                    if (!(sure < surely.size() && surely[sure].left <= px) && !shape(px, py))
+                    }
+                    if (!(sure < surely.size() && surely[sure].left <= px) && !shape(px, py)) {
                         continue;
+                    }
                     const Rgb c = paint(px, py);
                     Pixel& sum = sums[static_cast<size_t>(x - x0)];
                     sum.r += c.r;
@@ -325,18 +356,23 @@ template <typename PaintAt> void Canvas::FillWith(const Shape& shape, const Pain
                 }
             }
         }
-        for (int x = x0; x < x1; ++x) {
-            const Pixel& sum = sums[static_cast<size_t>(x - x0)];
-            if (sum.a == 0)
-                continue;
-            const double share = opacity / (samples_ * samples_);
-            const double coverage = sum.a * share;
-            Pixel& p = pixels_[Index(x, y)];
-            p.r = sum.r * share + p.r * (1 - coverage);
-            p.g = sum.g * share + p.g * (1 - coverage);
-            p.b = sum.b * share + p.b * (1 - coverage);
-            p.a = coverage + p.a * (1 - coverage);
+        Blend(y, x0, sums, opacity);
+    }
+}
+
+void Canvas::Blend(int y, int x0, const std::vector<Pixel>& sums, double opacity) {
+    for (int x = x0; x < x0 + static_cast<int>(sums.size()); ++x) {
+        const Pixel& sum = sums[static_cast<size_t>(x - x0)];
+        if (sum.a == 0) {
+            continue;
         }
+        const double share = opacity / (samples_ * samples_);
+        const double coverage = sum.a * share;
+        Pixel& p = pixels_[Index(x, y)];
+        p.r = sum.r * share + p.r * (1 - coverage);
+        p.g = sum.g * share + p.g * (1 - coverage);
+        p.b = sum.b * share + p.b * (1 - coverage);
+        p.a = coverage + p.a * (1 - coverage);
     }
 }
 
@@ -351,8 +387,9 @@ void Canvas::Fill(const Shape& shape, Rgb colour, double opacity) {
 
 Rgb Canvas::Colour(int x, int y) const {
     const Pixel& p = At(x, y);
-    if (p.a <= 0)
+    if (p.a <= 0) {
         return {};
+    }
     return {p.r / p.a, p.g / p.a, p.b / p.a};
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/PixelScale.h"
 #include "platform/RunLength.h"
 
 #include <cstdint>
@@ -25,6 +26,17 @@ struct Box {
     double left = 0, top = 0, right = 0, bottom = 0;
     bool Contains(double x, double y) const { return x >= left && x <= right && y >= top && y <= bottom; }
 };
+
+// The smallest box that holds both.
+Box Hull(const Box& a, const Box& b);
+
+// Screen pixels from (left, top) up to but not including (right, bottom).
+struct PixelBox {
+    int left = 0, top = 0, right = 0, bottom = 0;
+};
+
+// The pixels that a fill of a shape inside `bounds` may touch at a scale.
+PixelBox TouchedPixels(const Box& bounds, const PixelScale& scale);
 
 struct Span {
     double left = 0, right = 0;
@@ -63,14 +75,14 @@ struct Pixel {
     double r = 0, g = 0, b = 0, a = 0;
 };
 
-// Shapes and paints are given in design units; a canvas of scale k draws k pixels to the unit, so the same
-// drawing comes out sharp at every screen scale.
+// Shapes and paints are given in design units; a canvas draws them at a screen scale, as many pixels to the unit as
+// the scale's factor, so the same drawing comes out sharp at every screen scale.
 class Canvas {
 public:
-    Canvas(int width, int height, double scale = 1.0);
+    Canvas(int width, int height, PixelScale scale = PixelScale());
     // A window of a larger picture: its pixels are those of the picture from (left, top) on, in the picture's
     // coordinates, and drawing touches nothing outside it.
-    Canvas(int left, int top, int width, int height, double scale);
+    Canvas(int left, int top, int width, int height, PixelScale scale);
 
     int Left() const { return left_; }
     int Top() const { return top_; }
@@ -90,6 +102,8 @@ public:
 
 private:
     template <typename PaintAt> void FillWith(const Shape& shape, const PaintAt& paint, double opacity);
+    // Lays a row of pixels' summed samples, from x0 on, over what the canvas holds.
+    void Blend(int y, int x0, const std::vector<Pixel>& sums, double opacity);
     size_t Index(int x, int y) const {
         return static_cast<size_t>(y - top_) * static_cast<size_t>(width_) + static_cast<size_t>(x - left_);
     }
@@ -98,7 +112,7 @@ private:
     int top_ = 0;
     int width_;
     int height_;
-    double scale_;
+    PixelScale scale_;
     int samples_; // a pixel's samples across and down
     std::vector<Pixel> pixels_;
 };

@@ -92,15 +92,20 @@ Glyph LookUp(char32_t c) {
     }
 }
 
+// One unit of the glyphs' grid in design units: 10 units from the cap line to the baseline, less a pen's width.
+double GlyphUnit(const Lettering& style) {
+    return (style.capHeight - style.penWidth) / 10.0;
+}
+
 } // namespace
 
 double TextWidth(const std::string& utf8, const Lettering& style) {
-    const double scale = (style.capHeight - style.penWidth) / 10.0;
+    const double unit = GlyphUnit(style);
     double width = 0;
     bool first = true;
     for (size_t i = 0; i < utf8.size();) {
         const Glyph glyph = LookUp(NextCodePoint(utf8, i));
-        width += (first ? 0 : style.tracking) + glyph.width * scale + style.penWidth;
+        width += (first ? 0 : style.tracking) + glyph.width * unit + style.penWidth;
         first = false;
     }
     return width;
@@ -109,7 +114,7 @@ double TextWidth(const std::string& utf8, const Lettering& style) {
 Shape TextShape(const std::string& utf8, const Lettering& style, Point leftBaseline) {
     // The pen's round ends reach half a pen beyond the grid, so the grid is inset to keep the letters
     // between the baseline and the cap height.
-    const double scale = (style.capHeight - style.penWidth) / 10.0;
+    const double unit = GlyphUnit(style);
     const double half = style.penWidth / 2;
     std::vector<Shape> strokes;
     double x = leftBaseline.x;
@@ -117,11 +122,12 @@ Shape TextShape(const std::string& utf8, const Lettering& style, Point leftBasel
         const Glyph glyph = LookUp(NextCodePoint(utf8, i));
         for (const Polyline& stroke : glyph.strokes) {
             Polyline placed;
-            for (const Point& p : stroke)
-                placed.push_back({x + half + p.x * scale, leftBaseline.y - style.capHeight + half + p.y * scale});
+            for (const Point& p : stroke) {
+                placed.push_back({x + half + p.x * unit, leftBaseline.y - style.capHeight + half + p.y * unit});
+            }
             strokes.push_back(Stroke(std::move(placed), style.penWidth));
         }
-        x += glyph.width * scale + style.penWidth + style.tracking;
+        x += glyph.width * unit + style.penWidth + style.tracking;
     }
     return Union(std::move(strokes));
 }

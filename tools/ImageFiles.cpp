@@ -1,6 +1,6 @@
 #include "ImageFiles.h"
 
-#include "platform/RunLength.h"
+#include <cstddef>
 
 namespace tovira::tools {
 namespace {
@@ -41,18 +41,13 @@ void PutInfoHeader(Bytes& out, int width, int height, int bitsPerPixel, std::uin
     Put32(out, 0);
 }
 
-void PutPixels24(Bytes& out, const Canvas& canvas, bool masked) {
+// The colour rows of an icon's image; transparent pixels stay black so that the mask alone decides what shows
+// through.
+void PutMaskedPixels24(Bytes& out, const Canvas& canvas) {
     const size_t padding = Stride(canvas.Width(), 24) - static_cast<size_t>(canvas.Width()) * 3;
     for (int y = canvas.Height() - 1; y >= 0; --y) {
         for (int x = 0; x < canvas.Width(); ++x) {
-            // Transparent pixels stay black so that the mask alone decides what shows through.
-            Rgb c;
-            if (!masked) {
-                const Pixel& p = canvas.At(x, y);
-                c = {p.r, p.g, p.b};
-            } else if (canvas.Opaque(x, y)) {
-                c = canvas.Colour(x, y);
-            }
+            const Rgb c = canvas.Opaque(x, y) ? canvas.Colour(x, y) : Rgb{};
             out.push_back(art::ChannelByte(c.b));
             out.push_back(art::ChannelByte(c.g));
             out.push_back(art::ChannelByte(c.r));
@@ -75,22 +70,23 @@ template <typename IsTransparent> void PutMask(Bytes& out, int width, int height
 
 } // namespace
 
-Bytes EncodeBitmap(const Canvas& canvas) {
-    const auto imageSize =
-        static_cast<std::uint32_t>(Stride(canvas.Width(), 24) * static_cast<size_t>(canvas.Height()));
+Bytes EncodeBitmap(const Pixels24& picture) {
+    const size_t stride = Stride(picture.width, 24);
+    const auto imageSize = static_cast<std::uint32_t>(stride * static_cast<size_t>(picture.height));
     Bytes out;
     out.push_back('B');
     out.push_back('M');
     Put32(out, 54 + imageSize);
     Put32(out, 0);
     Put32(out, 54);
-    PutInfoHeader(out, canvas.Width(), canvas.Height(), 24, imageSize, 2835); // 72 dots per inch
-    PutPixels24(out, canvas, false);
+    PutInfoHeader(out, picture.width, picture.height, 24, imageSize, 2835); // 72 dots per inch
+    const size_t rowBytes = static_cast<size_t>(picture.width) * 3;
+    for (int y = picture.height - 1; y >= 0; --y) {
+        const auto row = picture.bgr.begin() + static_cast<std::ptrdiff_t>(static_cast<size_t>(y) * rowBytes);
+        out.insert(out.end(), row, row + static_cast<std::ptrdiff_t>(rowBytes));
+        out.insert(out.end(), stride - rowBytes, 0);
+    }
     return out;
-}
-
-Bytes EncodeRunLengthPicture(const Canvas& canvas) {
-    return EncodeRunLength(art::OpaquePixels(canvas));
 }
 
 Bytes EncodeIcon(const std::vector<const Canvas*>& images) {
@@ -117,7 +113,7 @@ Bytes EncodeIcon(const std::vector<const Canvas*>& images) {
             static_cast<std::uint32_t>(Stride(image.Width(), 24) * static_cast<size_t>(image.Height()));
         const auto andSize = static_cast<std::uint32_t>(Stride(image.Width(), 1) * static_cast<size_t>(image.Height()));
         PutInfoHeader(out, image.Width(), image.Height() * 2, 24, xorSize + andSize);
-        PutPixels24(out, image, true);
+        PutMaskedPixels24(out, image);
         PutMask(out, image.Width(), image.Height(), [&](int x, int y) { return !image.Opaque(x, y); });
         Patch32(out, entries[i], static_cast<std::uint32_t>(out.size() - start));
         Patch32(out, entries[i] + 4, static_cast<std::uint32_t>(start));

@@ -13,10 +13,8 @@ using art::Pixel;
 using art::Rgb;
 using Bytes = std::vector<std::uint8_t>;
 
-// 24-bit bottom-up bitmap file of an opaque canvas.
-Bytes EncodeBitmap(const Canvas& canvas);
-// The same opaque canvas in the run-length form that the executable carries (platform/RunLength.h).
-Bytes EncodeRunLengthPicture(const Canvas& canvas);
+// 24-bit bottom-up bitmap file of a picture.
+Bytes EncodeBitmap(const Pixels24& picture);
 // Icon file with one 24-bit image and its mask per canvas, in the given order.
 Bytes EncodeIcon(const std::vector<const Canvas*>& images);
 Bytes EncodeCursor(const IndexedImage& image, int hotSpotX, int hotSpotY);

@@ -50,17 +50,20 @@ Canvas DrawSampleLogo() {
 std::vector<std::string> WriteResourceFiles(const std::filesystem::path& root) {
     const Canvas icon16 = DrawProgramIcon(16);
     const Canvas icon32 = DrawProgramIcon(32);
-    const Canvas dark = DrawLamp(false, 1.0);
-    const Canvas lit = DrawLamp(true, 1.0);
-    const Canvas panel = DrawMenuPanel(1.0);
+    // The executable carries the pictures of the design's scale; other scales are drawn as the program runs.
+    const PixelScale design;
+    const Canvas dark = DrawLamp(false, design);
+    const Canvas lit = DrawLamp(true, design);
+    const Pixels24 panel = DrawMenuPanel(design);
     const std::vector<std::pair<std::string, Bytes>> files = {
         {"resources/MenuPanel.bmp", EncodeBitmap(panel)},
-        {"resources/MenuPanel.rle", EncodeRunLengthPicture(panel)},
+        {"resources/MenuPanel.rle", EncodeRunLength(panel)},
         {"resources/Tovira.ico", EncodeIcon({&icon16, &icon32})},
-        {"resources/HandPointer.cur", EncodeCursor(DrawHandPointer(1.0), HandHotSpotX(1.0), HandHotSpotY(1.0))},
+        {"resources/HandPointer.cur",
+         EncodeCursor(DrawHandPointer(design), HandHotSpotX(design), HandHotSpotY(design))},
         {"resources/DarkLamp.ico", EncodeIcon({&dark})},
         {"resources/LitLamp.ico", EncodeIcon({&lit})},
-        {"demo/imgLogo.bmp", EncodeBitmap(DrawSampleLogo())},
+        {"demo/imgLogo.bmp", EncodeBitmap(OpaquePixels(DrawSampleLogo()))},
     };
     std::vector<std::string> written;
     for (const auto& [name, bytes] : files) {

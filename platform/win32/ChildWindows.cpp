@@ -9,7 +9,6 @@
 #include <commctrl.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cstdint>
 
 namespace tovira::win32 {
@@ -215,7 +214,7 @@ void ChildWindows::SyncPlace(Child& child) {
 
 // A control without a font of its own shows in the form's default font; both follow the window's scale.
 void ChildWindows::SyncFont(Child& child, const Font* font) {
-    HFONT handle = fonts_.Get(font != nullptr ? *font : Font{}, scale_.Dpi());
+    HFONT handle = fonts_.Get(font != nullptr ? *font : Font{}, scale_);
     if (handle != child.font) {
         SendMessageW(child.window, WM_SETFONT, reinterpret_cast<WPARAM>(handle), TRUE);
         child.font = handle;
@@ -332,13 +331,13 @@ void ChildWindows::PaintPictureBox(Child& child, HDC dc) {
         DrawBitmap(dc, 0, 0, picture->Handle());
         return;
     }
-    const SIZE size{std::min(static_cast<LONG>(std::lround(picture->WidthPixels() * scale_.Factor())), client.right),
-                    std::min(static_cast<LONG>(std::lround(picture->HeightPixels() * scale_.Factor())), client.bottom)};
+    const SIZE size{std::min<LONG>(scale_.ScreenPixels(picture->WidthPixels()), client.right),
+                    std::min<LONG>(scale_.ScreenPixels(picture->HeightPixels()), client.bottom)};
     Child::Enlarged& enlarged = child.enlarged;
-    if (enlarged.from != picture || enlarged.dpi != scale_.Dpi() || enlarged.size.cx != size.cx ||
+    if (enlarged.from != picture || enlarged.scale != scale_ || enlarged.size.cx != size.cx ||
         enlarged.size.cy != size.cy) {
         void* pixels = nullptr;
-        enlarged = {picture, scale_.Dpi(), size, CreateTopDownSection(size.cx, size.cy, 32, pixels)};
+        enlarged = {picture, scale_, size, CreateTopDownSection(size.cx, size.cy, 32, pixels)};
         if (pixels != nullptr) {
             EnlargePicture(picture->Pixels(), scale_.Factor(),
                            {static_cast<std::uint32_t*>(pixels), static_cast<int>(size.cx), static_cast<int>(size.cy)});

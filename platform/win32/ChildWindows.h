@@ -42,7 +42,7 @@ public:
         // A picture box's picture enlarged for a screen above 100 %, made once for its picture, scale and size.
         struct Enlarged {
             const Picture* from = nullptr;
-            int dpi = 0;
+            PixelScale scale;
             SIZE size{};
             Bitmap bitmap;
         } enlarged;

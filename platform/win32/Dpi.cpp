@@ -21,25 +21,25 @@ template <typename Function> Function* User32Function(const char* name) {
 
 // Where Windows has it, asked without a device context: the program's first one costs the window system's start,
 // which the pictures of the scale can be drawn during.
-int SystemDpi() {
+PixelScale SystemScale() {
     static const auto forSystem = User32Function<GetDpiForSystemFunction>("GetDpiForSystem");
     if (const UINT dpi = forSystem != nullptr ? forSystem() : 0; dpi != 0) {
-        return static_cast<int>(dpi);
+        return PixelScale(static_cast<int>(dpi));
     }
     WindowDC screen(nullptr);
-    return GetDeviceCaps(screen.Get(), LOGPIXELSY);
+    return PixelScale(GetDeviceCaps(screen.Get(), LOGPIXELSY));
 }
 
-int WindowDpi(HWND window) {
+PixelScale WindowScale(HWND window) {
     static const auto forWindow = User32Function<GetDpiForWindowFunction>("GetDpiForWindow");
     const UINT dpi = forWindow != nullptr ? forWindow(window) : 0;
-    return dpi != 0 ? static_cast<int>(dpi) : SystemDpi();
+    return dpi != 0 ? PixelScale(static_cast<int>(dpi)) : SystemScale();
 }
 
-RECT OuterRect(const RECT& client, DWORD style, DWORD exStyle, int dpi) {
+RECT OuterRect(const RECT& client, DWORD style, DWORD exStyle, const PixelScale& scale) {
     static const auto forDpi = User32Function<AdjustWindowRectExForDpiFunction>("AdjustWindowRectExForDpi");
     RECT outer = client;
-    if (forDpi == nullptr || !forDpi(&outer, style, FALSE, exStyle, static_cast<UINT>(dpi))) {
+    if (forDpi == nullptr || !forDpi(&outer, style, FALSE, exStyle, static_cast<UINT>(scale.Dpi()))) {
         outer = client;
         AdjustWindowRectEx(&outer, style, FALSE, exStyle);
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/PixelScale.h"
+
 #include <windows.h>
 
 namespace tovira::win32 {
@@ -8,10 +10,10 @@ namespace tovira::win32 {
 // the calls that only newer Windows has are looked up at run time, so that the program still runs without them.
 
 // The scale of the primary screen, where new windows open: what screen sizes are measured in.
-int SystemDpi();
+PixelScale SystemScale();
 // The scale of the screen that a window is on.
-int WindowDpi(HWND window);
+PixelScale WindowScale(HWND window);
 // The outer rectangle of a window whose client area is `client`, with a caption and frame for that scale.
-RECT OuterRect(const RECT& client, DWORD style, DWORD exStyle, int dpi);
+RECT OuterRect(const RECT& client, DWORD style, DWORD exStyle, const PixelScale& scale);
 
 } // namespace tovira::win32

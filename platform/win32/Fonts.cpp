@@ -2,20 +2,18 @@
 
 #include "platform/win32/Wide.h"
 
-#include <cmath>
-
 namespace tovira::win32 {
 
-HFONT FontCache::Get(const Font& font, int dpi) {
+HFONT FontCache::Get(const Font& font, const PixelScale& scale) {
     const std::string name = font.name.empty() ? kDefaultFontName : font.name;
     const double size = font.size > 0 ? font.size : kDefaultFontSize;
-    auto key = std::make_tuple(name, size, font.bold, dpi);
+    auto key = std::make_tuple(name, size, font.bold, scale.Dpi());
     auto found = fonts_.find(key);
     if (found != fonts_.end()) {
         return found->second.Get();
     }
     // A negative height asks for the character height in pixels, which is how point sizes are defined.
-    const int height = -static_cast<int>(std::lround(size * dpi / 72.0));
+    const int height = -scale.PointsToPixels(size);
     HFONT handle = CreateFontW(height, 0, 0, 0, font.bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                                OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
                                Widen(name).c_str());

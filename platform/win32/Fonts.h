@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Controls.h"
+#include "platform/PixelScale.h"
 #include "platform/win32/Handles.h"
 
 #include <windows.h>
@@ -19,7 +20,7 @@ inline constexpr double kDefaultFontSize = 8.25;
 // Fonts by name, size and weight for a screen scale, created once and kept for the program's life.
 class FontCache {
 public:
-    HFONT Get(const Font& font, int dpi);
+    HFONT Get(const Font& font, const PixelScale& scale);
 
 private:
     std::map<std::tuple<std::string, double, bool, int>, FontHandle> fonts_;

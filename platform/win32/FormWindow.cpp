@@ -94,7 +94,7 @@ void FormWindow::Create() {
     static const bool registered =
         (RegisterWindowClass(kFormClass, WindowProc), RegisterWindowClass(kPictureBoxClass, PictureBoxProc), true);
     static_cast<void>(registered);
-    scale_ = PixelScale(SystemDpi());
+    scale_ = SystemScale();
     RECT outer = OuterRect();
     if (form_.clientOrigin) {
         form_.left = form_.clientOrigin->x + scale_.ToTwips(outer.left);
@@ -107,9 +107,9 @@ void FormWindow::Create() {
                         this) == nullptr) {
         ThrowLastError();
     }
-    if (const int dpi = WindowDpi(window_); dpi != scale_.Dpi()) {
+    if (const PixelScale scale = WindowScale(window_); scale != scale_) {
         // Opened on a screen of another scale than the one that the position was worked out for.
-        scale_ = PixelScale(dpi);
+        scale_ = scale;
         outer = OuterRect();
         SetWindowPos(window_, nullptr, 0, 0, outer.right - outer.left, outer.bottom - outer.top,
                      SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
@@ -124,7 +124,7 @@ void FormWindow::Create() {
 
 RECT FormWindow::OuterRect() const {
     const RECT client{0, 0, scale_.ToPixels(form_.clientWidth), scale_.ToPixels(form_.clientHeight)};
-    return win32::OuterRect(client, FormStyle(form_), FormExStyle(form_), scale_.Dpi());
+    return win32::OuterRect(client, FormStyle(form_), FormExStyle(form_), scale_);
 }
 
 void FormWindow::Show(int command) {
@@ -140,7 +140,7 @@ void FormWindow::PreparePictures() {
         std::visit(
             [this](const auto& look) {
                 if constexpr (requires { look.picture; }) {
-                    host_.Resources().Prepare(look.picture, scale_.Dpi());
+                    host_.Resources().Prepare(look.picture, scale_);
                 }
             },
             item.look);
@@ -153,24 +153,23 @@ void FormWindow::SyncIcons() {
     if (form_.icon == StockPicture::None) {
         return;
     }
-    const int dpi = scale_.Dpi();
-    if (smallIconDpi_ != dpi) {
-        HICON small = host_.Resources().Icon(form_.icon, dpi);
+    if (smallIconScale_ != scale_) {
+        HICON small = host_.Resources().Icon(form_.icon, scale_);
         SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
-        smallIconDpi_ = dpi;
+        smallIconScale_ = scale_;
     }
-    if (largeIconDpi_ != dpi && IsWindowVisible(window_)) {
-        HICON large = form_.icon == StockPicture::ProgramIcon ? host_.Resources().LargeProgramIcon(dpi)
-                                                              : host_.Resources().Icon(form_.icon, dpi);
+    if (largeIconScale_ != scale_ && IsWindowVisible(window_)) {
+        HICON large = form_.icon == StockPicture::ProgramIcon ? host_.Resources().LargeProgramIcon(scale_)
+                                                              : host_.Resources().Icon(form_.icon, scale_);
         SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(large));
-        largeIconDpi_ = dpi;
+        largeIconScale_ = scale_;
     }
 }
 
 // Moved to a screen of another scale: everything is laid out, measured and drawn again for it, in the rectangle
 // that Windows suggests, which keeps the window where the user put it.
-void FormWindow::FollowDpi(int dpi, const RECT& suggested) {
-    scale_ = PixelScale(dpi);
+void FormWindow::FollowScale(const PixelScale& scale, const RECT& suggested) {
+    scale_ = scale;
     measured_.clear();
     SetWindowPos(window_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
                  suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
@@ -197,8 +196,8 @@ void FormWindow::MeasureAutoSizeLabels() {
         auto& label = static_cast<Label&>(*control);
         Measured& memo = measured_[&label];
         if (memo.caption != label.caption || memo.font != label.font || memo.size.cy == 0) {
-            memo = Measured{label.caption, label.font,
-                            MeasureText(label.caption, host_.Fonts().Get(label.font, scale_.Dpi()))};
+            memo =
+                Measured{label.caption, label.font, MeasureText(label.caption, host_.Fonts().Get(label.font, scale_))};
         }
         label.width = scale_.ToTwips(memo.size.cx);
         label.height = scale_.ToTwips(memo.size.cy);
@@ -278,7 +277,7 @@ HCURSOR FormWindow::CursorAt(HWND over) const {
         control = child->control;
     }
     if (control != nullptr && control->mousePointer == MousePointer::Hand) {
-        return host_.Resources().HandCursor(scale_.Dpi());
+        return host_.Resources().HandCursor(scale_);
     }
     return LoadCursorW(nullptr, IDC_ARROW);
 }
@@ -309,8 +308,7 @@ void FormWindow::PaintClient(HDC dc) {
     Bitmap bitmap(CreateCompatibleBitmap(dc, width, height));
     SelectScope select(memory.Get(), bitmap.Get());
     SetViewportOrgEx(memory.Get(), -area.left, -area.top, nullptr);
-    PaintState(memory.Get(), client, CapturePaintedState(form_, scale_), scale_.Dpi(), host_.Fonts(),
-               host_.Resources());
+    PaintState(memory.Get(), client, CapturePaintedState(form_, scale_), scale_, host_.Fonts(), host_.Resources());
     BitBlt(dc, area.left, area.top, width, height, memory.Get(), area.left, area.top, SRCCOPY);
 }
 
@@ -457,7 +455,7 @@ LRESULT FormWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         }
         break;
     case WM_DPICHANGED:
-        FollowDpi(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+        FollowScale(PixelScale(HIWORD(wParam)), *reinterpret_cast<const RECT*>(lParam));
         return 0;
     case WM_CLOSE:
         host_.CloseRequested(*this);

@@ -72,7 +72,7 @@ private:
     RECT OuterRect() const;
     void SyncIcons();
     void PreparePictures();
-    void FollowDpi(int dpi, const RECT& suggested);
+    void FollowScale(const PixelScale& scale, const RECT& suggested);
     void MeasureAutoSizeLabels();
     void SyncCaption();
     void SyncPainted();
@@ -103,8 +103,8 @@ private:
     std::map<const Label*, Measured> measured_;
     std::wstring caption_;
     POINT placed_{};
-    int smallIconDpi_ = 0;
-    int largeIconDpi_ = 0;
+    std::optional<PixelScale> smallIconScale_;
+    std::optional<PixelScale> largeIconScale_;
     const Control* pressed_ = nullptr;
     HWND lastFocus_ = nullptr;
 };

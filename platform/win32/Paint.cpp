@@ -2,6 +2,7 @@
 
 #include "platform/win32/Wide.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace tovira::win32 {
@@ -16,6 +17,11 @@ std::array<int, 2> PixelPoint(double x, double y, const PixelScale& scale) {
     return {scale.ToPixels(x), scale.ToPixels(y)};
 }
 
+// A line's width that the design gives in pixels, as wide to the eye at the scale; never below one.
+int LineWidth(int designPixels, const PixelScale& scale) {
+    return std::max(1, scale.ScreenPixels(designPixels));
+}
+
 // The look of a painted control; none for the kinds that child windows show.
 std::optional<Look> LookOf(const Control& control, const PixelScale& scale) {
     switch (control.kind) {
@@ -27,12 +33,12 @@ std::optional<Look> LookOf(const Control& control, const PixelScale& scale) {
         return ImageLook{static_cast<const Image&>(control).picture};
     case ControlKind::Shape: {
         const auto& shape = static_cast<const Shape&>(control);
-        return ShapeLook{shape.borderColor, scale.ScaledPixels(shape.borderWidthPixels)};
+        return ShapeLook{shape.borderColor, LineWidth(shape.borderWidthPixels, scale)};
     }
     case ControlKind::Line: {
         const auto& line = static_cast<const Line&>(control);
         const TwipsPoint origin = ContainerOrigin(line);
-        return LineLook{line.borderColor, scale.ScaledPixels(line.borderWidthPixels),
+        return LineLook{line.borderColor, LineWidth(line.borderWidthPixels, scale),
                         PixelPoint(origin.x + line.x1, origin.y + line.y1, scale),
                         PixelPoint(origin.x + line.x2, origin.y + line.y2, scale)};
     }
@@ -58,7 +64,7 @@ int Sign(int value) {
 struct Painter {
     HDC dc;
     const RECT& box;
-    int dpi;
+    const PixelScale& scale;
     FontCache& fonts;
     StockResources& resources;
 
@@ -68,7 +74,7 @@ struct Painter {
         } else {
             FillRect(dc, &box, GetSysColorBrush(COLOR_BTNFACE));
         }
-        DrawStockPicture(dc, 0, 0, surface.picture, dpi, resources);
+        DrawStockPicture(dc, 0, 0, surface.picture, scale, resources);
     }
 
     void operator()(const LabelLook& label) const {
@@ -79,7 +85,7 @@ struct Painter {
         if (text.empty()) {
             return;
         }
-        SelectScope font(dc, fonts.Get(label.font, dpi));
+        SelectScope font(dc, fonts.Get(label.font, scale));
         SetBkMode(dc, TRANSPARENT);
         SetTextColor(dc, ToColorRef(label.foreColor));
         UINT format = DT_NOPREFIX | (label.alignment == Alignment::Center ? DT_CENTER : DT_LEFT);
@@ -91,7 +97,7 @@ struct Painter {
     }
 
     void operator()(const ImageLook& image) const {
-        DrawStockPicture(dc, box.left, box.top, image.picture, dpi, resources);
+        DrawStockPicture(dc, box.left, box.top, image.picture, scale, resources);
     }
 
     void operator()(const ShapeLook& shape) const {
@@ -149,7 +155,7 @@ PaintedState CapturePaintedState(const Form& form, const PixelScale& scale) {
     return state;
 }
 
-void PaintState(HDC dc, const RECT& client, const PaintedState& state, int dpi, FontCache& fonts,
+void PaintState(HDC dc, const RECT& client, const PaintedState& state, const PixelScale& scale, FontCache& fonts,
                 StockResources& resources) {
     for (const PaintedItem& item : state) {
         const bool surface = item.control == nullptr;
@@ -158,7 +164,7 @@ void PaintState(HDC dc, const RECT& client, const PaintedState& state, int dpi, 
         if (!surface && !RectVisible(dc, &reach)) {
             continue;
         }
-        std::visit(Painter{dc, surface ? client : item.box, dpi, fonts, resources}, item.look);
+        std::visit(Painter{dc, surface ? client : item.box, scale, fonts, resources}, item.look);
     }
 }
 

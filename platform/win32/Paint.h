@@ -74,7 +74,7 @@ PaintedState CapturePaintedState(const Form& form, const PixelScale& scale);
 
 // Paints the surface and the painted controls, bottom of the stack first, into a DC that covers the client area,
 // with fonts and pictures for the screen's scale.
-void PaintState(HDC dc, const RECT& client, const PaintedState& state, int dpi, FontCache& fonts,
+void PaintState(HDC dc, const RECT& client, const PaintedState& state, const PixelScale& scale, FontCache& fonts,
                 StockResources& resources);
 
 // The pixels that differ between two painted states: the old and new boxes of every control whose painting

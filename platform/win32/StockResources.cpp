@@ -2,12 +2,10 @@
 
 #include "art/Artwork.h"
 #include "platform/RunLength.h"
-#include "platform/win32/Geometry.h"
 #include "platform/win32/Win32Picture.h"
 
 #include "ResourceIds.h"
 
-#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -45,11 +43,11 @@ Bitmap SectionOf(const Pixels24& picture) {
     return std::move(section.bitmap);
 }
 
-win32::Bitmap DrawnPanel(double factor) {
-    const art::PanelSize size = art::MenuPanelSize(factor);
+win32::Bitmap DrawnPanel(const PixelScale& scale) {
+    const art::PanelSize size = art::MenuPanelSize(scale);
     Section32 section = EmptySection32(size.width, size.height);
     if (section.pixels != nullptr) {
-        art::DrawMenuPanelInto(factor, section.pixels);
+        art::DrawMenuPanel(scale, section.pixels);
     }
     return std::move(section.bitmap);
 }
@@ -110,8 +108,8 @@ IconHandle IconOf(const art::Canvas& canvas) {
         std::nullopt);
 }
 
-IconHandle HandPointerFor(double factor) {
-    const art::IndexedImage hand = art::DrawHandPointer(factor);
+IconHandle HandPointerFor(const PixelScale& scale) {
+    const art::IndexedImage hand = art::DrawHandPointer(scale);
     return MaskedIcon(
         hand.width, hand.height,
         [&](int x, int y) -> std::optional<art::Rgb> {
@@ -122,7 +120,7 @@ IconHandle HandPointerFor(double factor) {
             }
             return hand.palette[hand.indices[at]];
         },
-        POINT{art::HandHotSpotX(factor), art::HandHotSpotY(factor)});
+        POINT{art::HandHotSpotX(scale), art::HandHotSpotY(scale)});
 }
 
 // The handle kept under a key, made the first time that it is asked for.
@@ -134,10 +132,6 @@ template <typename Kept, typename Make> auto KeptOrMade(Kept& kept, const typena
     return found->second.Get();
 }
 
-int ScaledSize(int designPixels, int dpi) {
-    return static_cast<int>(std::lround(designPixels * PixelScale(dpi).Factor()));
-}
-
 } // namespace
 
 HICON StockResources::LoadIconResource(int id, int size) const {
@@ -146,16 +140,15 @@ HICON StockResources::LoadIconResource(int id, int size) const {
 
 // The program icon's file holds the sizes of 96 pixels an inch, 16 and 32 pixels, drawn by the same code: a scale
 // that asks for one of them takes it from there.
-IconHandle StockResources::MakeIcon(StockPicture picture, int dpi) const {
-    const bool drawn = dpi != kDesignDpi;
-    const double factor = PixelScale(dpi).Factor();
+IconHandle StockResources::MakeIcon(StockPicture picture, const PixelScale& scale) const {
+    const bool drawn = !scale.IsDesign();
     switch (picture) {
     case StockPicture::DarkLamp:
-        return drawn ? IconOf(art::DrawLamp(false, factor)) : IconHandle(LoadIconResource(IDI_DARK_LAMP, 16));
+        return drawn ? IconOf(art::DrawLamp(false, scale)) : IconHandle(LoadIconResource(IDI_DARK_LAMP, 16));
     case StockPicture::LitLamp:
-        return drawn ? IconOf(art::DrawLamp(true, factor)) : IconHandle(LoadIconResource(IDI_LIT_LAMP, 16));
+        return drawn ? IconOf(art::DrawLamp(true, scale)) : IconHandle(LoadIconResource(IDI_LIT_LAMP, 16));
     case StockPicture::ProgramIcon: {
-        const int size = ScaledSize(16, dpi);
+        const int size = scale.ScreenPixels(16);
         return size == 16 || size == 32 ? IconHandle(LoadIconResource(IDI_PROGRAM, size))
                                         : IconOf(art::DrawProgramIcon(size));
     }
@@ -166,35 +159,34 @@ IconHandle StockResources::MakeIcon(StockPicture picture, int dpi) const {
     return IconHandle(nullptr);
 }
 
-IconHandle StockResources::MakeLargeProgramIcon(int dpi) const {
-    if (dpi == kDesignDpi) {
+IconHandle StockResources::MakeLargeProgramIcon(const PixelScale& scale) const {
+    if (scale.IsDesign()) {
         return IconHandle(LoadIconResource(IDI_PROGRAM, GetSystemMetrics(SM_CXICON)));
     }
-    const int size = ScaledSize(32, dpi);
+    const int size = scale.ScreenPixels(32);
     return size == 32 ? IconHandle(LoadIconResource(IDI_PROGRAM, size)) : IconOf(art::DrawProgramIcon(size));
 }
 
-HICON StockResources::Icon(StockPicture picture, int dpi) {
-    return KeptOrMade(icons_, {picture, dpi}, [&] { return MakeIcon(picture, dpi); });
+HICON StockResources::Icon(StockPicture picture, const PixelScale& scale) {
+    return KeptOrMade(icons_, {picture, scale}, [&] { return MakeIcon(picture, scale); });
 }
 
-HICON StockResources::LargeProgramIcon(int dpi) {
-    return KeptOrMade(largeProgramIcons_, dpi, [&] { return MakeLargeProgramIcon(dpi); });
+HICON StockResources::LargeProgramIcon(const PixelScale& scale) {
+    return KeptOrMade(largeProgramIcons_, scale, [&] { return MakeLargeProgramIcon(scale); });
 }
 
-HBITMAP StockResources::Bitmap(StockPicture picture, int dpi) {
-    return KeptOrMade(bitmaps_, {picture, dpi}, [&] {
+HBITMAP StockResources::Bitmap(StockPicture picture, const PixelScale& scale) {
+    return KeptOrMade(bitmaps_, {picture, scale}, [&] {
         if (picture != StockPicture::MenuPanel) {
             return win32::Bitmap();
         }
-        return dpi == kDesignDpi ? LoadRunLengthBitmap(instance_, IDR_MENU_PANEL)
-                                 : DrawnPanel(PixelScale(dpi).Factor());
+        return scale.IsDesign() ? LoadRunLengthBitmap(instance_, IDR_MENU_PANEL) : DrawnPanel(scale);
     });
 }
 
-HCURSOR StockResources::HandCursor(int dpi) {
-    if (dpi != kDesignDpi) {
-        if (HICON drawn = KeptOrMade(drawnHands_, dpi, [&] { return HandPointerFor(PixelScale(dpi).Factor()); })) {
+HCURSOR StockResources::HandCursor(const PixelScale& scale) {
+    if (!scale.IsDesign()) {
+        if (HICON drawn = KeptOrMade(drawnHands_, scale, [&] { return HandPointerFor(scale); })) {
             return drawn;
         }
     }
@@ -207,22 +199,22 @@ HCURSOR StockResources::HandCursor(int dpi) {
     return hand_;
 }
 
-void StockResources::Prepare(StockPicture picture, int dpi) {
-    if (picture != StockPicture::None && Icon(picture, dpi) == nullptr) {
-        Bitmap(picture, dpi);
+void StockResources::Prepare(StockPicture picture, const PixelScale& scale) {
+    if (picture != StockPicture::None && Icon(picture, scale) == nullptr) {
+        Bitmap(picture, scale);
     }
 }
 
-void DrawStockPicture(HDC dc, int x, int y, StockPicture picture, int dpi, StockResources& resources) {
+void DrawStockPicture(HDC dc, int x, int y, StockPicture picture, const PixelScale& scale, StockResources& resources) {
     if (picture == StockPicture::None) {
         return;
     }
-    if (HICON icon = resources.Icon(picture, dpi)) {
+    if (HICON icon = resources.Icon(picture, scale)) {
         // Zero sizes draw the icon at its own size.
         DrawIconEx(dc, x, y, icon, 0, 0, 0, nullptr, DI_NORMAL);
         return;
     }
-    if (HBITMAP bitmap = resources.Bitmap(picture, dpi)) {
+    if (HBITMAP bitmap = resources.Bitmap(picture, scale)) {
         DrawBitmap(dc, x, y, bitmap);
     }
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Picture.h"
+#include "platform/PixelScale.h"
 #include "platform/win32/Handles.h"
 
 #include <windows.h>
@@ -21,28 +22,28 @@ public:
     StockResources& operator=(const StockResources&) = delete;
 
     // Icons at the small size; the program icon also at the large size for the task switcher.
-    HICON Icon(StockPicture picture, int dpi);
-    HICON LargeProgramIcon(int dpi);
-    HBITMAP Bitmap(StockPicture picture, int dpi);
-    HCURSOR HandCursor(int dpi);
+    HICON Icon(StockPicture picture, const PixelScale& scale);
+    HICON LargeProgramIcon(const PixelScale& scale);
+    HBITMAP Bitmap(StockPicture picture, const PixelScale& scale);
+    HCURSOR HandCursor(const PixelScale& scale);
     // Makes a picture ready for drawing, as drawing it would.
-    void Prepare(StockPicture picture, int dpi);
+    void Prepare(StockPicture picture, const PixelScale& scale);
 
 private:
     HICON LoadIconResource(int id, int size) const;
-    IconHandle MakeIcon(StockPicture picture, int dpi) const;
-    IconHandle MakeLargeProgramIcon(int dpi) const;
+    IconHandle MakeIcon(StockPicture picture, const PixelScale& scale) const;
+    IconHandle MakeLargeProgramIcon(const PixelScale& scale) const;
 
     HINSTANCE instance_;
-    std::map<std::pair<StockPicture, int>, IconHandle> icons_;
-    std::map<int, IconHandle> largeProgramIcons_;
-    std::map<std::pair<StockPicture, int>, win32::Bitmap> bitmaps_;
+    std::map<std::pair<StockPicture, PixelScale>, IconHandle> icons_;
+    std::map<PixelScale, IconHandle> largeProgramIcons_;
+    std::map<std::pair<StockPicture, PixelScale>, win32::Bitmap> bitmaps_;
     HCURSOR hand_ = nullptr;
-    std::map<int, IconHandle> drawnHands_;
+    std::map<PixelScale, IconHandle> drawnHands_;
 };
 
 // Draws a stock picture at its natural size for the scale with its top-left corner at (x, y).
-void DrawStockPicture(HDC dc, int x, int y, StockPicture picture, int dpi, StockResources& resources);
+void DrawStockPicture(HDC dc, int x, int y, StockPicture picture, const PixelScale& scale, StockResources& resources);
 
 // Copies a bitmap at its natural size with its top-left corner at (x, y).
 void DrawBitmap(HDC dc, int x, int y, HBITMAP bitmap);

@@ -28,7 +28,7 @@ Win32Runtime::Win32Runtime(HINSTANCE resources, EndAction endAction)
 
 ScreenTwips Win32Runtime::ScreenSize() {
     // The primary screen, where the windows open, at its own scale.
-    const PixelScale screen(SystemDpi());
+    const PixelScale screen = SystemScale();
     return {screen.ToTwips(GetSystemMetrics(SM_CXSCREEN)), screen.ToTwips(GetSystemMetrics(SM_CYSCREEN))};
 }
 

@@ -98,6 +98,18 @@ void CALLBACK NameChanged(HWINEVENTHOOK, DWORD, HWND, LONG object, LONG child, D
     }
 }
 
+// Moves the pointer to a point of the window, whose thread is `uiThread`, and waits for readers to hear of a changed
+// name: the child whose name changed, or 0.
+LONG NameChangeAfterMove(HWND window, DWORD uiThread, LPARAM point) {
+    namedChild = 0;
+    HWINEVENTHOOK hook = SetWinEventHook(EVENT_OBJECT_NAMECHANGE, EVENT_OBJECT_NAMECHANGE, nullptr, NameChanged,
+                                         GetCurrentProcessId(), uiThread, WINEVENT_OUTOFCONTEXT);
+    PostMessageW(window, WM_MOUSEMOVE, 0, point);
+    WaitUntil([] { return namedChild != 0; });
+    UnhookWinEvent(hook);
+    return namedChild;
+}
+
 // Runs `read` on a thread of its own while this thread, the windows' own, answers it; the reader lets go of every
 // object before this thread stops answering.
 void ReadAsAScreenReader(const std::function<bool(Reader&)>& read) {
@@ -140,7 +152,6 @@ TEST(Accessibility, AReaderFindsTheLauncherFollowsTheHintAndWorksEachItemAsAClic
     HWND window = launcher.window;
     const DWORD uiThread = GetCurrentThreadId();
     const LPARAM overExplore = MAKELPARAM(40, 155);
-    namedChild = 0;
 
     std::vector<std::wstring> names;
     std::vector<LONG> roles;
@@ -160,12 +171,7 @@ TEST(Accessibility, AReaderFindsTheLauncherFollowsTheHintAndWorksEachItemAsAClic
         description = reader.Text(&IAccessible::get_accDescription, 4);
         action = reader.Text(&IAccessible::get_accDefaultAction, 4);
 
-        HWINEVENTHOOK hook = SetWinEventHook(EVENT_OBJECT_NAMECHANGE, EVENT_OBJECT_NAMECHANGE, nullptr, NameChanged,
-                                             GetCurrentProcessId(), uiThread, WINEVENT_OUTOFCONTEXT);
-        PostMessageW(window, WM_MOUSEMOVE, 0, overExplore);
-        const bool heard = WaitUntil([] { return namedChild != 0; });
-        announced = namedChild;
-        UnhookWinEvent(hook);
+        announced = NameChangeAfterMove(window, uiThread, overExplore);
         status = reader.Text(&IAccessible::get_accName, 6);
 
         // A click of the mouse, then the reader's default action on the same item.
@@ -176,7 +182,7 @@ TEST(Accessibility, AReaderFindsTheLauncherFollowsTheHintAndWorksEachItemAsAClic
         const bool acted = WaitUntil([&] { return services.startCount == 2; });
         reader.object.Get()->accDoDefaultAction(Reader::Child(5));
         const bool ended = WaitUntil([&] { return !IsWindow(window); });
-        return heard && clicked && acted && ended;
+        return announced != 0 && clicked && acted && ended;
     });
 
     const std::wstring site = Widen(kVendorWebAddress);
