@@ -108,19 +108,24 @@ public:
     explicit Checker(const MediumPlan& plan) : plan_(plan) {}
 
     std::vector<Problem> Run() {
-        for (const auto check : {&Checker::CheckProgram, &Checker::CheckHandbook, &Checker::CheckLogo,
-                                 &Checker::CheckInstaller, &Checker::CheckNames, &Checker::CheckLabel,
-                                 &Checker::CheckOutputs, &Checker::CheckTools, &Checker::CheckSigning}) {
+        for (const auto check :
+             {&Checker::CheckProgram, &Checker::CheckHandbook, &Checker::CheckLogo, &Checker::CheckInstaller}) {
             Guarded([&] { (this->*check)(); });
         }
         for (const fs::path& component : plan_.components) {
             Guarded([&] { CheckComponent(component); });
+        }
+        for (const auto check : {&Checker::CheckNames, &Checker::CheckLabel, &Checker::CheckOutputs,
+                                 &Checker::CheckTools, &Checker::CheckSigning}) {
+            Guarded([&] { (this->*check)(); });
         }
         return problems_;
     }
 
 private:
     void Error(const std::string& text) { problems_.push_back({true, text}); }
+    void Warning(const std::string& text) { problems_.push_back({false, text}); }
+
     // A path that the file system refuses (a loop of links, a name too long, a folder without permission) is a
     // problem of the plan like any other, and the other checks still run.
     template <typename Check> void Guarded(Check check) {
@@ -130,7 +135,6 @@ private:
             Error(FileError(error));
         }
     }
-    void Warning(const std::string& text) { problems_.push_back({false, text}); }
 
     bool Exists(const fs::path& path, const std::string& what) {
         if (path.empty() || !fs::is_regular_file(path)) {
@@ -269,6 +273,10 @@ private:
             }
             if (fs::exists(plan_.image)) {
                 Error("the image " + Quoted(plan_.image) + " exists already");
+            }
+            const fs::path inside = fs::absolute(plan_.image).lexically_relative(fs::absolute(plan_.medium));
+            if (!plan_.medium.empty() && !inside.empty() && *inside.begin() != "..") {
+                Error("the image " + Quoted(plan_.image) + " would lie inside the medium folder");
             }
         }
     }

@@ -146,6 +146,7 @@ def test_checks(kit, folder):
         ("label with an accent", {"__label": "Manual Técnico"}, 'the label "Manual Técnico" must be'),
         ("label too long", {"__label": "A" * 17}, "must be 1 to 16 letters"),
         ("medium folder not empty", {"__medium": "full"}, "exists and is not empty"),
+        ("image inside the medium folder", {"__medium": "out", "__iso": "out/disc.iso"}, "would lie inside the medium"),
         ("logo a loop of links", {"__logo": "loop.bmp"}, '/loop.bmp": Too many levels of symbolic links'),
         ("medium in a folder of 300 characters", {"__medium": "out/" + "a" * 300 + "/medium"}, "File name too long"),
         ("xorriso missing", {"env": {"PATH": os.path.join(folder, "bin")}}, "xorriso is not on PATH"),
