@@ -1,10 +1,9 @@
 #include "kit/Medium.h"
 
+#include "kit/Tool.h"
+
 #include "platform/PictureBytes.h"
 #include "platform/PictureDecode.h"
-
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -26,16 +25,18 @@ constexpr std::size_t kLongestName = 103;
 
 class FileSource final : public ByteSource {
 public:
-    explicit FileSource(const fs::path& path) : file_(path, std::ios::binary), size_(fs::file_size(path)) {}
+    explicit FileSource(const fs::path& path)
+        : path_(path), file_(path, std::ios::binary), size_(fs::file_size(path)) {}
     std::uint64_t Size() const override { return size_; }
     void Read(std::uint64_t offset, std::span<unsigned char> out) override {
         file_.seekg(static_cast<std::streamoff>(offset));
         if (!file_.read(reinterpret_cast<char*>(out.data()), static_cast<std::streamsize>(out.size()))) {
-            throw std::runtime_error("cannot read");
+            throw fs::filesystem_error("cannot read", path_, std::make_error_code(std::errc::io_error));
         }
     }
 
 private:
+    fs::path path_;
     std::ifstream file_;
     std::uint64_t size_;
 };
@@ -107,22 +108,33 @@ public:
     explicit Checker(const MediumPlan& plan) : plan_(plan) {}
 
     std::vector<Problem> Run() {
-        CheckProgram();
-        CheckHandbook();
-        CheckLogo();
-        CheckInstaller();
-        for (const fs::path& component : plan_.components) {
-            CheckComponent(component);
+        for (const auto check :
+             {&Checker::CheckProgram, &Checker::CheckHandbook, &Checker::CheckLogo, &Checker::CheckInstaller}) {
+            Guarded([&] { (this->*check)(); });
         }
-        CheckNames();
-        CheckLabel();
-        CheckOutputs();
+        for (const fs::path& component : plan_.components) {
+            Guarded([&] { CheckComponent(component); });
+        }
+        for (const auto check : {&Checker::CheckNames, &Checker::CheckLabel, &Checker::CheckOutputs,
+                                 &Checker::CheckTools, &Checker::CheckSigning}) {
+            Guarded([&] { (this->*check)(); });
+        }
         return problems_;
     }
 
 private:
     void Error(const std::string& text) { problems_.push_back({true, text}); }
     void Warning(const std::string& text) { problems_.push_back({false, text}); }
+
+    // A path that the file system refuses (a loop of links, a name too long, a folder without permission) is a
+    // problem of the plan like any other, and the other checks still run.
+    template <typename Check> void Guarded(Check check) {
+        try {
+            check();
+        } catch (const fs::filesystem_error& error) {
+            Error(FileError(error));
+        }
+    }
 
     bool Exists(const fs::path& path, const std::string& what) {
         if (path.empty() || !fs::is_regular_file(path)) {
@@ -262,6 +274,48 @@ private:
             if (fs::exists(plan_.image)) {
                 Error("the image " + Quoted(plan_.image) + " exists already");
             }
+            const fs::path inside = fs::absolute(plan_.image).lexically_relative(fs::absolute(plan_.medium));
+            if (!plan_.medium.empty() && !inside.empty() && *inside.begin() != "..") {
+                Error("the image " + Quoted(plan_.image) + " would lie inside the medium folder");
+            }
+        }
+    }
+
+    void CheckTools() {
+        std::vector<std::string> tools;
+        if (!plan_.image.empty()) {
+            tools = {"xorriso", "sha256sum"};
+        }
+        if (!plan_.sign.pkcs12.empty()) {
+            tools.insert(tools.end(), {"openssl", "osslsigncode"});
+        }
+        for (const std::string& tool : tools) {
+            if (FindTool(tool).empty()) {
+                Error(tool + " is not on PATH: scripts/setup.sh installs it");
+            }
+        }
+        if (!plan_.sourceDateEpoch.empty() && !FixedTime(plan_)) {
+            Error("SOURCE_DATE_EPOCH \"" + plan_.sourceDateEpoch + "\" is not a number of seconds since 1970");
+        }
+    }
+
+    void CheckSigning() {
+        const SignPlan& sign = plan_.sign;
+        if (sign.pkcs12.empty()) {
+            if (!sign.passwordFile.empty() || !sign.timestampUrl.empty()) {
+                Error("--sign-password-file and --timestamp go with --sign-pkcs12");
+            }
+            return;
+        }
+        if (sign.passwordFile.empty()) {
+            Error("--sign-pkcs12 needs --sign-password-file: the password never goes on a command line");
+        }
+        const bool present = Exists(sign.pkcs12, "the signing certificate") &&
+                             (sign.passwordFile.empty() || Exists(sign.passwordFile, "the password file"));
+        if (present && !sign.passwordFile.empty() && !FindTool("openssl").empty()) {
+            for (const std::string& problem : CheckCertificate(sign)) {
+                Error(problem);
+            }
         }
     }
 
@@ -279,46 +333,19 @@ std::string AutorunInf(const std::string& label) {
     return "[autorun]\r\nopen=Tovira.exe\r\nicon=Tovira.exe,0\r\nlabel=" + label + "\r\n";
 }
 
-void LayOut(const MediumPlan& plan) {
-    fs::create_directories(plan.medium);
-    const auto place = [&](const fs::path& from, const std::string& name) { fs::copy_file(from, plan.medium / name); };
-    place(plan.program, "Tovira.exe");
-    place(plan.handbook, "Indice.pdf");
-    if (!plan.noLogo) {
-        // The program reads its logo by this name whatever the picture's format.
-        place(plan.logo, "imgLogo.bmp");
+std::optional<std::int64_t> FixedTime(const MediumPlan& plan) {
+    const std::string& text = plan.sourceDateEpoch;
+    if (text.empty() || text.size() > 12 ||
+        !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        return std::nullopt;
     }
-    if (!plan.installer.empty()) {
-        place(plan.installer, "rs40eng.exe");
-    }
-    for (const fs::path& component : plan.components) {
-        place(component, component.filename().string());
-    }
-    std::ofstream(plan.medium / "autorun.inf", std::ios::binary) << AutorunInf(plan.label);
+    return std::stoll(text);
 }
 
-void WriteImage(const MediumPlan& plan) {
-    // Joliet keeps the names as Windows shows them, accents and long names included; Rock Ridge does the same
-    // for Linux and macOS readers.
-    const std::vector<std::string> args = {
-        "xorriso", "-report_about", "SORRY", "-as", "mkisofs",  "-quiet", "-input-charset",    "UTF-8",
-        "-J",      "-joliet-long",  "-r",    "-V",  plan.label, "-o",     plan.image.string(), plan.medium.string()};
-    std::vector<char*> argv;
-    for (const std::string& arg : args) {
-        argv.push_back(const_cast<char*>(arg.c_str()));
-    }
-    argv.push_back(nullptr);
-    const pid_t child = fork();
-    if (child == 0) {
-        execvp(argv[0], argv.data());
-        _exit(127);
-    }
-    int status = 0;
-    if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        throw std::runtime_error(WIFEXITED(status) && WEXITSTATUS(status) == 127
-                                     ? "xorriso could not be started: scripts/setup.sh installs it"
-                                     : "xorriso failed to write the image");
-    }
+std::string FileError(const fs::filesystem_error& error) {
+    std::string line = "the file system refused ";
+    line += error.path1().empty() ? "a path" : Quoted(error.path1());
+    return line + ": " + error.code().message();
 }
 
 } // namespace tovira::kit

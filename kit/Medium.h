@@ -1,6 +1,10 @@
 #pragma once
 
+#include "kit/Signing.h"
+
+#include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,6 +22,8 @@ struct MediumPlan {
     std::string label;
     std::filesystem::path medium; // the folder to lay out
     std::filesystem::path image;  // empty: no image
+    SignPlan sign;
+    std::string sourceDateEpoch; // SOURCE_DATE_EPOCH: every time on the medium and in the image; empty: now
 };
 
 struct Problem {
@@ -25,16 +31,22 @@ struct Problem {
     std::string text;
 };
 
-// Every problem of the plan, one line each, before anything is written.
+// Every problem of the plan, one line each, before anything is written: the inputs, the outputs, the signing
+// certificate and the tools that the run needs. File-system errors are problems too.
 std::vector<Problem> CheckPlan(const MediumPlan& plan);
+
+// SOURCE_DATE_EPOCH's seconds; none where it is not set, or not a number of seconds (a check says so).
+std::optional<std::int64_t> FixedTime(const MediumPlan& plan);
 
 // What Windows' AutoPlay reads at the root of a disc to offer to run Tovira with its icon and the label.
 std::string AutorunInf(const std::string& label);
 
-// Copies the files under the names the program looks for and writes autorun.inf; throws on failure.
-void LayOut(const MediumPlan& plan);
+// Lays out the medium, signs its program and writes the image, each under a temporary name beside its target,
+// and renames them into place only when all of it has succeeded; on failure it removes what it made and throws.
+// Returns the image's SHA-256 in hexadecimal, empty without an image.
+std::string MakeMedium(const MediumPlan& plan);
 
-// The ISO 9660 image of the laid-out folder, with Joliet names, written by xorriso; throws on failure.
-void WriteImage(const MediumPlan& plan);
+// One line for a file-system error: what was refused, on which path, and why.
+std::string FileError(const std::filesystem::filesystem_error& error);
 
 } // namespace tovira::kit

@@ -1,9 +1,11 @@
-// tovira-kit: lays out the medium that Tovira starts from and writes its disc image. Every check runs before
-// anything is written; errors end the run with status 1 and nothing made.
+// tovira-kit: lays out the medium that Tovira starts from, signs its program and writes its disc image. Every
+// check runs before anything is written; an error ends the run with status 1 and nothing made.
 #include "kit/Medium.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
+#include <map>
 #include <string>
 #include <string_view>
 
@@ -12,9 +14,20 @@ namespace {
 constexpr const char* kUsage =
     "usage: tovira-kit --program Tovira.exe --handbook HANDBOOK.pdf (--logo PICTURE | --no-logo)\n"
     "                  [--installer rs40eng.exe] [--component FILE.dll|FILE.ocx]... --label LABEL\n"
-    "                  --medium FOLDER [--iso IMAGE.iso]\n";
+    "                  --medium FOLDER [--iso IMAGE.iso]\n"
+    "                  [--sign-pkcs12 FILE.p12 --sign-password-file FILE [--timestamp URL]]\n"
+    "SOURCE_DATE_EPOCH, where set, fixes every time on the medium, in the image and in the signature.\n";
 
 bool Parse(int argc, char** argv, tovira::kit::MediumPlan& plan) {
+    const std::map<std::string_view, std::filesystem::path*> paths = {
+        {"--program", &plan.program},
+        {"--handbook", &plan.handbook},
+        {"--logo", &plan.logo},
+        {"--installer", &plan.installer},
+        {"--medium", &plan.medium},
+        {"--iso", &plan.image},
+        {"--sign-pkcs12", &plan.sign.pkcs12},
+        {"--sign-password-file", &plan.sign.passwordFile}};
     for (int i = 1; i < argc; ++i) {
         const std::string_view option = argv[i];
         if (option == "--no-logo") {
@@ -25,27 +38,28 @@ bool Parse(int argc, char** argv, tovira::kit::MediumPlan& plan) {
             return false;
         }
         const char* value = argv[++i];
-        if (option == "--program") {
-            plan.program = value;
-        } else if (option == "--handbook") {
-            plan.handbook = value;
-        } else if (option == "--logo") {
-            plan.logo = value;
-        } else if (option == "--installer") {
-            plan.installer = value;
+        if (const auto path = paths.find(option); path != paths.end()) {
+            *path->second = value;
         } else if (option == "--component") {
             plan.components.emplace_back(value);
         } else if (option == "--label") {
             plan.label = value;
-        } else if (option == "--medium") {
-            plan.medium = value;
-        } else if (option == "--iso") {
-            plan.image = value;
+        } else if (option == "--timestamp") {
+            plan.sign.timestampUrl = value;
         } else {
             return false;
         }
     }
+    // "out/medium/" names the folder "medium" too.
+    if (plan.medium.has_relative_path() && !plan.medium.has_filename()) {
+        plan.medium = plan.medium.parent_path();
+    }
     return true;
+}
+
+int Fail(const std::string& line) {
+    std::printf("error: %s\nnothing was written\n", line.c_str());
+    return 1;
 }
 
 } // namespace
@@ -56,25 +70,28 @@ int main(int argc, char** argv) {
         std::fputs(kUsage, stderr);
         return 2;
     }
-    bool failed = false;
-    for (const auto& problem : tovira::kit::CheckPlan(plan)) {
-        std::printf("%s: %s\n", problem.error ? "error" : "warning", problem.text.c_str());
-        failed = failed || problem.error;
-    }
-    if (failed) {
-        std::puts("nothing was written");
-        return 1;
+    if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH")) {
+        plan.sourceDateEpoch = epoch;
     }
     try {
-        tovira::kit::LayOut(plan);
+        bool failed = false;
+        for (const auto& problem : tovira::kit::CheckPlan(plan)) {
+            std::printf("%s: %s\n", problem.error ? "error" : "warning", problem.text.c_str());
+            failed = failed || problem.error;
+        }
+        if (failed) {
+            std::puts("nothing was written");
+            return 1;
+        }
+        const std::string sha256 = tovira::kit::MakeMedium(plan);
         std::printf("medium: %s\n", plan.medium.c_str());
         if (!plan.image.empty()) {
-            tovira::kit::WriteImage(plan);
-            std::printf("image: %s\n", plan.image.c_str());
+            std::printf("image: %s\nsha256: %s\n", plan.image.c_str(), sha256.c_str());
         }
+    } catch (const std::filesystem::filesystem_error& failure) {
+        return Fail(tovira::kit::FileError(failure));
     } catch (const std::exception& failure) {
-        std::printf("error: %s\n", failure.what());
-        return 3;
+        return Fail(failure.what());
     }
     return 0;
 }

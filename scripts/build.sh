@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the three configurations: native (portable code, tools, unit tests), i686 (the shipped
-# Tovira.exe and the Windows tests) and x86_64. Warnings are errors in all of them.
+# Tovira.exe and the Windows tests) and x86_64. Warnings are errors in all of them. TOVIRA_BUILD_TARGET builds
+# one target of each instead of all.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=${TOVIRA_BUILD:-$root/build}
@@ -15,5 +16,5 @@ for config in $configs; do
     *) echo "unknown configuration $config" >&2; exit 2 ;;
     esac
     cmake -S "$root" -B "$out/$config" "${args[@]}" >/dev/null
-    cmake --build "$out/$config"
+    cmake --build "$out/$config" ${TOVIRA_BUILD_TARGET:+--target "$TOVIRA_BUILD_TARGET"}
 done

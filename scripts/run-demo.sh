@@ -1,13 +1,20 @@
 #!/usr/bin/env bash
 # The main job: sets up what is missing, builds the shipped i686 Tovira.exe (the x86_64 one where the host cannot
-# run 32-bit programs), lays out the demo medium (handbook, company logo, the program) and runs the launcher from
-# it under Wine.
+# run 32-bit programs), lays out the demo medium (handbook, company logo, the program, a stand-in for the reader's
+# installer and a sample component) and runs the launcher from it under Wine. With --no-logo the medium has no
+# logo, so that the registration window opens first and the sample component can be registered.
 # With a real X display the launcher stays until you close it; without one it runs on a virtual
 # display, a screenshot is written to build/demo-screenshot.png and the launcher is closed.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=${TOVIRA_BUILD:-$root/build}
 export TOVIRA_BUILD=$out
+logo=1
+case "${1:-}" in
+--no-logo) logo=0 ;;
+"") ;;
+*) echo "usage: $0 [--no-logo]" >&2; exit 2 ;;
+esac
 
 source "$root/scripts/wine-session.sh"
 host_detect
@@ -18,7 +25,10 @@ echo "$TOVIRA_HOST_NOTE"
 medium="$out/demo-medium"
 rm -rf "$medium"
 mkdir -p "$medium"
-cp "$out/$TOVIRA_WINE_BUILD/platform/win32/Tovira.exe" "$root/demo/imgLogo.bmp" "$root/demo/Indice.pdf" "$medium/"
+built="$out/$TOVIRA_WINE_BUILD"
+cp "$built/platform/win32/Tovira.exe" "$root/demo/Indice.pdf" "$built/demo/rs40eng.exe" "$built/demo/ComponenteDemo.dll" \
+    "$medium/"
+if [ "$logo" -eq 1 ]; then cp "$root/demo/imgLogo.bmp" "$medium/"; fi
 echo "demo medium: $medium"
 
 headless=0
@@ -39,7 +49,7 @@ fi
 
 shown=0
 for _ in $(seq 1 100); do
-    if xdotool search --name '^Tovira$' >/dev/null 2>&1; then
+    if xdotool search --name '^(Tovira|QEV Register)$' >/dev/null 2>&1; then
         shown=1
         break
     fi
@@ -47,7 +57,7 @@ for _ in $(seq 1 100); do
     sleep 0.2
 done
 if [ "$shown" -eq 0 ]; then
-    echo "the launcher's window did not appear" >&2
+    echo "the program's window did not appear" >&2
     exit 1
 fi
 sleep 1

@@ -29,6 +29,9 @@ have_cmd python3 || need+=(python3)
 have_cmd clang++ || need+=(clang)
 ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1 || need+=(libclang-rt-dev)
 have_cmd xorriso || need+=(xorriso)
+# The disc kit signs the medium's program with these; the kit's tests make their certificates with openssl.
+have_cmd osslsigncode || need+=(osslsigncode)
+have_cmd openssl || need+=(openssl)
 # The disc's end-to-end test mounts its image read-only with FUSE where the host has it.
 if [ -e /dev/fuse ]; then have_cmd fuseiso || need+=(fuseiso); fi
 have_cmd wine || need+=(wine)

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Sets up what is missing, builds the three configurations and runs every test layer:
-# unit tests (native), the Windows services and runtime under Wine (both Windows builds), and the end-to-end
-# tests of the real Tovira.exe under Wine on a virtual X server. Which build runs under which Wine depends on
-# the host (scripts/host.sh). Ends with one line: Total: N passed, M failed.
+# unit tests (native), two builds and two discs compared byte for byte, the Windows services and runtime under
+# Wine (both Windows builds), and the end-to-end tests of the real Tovira.exe under Wine on a virtual X server.
+# Which build runs under which Wine depends on the host (scripts/host.sh). Ends with one line: Total: N passed, M failed.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=${TOVIRA_BUILD:-$root/build}
@@ -37,6 +37,9 @@ tally_ctest "$log/native.txt"
 
 echo "== fuzzing the picture-file checks (bounded run over the regression corpus)"
 if "$root/scripts/fuzz.sh" 100000; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
+
+echo "== the same bytes every time (two builds of the i686 Tovira.exe, two signed demo discs)"
+if "$root/scripts/reproducible.sh"; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
 
 # One build's CTest entries in a Wine session of the given kind; extra arguments go to ctest.
 windows_layer() {

@@ -1,9 +1,12 @@
-"""The disc kit from outside, as its users run it: test_kit.py KIT checks|image.
+"""The disc kit from outside, as its users run it: test_kit.py KIT checks|image|signing.
 
 checks: each check on good and bad inputs, one line per problem, status 1 and nothing written on an error.
-image: the ISO image read back with xorriso: Joliet names with accents, the exact autorun.inf, the volume label.
+image: the ISO image read back with xorriso: Joliet names with accents, the exact autorun.inf, the volume label;
+nothing left by a failing xorriso.
+signing: the medium's program signed with a certificate made here, and the certificates that must be refused.
 """
 
+import hashlib
 import os
 import shutil
 import struct
@@ -66,8 +69,9 @@ def inputs(folder):
     return files
 
 
-def run(kit, folder, **changes):
-    """Runs the kit with good arguments changed by `changes` (None drops an option); returns (status, lines)."""
+def run(kit, folder, env=None, **changes):
+    """Runs the kit in `folder` with good arguments changed by `changes` (None drops an option); returns (status,
+    lines). A path that begins with '-' stays as given, to be read as a path."""
     options = {"--program": "Tovira.exe", "--handbook": "Indice.pdf", "--logo": "logo.bmp",
                "--installer": "rs40eng.exe", "--component": [ACCENTED, "alfa.dll"], "--label": LABEL,
                "--medium": "out/medium", "--iso": "out/disc.iso"}
@@ -78,8 +82,8 @@ def run(kit, folder, **changes):
             if one is True:
                 args.append(option)
             elif one is not None:
-                args += [option, one if option == "--label" else os.path.join(folder, one)]
-    result = subprocess.run(args, capture_output=True, text=True, timeout=120)
+                args += [option, one if option == "--label" or one[0] == "-" else os.path.join(folder, one)]
+    result = subprocess.run(args, capture_output=True, text=True, timeout=120, cwd=folder, env=env)
     return result.returncode, result.stdout.splitlines()
 
 
@@ -116,6 +120,9 @@ def test_checks(kit, folder):
                                             "32-bit (i686) one"), f"64-bit program: status {status}: {lines}")
 
     os.makedirs(os.path.join(folder, "full"))
+    os.symlink("loop.bmp", os.path.join(folder, "loop.bmp"))
+    os.makedirs(os.path.join(folder, "bin"))
+    os.symlink(shutil.which("sha256sum"), os.path.join(folder, "bin", "sha256sum"))
     open(os.path.join(folder, "full", "x"), "w").close()
     not_shown = "is not a picture that Tovira shows"
     not_library = "is not a Windows DLL or OCX"
@@ -139,6 +146,10 @@ def test_checks(kit, folder):
         ("label with an accent", {"__label": "Manual Técnico"}, 'the label "Manual Técnico" must be'),
         ("label too long", {"__label": "A" * 17}, "must be 1 to 16 letters"),
         ("medium folder not empty", {"__medium": "full"}, "exists and is not empty"),
+        ("image inside the medium folder", {"__medium": "out", "__iso": "out/disc.iso"}, "would lie inside the medium"),
+        ("logo a loop of links", {"__logo": "loop.bmp"}, '/loop.bmp": Too many levels of symbolic links'),
+        ("medium in a folder of 300 characters", {"__medium": "out/" + "a" * 300 + "/medium"}, "File name too long"),
+        ("xorriso missing", {"env": {"PATH": os.path.join(folder, "bin")}}, "xorriso is not on PATH"),
     ]
     for name, changes, expected in cases:
         fresh_output(folder)
@@ -169,9 +180,24 @@ def volume_labels(image):
 def test_image(kit, folder):
     inputs(folder)
     fresh_output(folder)
-    status, lines = run(kit, folder)
-    check(status == 0, f"the image was not made: {lines}")
-    image = os.path.join(folder, "out", "disc.iso")
+    failing = os.path.join(folder, "bin", "xorriso")
+    os.makedirs(os.path.dirname(failing))
+    with open(failing, "w") as f:  # writes part of the image, then gives up
+        f.write('#!/bin/sh\nwhile [ $# -gt 1 ]; do [ "$1" = -o ] && head -c 300000 /dev/zero >"$2"; shift; done\n'
+                "echo 'xorriso : FAILURE : disc full' >&2\nexit 5\n")
+    os.chmod(failing, 0o755)
+    paths = {"__medium": "-medium", "__iso": "-disc.iso"}
+    env = dict(os.environ, PATH=os.path.dirname(failing) + os.pathsep + os.environ["PATH"])
+    before = sorted(os.listdir(folder))
+    status, lines = run(kit, folder, env=env, **paths)
+    check(status == 1 and "error: xorriso failed to write the image: xorriso : FAILURE : disc full" in lines,
+          f"a failing xorriso: status {status}: {lines}")
+    check(sorted(os.listdir(folder)) == before, f"a failing xorriso left {set(os.listdir(folder)) - set(before)}")
+    status, lines = run(kit, folder, **paths)
+    check(status == 0, f"the image was not made on the second try: {lines}")
+    image = os.path.join(folder, "-disc.iso")
+    with open(image, "rb") as f:
+        check(f"sha256: {hashlib.sha256(f.read()).hexdigest()}" in lines, f"no SHA-256 of the image: {lines}")
     env = dict(os.environ, LC_ALL="C.UTF-8")
     joliet = ["xorriso", "-indev", image, "-rockridge", "off", "-joliet", "on"]
     listing = subprocess.run(joliet + ["-find", "/", "-type", "f"], capture_output=True, text=True, env=env,
@@ -189,10 +215,59 @@ def test_image(kit, folder):
     check(labels == {"primary": LABEL, "joliet": LABEL}, f"the volume labels are {labels}")
 
 
+def certificate(folder, name, usage="codeSigning", start="20200101000000Z", end="20991231235959Z"):
+    """NAME.p12, with a self-signed certificate of that extended key usage and time span, and its password in
+    NAME.txt; the certificate alone in NAME.pem."""
+    ca = os.path.join(folder, name + "-ca")
+    os.makedirs(ca)
+    with open(os.path.join(ca, "cfg"), "w") as f:
+        f.write("[ca]\ndefault_ca = d\n[d]\ndatabase = index.txt\nnew_certs_dir = .\nserial = serial\n"
+                "default_md = sha256\npolicy = p\ncopy_extensions = copy\n[p]\ncommonName = supplied\n")
+    open(os.path.join(ca, "index.txt"), "w").close()
+    with open(os.path.join(folder, name + ".txt"), "w") as f:
+        f.write("senha secreta\n")
+    for args in (["req", "-new", "-newkey", "rsa:2048", "-nodes", "-keyout", "key.pem", "-subj", "/CN=Autor",
+                  "-addext", "keyUsage=digitalSignature", "-addext", "extendedKeyUsage=" + usage, "-out", "csr.pem"],
+                 ["ca", "-batch", "-selfsign", "-config", "cfg", "-create_serial", "-keyfile", "key.pem", "-in",
+                  "csr.pem", "-startdate", start, "-enddate", end, "-notext", "-out", f"../{name}.pem"],
+                 ["pkcs12", "-export", "-in", f"../{name}.pem", "-inkey", "key.pem", "-passout",
+                  f"file:../{name}.txt", "-out", f"../{name}.p12"]):
+        subprocess.run(["openssl", *args], cwd=ca, check=True, capture_output=True, timeout=60)
+
+
+def test_signing(kit, folder):
+    inputs(folder)
+    # osslsigncode signs only a whole program.
+    subprocess.run(["i686-w64-mingw32-gcc-posix", "-x", "c", "-", "-o", os.path.join(folder, "Tovira.exe")],
+                   input=b"int main(void) { return 0; }", check=True, timeout=60)
+    for name, usage, end in (("good", "codeSigning", "20991231235959Z"), ("expired", "codeSigning", "20210101000000Z"),
+                             ("web", "serverAuth", "20991231235959Z")):
+        certificate(folder, name, usage, end=end)
+    with open(os.path.join(folder, "wrong.txt"), "w") as f:
+        f.write("senha errada\n")
+    fresh_output(folder)
+    status, lines = run(kit, folder, __sign_pkcs12="good.p12", __sign_password_file="good.txt")
+    check(status == 0, f"signing failed: {lines}")
+    verify = ["osslsigncode", "verify", "-CAfile", os.path.join(folder, "good.pem"), "-in"]
+    verified = subprocess.run(verify + [os.path.join(folder, "out", "medium", "Tovira.exe")], capture_output=True)
+    check(verified.returncode == 0, f"the signature does not verify: {verified.stdout[-300:]}")
+    unsigned = subprocess.run(verify + [os.path.join(folder, "Tovira.exe")], capture_output=True)
+    check(unsigned.returncode != 0, "the program given to the kit was signed in place")
+    cases = [("good.p12", "wrong.txt", 'the password in "%s/wrong.txt" does not open'),
+             ("expired.p12", "expired.txt", 'the signing certificate "%s/expired.p12" expired on Jan  1 00:00:00 2021'),
+             ("web.p12", "web.txt", "is not for code signing")]
+    for pkcs12, password, expected in cases:
+        fresh_output(folder)
+        status, lines = run(kit, folder, __sign_pkcs12=pkcs12, __sign_password_file=password)
+        errors = [line for line in lines if line.startswith("error: ")]
+        check(status == 1 and len(errors) == 1 and expected.replace("%s", folder) in errors[0] and
+              os.listdir(os.path.join(folder, "out")) == [], f"{pkcs12} with {password}: status {status}: {lines}")
+
+
 def main():
-    kit, group = sys.argv[1], sys.argv[2]
+    kit, group = os.path.abspath(sys.argv[1]), sys.argv[2]
     with tempfile.TemporaryDirectory(prefix="tovira-kit-") as folder:
-        {"checks": test_checks, "image": test_image}[group](kit, folder)
+        {"checks": test_checks, "image": test_image, "signing": test_signing}[group](kit, folder)
     print(f"{0 if failures else 1} passed, {1 if failures else 0} failed")
     return 1 if failures else 0
 
