@@ -95,6 +95,50 @@ std::string Bitmap24(int width, const std::vector<std::vector<std::uint32_t>>& r
     return Bitmap(width, topDown ? -height : height, 24, {}, bits);
 }
 
+// A placeable metafile of width x height twips (1440 units an inch) whose four quarters are filled with the colours
+// given as 0xRRGGBB, top-left, top-right, bottom-left, bottom-right.
+std::string Metafile(int width, int height, const std::vector<std::uint32_t>& quarters) {
+    std::string records;
+    const auto record = [&](std::uint32_t function, const std::vector<std::uint32_t>& words) {
+        std::string bytes(6 + 2 * words.size(), '\0');
+        Put32(bytes, 0, static_cast<std::uint32_t>(3 + words.size()));
+        Put16(bytes, 4, function);
+        for (std::size_t i = 0; i < words.size(); ++i) {
+            Put16(bytes, 6 + 2 * i, words[i]);
+        }
+        records += bytes;
+    };
+    record(0x020B, {0, 0});                                                                  // SetWindowOrg
+    record(0x020C, {static_cast<std::uint32_t>(height), static_cast<std::uint32_t>(width)}); // SetWindowExt
+    for (std::size_t i = 0; i < quarters.size(); ++i) {
+        const std::uint32_t rgb = quarters[i];
+        const auto x = static_cast<std::uint32_t>(i % 2 * width / 2),
+                   y = static_cast<std::uint32_t>(i / 2 * height / 2);
+        record(0x02FC, {0, (rgb >> 16 | (rgb & 0xFF00)), rgb & 0xFF, 0}); // a solid brush, colour as 0x00BBGGRR
+        record(0x012D, {0});                                              // selected
+        record(0x061D, {0x0021, 0x00F0, static_cast<std::uint32_t>(height / 2), static_cast<std::uint32_t>(width / 2),
+                        y, x}); // PatBlt with PATCOPY
+        record(0x01F0, {0});    // deleted
+    }
+    record(0, {});
+    std::string bytes(22 + 18, '\0');
+    Put32(bytes, 0, 0x9AC6CDD7);
+    Put16(bytes, 10, static_cast<std::uint32_t>(width));
+    Put16(bytes, 12, static_cast<std::uint32_t>(height));
+    Put16(bytes, 14, 1440);
+    for (std::size_t at = 0; at < 20; at += 2) {
+        bytes[20] = static_cast<char>(bytes[20] ^ bytes[at]);
+        bytes[21] = static_cast<char>(bytes[21] ^ bytes[at + 1]);
+    }
+    Put16(bytes, 22, 1);
+    Put16(bytes, 24, 9);
+    Put16(bytes, 26, 0x300);
+    Put32(bytes, 28, static_cast<std::uint32_t>((18 + records.size()) / 2));
+    Put16(bytes, 32, 1);
+    Put32(bytes, 34, 9);
+    return bytes + records;
+}
+
 // The picture's pixels, top row first, as 0xRRGGBB.
 std::vector<std::uint32_t> PixelsOf(const Picture& picture) {
     const auto& bitmap = dynamic_cast<const Win32Picture&>(picture);
@@ -220,7 +264,7 @@ TEST_F(PictureTest, GifAndJpegClaimingHugeSizesAreRefused) {
     EXPECT_EQ(LoadError(jpeg.substr(0, kJpegFrameHeight - 5)), 481) << "no frame header before the end";
 }
 
-TEST_F(PictureTest, IconIsDrawnIntoABitmapOfItsSize) {
+TEST_F(PictureTest, IconAndPlaceableMetafileAreDrawnIntoBitmapsOfTheirSize) {
     // One 16 by 16 entry: a 32-bit bitmap of opaque green (twice the height for the mask) and its AND mask.
     std::string image = Bitmap(16, 32, 32, {}, std::string(16 * 16 * 4 + 16 * 4, '\0')).substr(14);
     for (std::size_t i = 0; i < 16 * 16; ++i) {
@@ -243,6 +287,17 @@ TEST_F(PictureTest, IconIsDrawnIntoABitmapOfItsSize) {
 
     Put32(icon, 18, 1000);
     EXPECT_EQ(LoadError(icon + image), 481) << "image beyond the end of the file";
+
+    // Its size at 100 % whatever the screen's scale: the picture box enlarges it by the window's.
+    const std::vector<std::uint32_t> quarters = {0xC82828, 0x28A03C, 0x283CC8, 0xDCC828};
+    PicturePtr metafile = Load(Metafile(1800, 1200, quarters), L"logo.wmf");
+    ASSERT_TRUE(metafile);
+    EXPECT_EQ(metafile->WidthPixels(), 120);
+    EXPECT_EQ(metafile->HeightPixels(), 80);
+    const std::vector<std::uint32_t> pixels = PixelsOf(*metafile);
+    EXPECT_EQ((std::vector<std::uint32_t>{pixels[20 * 120 + 30], pixels[20 * 120 + 90], pixels[60 * 120 + 30],
+                                          pixels[60 * 120 + 90]}),
+              quarters);
 }
 
 TEST_F(PictureTest, WhatIsNoPictureRaisesInvalidPicture) {
