@@ -175,8 +175,12 @@ private:
         ByteReader reader(source);
         const PictureCheck check = CheckPicture(reader);
         const bool decoded = check.format == PictureFormat::Icon || check.format == PictureFormat::Metafile;
-        std::uint32_t pixel = 0;
-        if (check.format == PictureFormat::Unknown || (!decoded && !DecodePicture(source, check, {&pixel, 1, 1}))) {
+        // The part that the program decodes, so that the verdict is the program's: data is read as far as it shows.
+        const int shownWidth = std::min(check.width, kShownWidth);
+        const int shownHeight = std::min(check.height, kShownHeight);
+        std::vector<std::uint32_t> shown(decoded ? 0 : static_cast<std::size_t>(shownWidth) * shownHeight);
+        if (check.format == PictureFormat::Unknown ||
+            (!decoded && !DecodePicture(source, check, {shown.data(), shownWidth, shownHeight}))) {
             Error("the logo " + Quoted(plan_.logo) +
                   " is not a picture that Tovira shows (a BMP, GIF, JPEG, icon or placeable metafile whose data "
                   "holds what its header states): the disc would open the registration window with \"Imagem "

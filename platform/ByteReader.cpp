@@ -13,20 +13,26 @@ ByteReader::ByteReader(ByteSource& source, std::size_t window)
     : source_(source), size_(source.Size()), window_(window) {}
 
 void ByteReader::Fill(std::uint64_t offset, std::size_t count) {
-    // A bottom-up bitmap is read from its last row to its first. After a step back the window ends at the bytes
-    // asked for, so that it holds the rows still to come: one read of the source per window, not per row.
+    // The window keeps an eighth of itself behind the way the reader goes: ahead of the bytes asked for when it
+    // steps back (a bottom-up bitmap's rows, last to first), before them when it steps forward. A reader that
+    // looks a byte or a field ahead and then back, or back and then ahead, stays within the window, so each byte
+    // of the source is read about once whatever the order of the asking.
     const std::uint64_t end = offset + count;
+    const std::uint64_t slack = window_.size() / 8;
     if (offset >= start_) {
-        start_ = offset;
+        start_ = offset > slack ? offset - slack : 0;
     } else {
-        start_ = end > window_.size() ? end - window_.size() : 0;
+        const std::uint64_t reach = std::min(size_, end + slack);
+        start_ = reach > window_.size() ? reach - window_.size() : 0;
     }
+    // Near the end of the source the window reaches back instead, so that it is always full.
+    start_ = std::min(start_, size_ > window_.size() ? size_ - window_.size() : 0);
     filled_ = static_cast<std::size_t>(std::min<std::uint64_t>(window_.size(), size_ - start_));
     source_.Read(start_, {window_.data(), filled_});
 }
 
 void ByteReader::Bytes(std::uint64_t offset, std::span<unsigned char> out) {
-    if (out.size() > window_.size()) {
+    if (out.size() > window_.size() / 2) { // more than a window with its slack holds
         source_.Read(offset, out);
         return;
     }

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <optional>
 #include <string>
@@ -236,9 +237,10 @@ TEST(PictureBytes, GifScreenSizesAreHeldToTheLimit) {
     EXPECT_EQ(CheckPictureBytes(gif).format, PictureFormat::Unknown);
 }
 
-// A bottom-up bitmap's rows, read last to first through a small window: the right bytes, and the file asked
-// once per window rather than once per row.
-TEST(ByteReader, RowsReadFromTheEndBackwardsFillTheWindowOncePerWindow) {
+// A reader's walks through a file in a small window: the right bytes, and the file asked about once per window
+// whatever the order: a bottom-up bitmap's rows last to first, a scan's bytes with a look a byte ahead (the
+// later byte asked first), forwards and backwards.
+TEST(ByteReader, EveryWalkFillsTheWindowAboutOncePerWindow) {
     struct CountingSource final : ByteSource {
         explicit CountingSource(const Bytes& bytes) : file(bytes) {}
         MemorySource file;
@@ -250,14 +252,29 @@ TEST(ByteReader, RowsReadFromTheEndBackwardsFillTheWindowOncePerWindow) {
     for (std::size_t i = 0; i < file.size(); ++i) {
         file[i] = static_cast<unsigned char>(i * 7 % 251);
     }
-    CountingSource source(file);
-    ByteReader reader(source, 10 * 1000);
-    Bytes row(1000);
-    for (int r = 99; r >= 0; --r) {
-        reader.Bytes(static_cast<std::uint64_t>(r) * 1000, row);
-        ASSERT_TRUE(std::equal(row.begin(), row.end(), file.begin() + r * 1000)) << "row " << r;
+    constexpr std::size_t kWindow = 10 * 1000;
+    const auto rowsBackwards = [&](ByteReader& reader) {
+        Bytes row(1000);
+        for (int r = 99; r >= 0; --r) {
+            reader.Bytes(static_cast<std::uint64_t>(r) * 1000, row);
+            ASSERT_TRUE(std::equal(row.begin(), row.end(), file.begin() + r * 1000)) << "row " << r;
+        }
+    };
+    const auto pairs = [&](ByteReader& reader, bool forwards) {
+        for (std::size_t i = 0; i + 1 < file.size(); ++i) {
+            const std::size_t at = forwards ? i : file.size() - 2 - i;
+            ASSERT_EQ(reader.U8(at + 1), file[at + 1]) << at;
+            ASSERT_EQ(reader.U8(at), file[at]) << at;
+        }
+    };
+    const std::function<void(ByteReader&)> walks[] = {rowsBackwards, [&](ByteReader& reader) { pairs(reader, true); },
+                                                      [&](ByteReader& reader) { pairs(reader, false); }};
+    for (const auto& walk : walks) {
+        CountingSource source(file);
+        ByteReader reader(source, kWindow);
+        walk(reader);
+        EXPECT_LE(source.reads, static_cast<int>(file.size() * 8 / (7 * kWindow) + 2));
     }
-    EXPECT_LE(source.reads, 100 / 10 + 1);
 }
 
 } // namespace

@@ -1,0 +1,113 @@
+#pragma once
+
+// What the three stages of the JPEG decoder share: the markers and the frame (JpegDecode.cpp), the entropy-coded
+// scans (JpegScan.cpp), and the samples and colours of the kept part (JpegOutput.cpp).
+#include "platform/ByteReader.h"
+#include "platform/PictureDecode.h"
+
+#include <array>
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+namespace tovira::jpeg {
+
+using Block = std::array<std::int16_t, 64>;
+using QuantTable = std::array<std::uint16_t, 64>;
+
+// Where the n-th coefficient of the coded order lies in a block.
+extern const std::array<std::uint8_t, 64> kZigzag;
+
+class Huffman {
+public:
+    // counts[i]: how many codes are i + 1 bits long; false when they do not make a prefix code.
+    bool Build(const std::array<std::uint8_t, 16>& counts, const std::vector<std::uint8_t>& symbols);
+
+    // The symbol of the code at the top of the next 16 bits and its length; length 0 when no code matches.
+    std::pair<int, int> Match(std::uint32_t next16) const {
+        const std::uint16_t fast = fast_[next16 >> (16 - kFastBits)];
+        if (fast != 0) {
+            return {fast & 0xFF, fast >> 8};
+        }
+        return MatchLong(next16);
+    }
+
+private:
+    std::pair<int, int> MatchLong(std::uint32_t next16) const;
+
+    static constexpr int kFastBits = 9;
+    std::array<std::uint16_t, 1 << kFastBits> fast_{};
+    std::array<std::int32_t, 17> maxCode_{};
+    std::array<std::int32_t, 17> offset_{};
+    std::vector<std::uint8_t> symbols_;
+};
+
+struct Component {
+    int id = 0;
+    int h = 1;
+    int v = 1;
+    int quantTable = 0;
+    // Blocks of this component in the whole picture and in its shown part. Only the rows of the shown part are
+    // decoded: what lies below it never reaches the screen.
+    int blocksWide = 0;
+    int blocksHigh = 0;
+    int keptWide = 0;
+    int keptHigh = 0;
+    std::vector<Block> kept;
+    // Progressive pictures: which coefficients (bit n for the n-th in coded order) are non-zero in the blocks of
+    // the kept rows right of the kept part. A refinement scan's data depends on them, not on their values.
+    std::vector<std::uint64_t> beyond;
+    QuantTable quant{};
+    bool scanned = false;
+    // A sequential scan or the first DC scan of a progressive picture has given every block its base value.
+    bool based = false;
+
+    Block* Kept(int x, int y) {
+        return x < keptWide && y < keptHigh ? &kept[static_cast<std::size_t>(y * keptWide + x)] : nullptr;
+    }
+    std::uint64_t* Beyond(int x, int y) {
+        return beyond.empty() || x < keptWide || y >= keptHigh
+                   ? nullptr
+                   : &beyond[static_cast<std::size_t>(y * (blocksWide - keptWide) + x - keptWide)];
+    }
+};
+
+struct Frame {
+    int width = 0;
+    int height = 0;
+    bool progressive = false;
+    int maxH = 1;
+    int maxV = 1;
+    int mcusWide = 0;
+    int mcusHigh = 0;
+    std::vector<Component> components;
+};
+
+// One scan's header; its tables are the decoder's, which no segment can change while the scan is decoded.
+struct Scan {
+    std::vector<int> components;
+    std::array<const Huffman*, 4> dc{};
+    std::array<const Huffman*, 4> ac{};
+    int start = 0;
+    int end = 63;
+    int high = 0;
+    int low = 0;
+    int restartInterval = 0;
+};
+
+// Decodes what a scan holds for the kept rows of its components from its entropy-coded data at `at`, and leaves
+// `at` where the reading stopped, inside the scan's data or at its end. False when the data does not hold together
+// or ends before the kept rows do.
+bool DecodeScan(ByteReader& in, const Scan& scan, Frame& frame, std::uint64_t& at);
+
+// How the components make colours: Adobe's transform flag (-1 without the Adobe segment) and whether the file
+// says it is JFIF.
+struct ColourModel {
+    int adobeTransform = -1;
+    bool jfif = false;
+};
+
+// The kept part's pixels from the coefficients of every component; frees the coefficients as it goes.
+void WritePixels(Frame& frame, const ColourModel& model, const PixelTarget& target);
+
+} // namespace tovira::jpeg

@@ -1,0 +1,81 @@
+#!/usr/bin/env python3
+"""Writes progressive grey JPEGs whose cost lies in their number of scans rather than in their size:
+
+  crafted_jpeg.py repeats OUT [scans] [side]   one band (1 to 63) scanned again and again, the same each time
+  crafted_jpeg.py bands OUT [side]             each of the 63 bands scanned first and refined 13 times
+
+Every block is flat grey, so the scans are all band runs: a few bytes cover many thousand blocks. A decoder that
+keeps state per scan, or visits every block of every scan, pays for what the file only claims."""
+import struct
+import sys
+
+
+class Bits:
+    def __init__(self):
+        self.out = bytearray()
+        self.value = 0
+        self.count = 0
+
+    def put(self, value, count):
+        for i in reversed(range(count)):
+            self.value = self.value << 1 | (value >> i & 1)
+            self.count += 1
+            if self.count == 8:
+                self.out.append(self.value)
+                if self.value == 0xFF:
+                    self.out.append(0)
+                self.value = self.count = 0
+
+    def done(self):
+        if self.count:
+            self.put((1 << (8 - self.count)) - 1, 8 - self.count)
+        return bytes(self.out)
+
+
+def segment(marker, body):
+    return struct.pack(">BBH", 0xFF, marker, len(body) + 2) + body
+
+
+def band_runs(blocks):
+    """A scan's data that passes over `blocks` blocks in band runs: the code n (4 bits) is a run of 2**n and the n
+    bits that follow, so that one code covers up to 32767 blocks."""
+    bits = Bits()
+    while blocks > 0:
+        n = min(blocks.bit_length() - 1, 14)
+        run = min(blocks, (1 << (n + 1)) - 1)
+        bits.put(n, 4)
+        bits.put(run - (1 << n), n)
+        blocks -= run
+    return bits.done()
+
+
+def jpeg(side, bands):
+    blocks = ((side + 7) // 8) ** 2
+    body = b"\xFF\xD8" + segment(0xDB, b"\x00" + b"\x01" * 64)
+    body += segment(0xC2, struct.pack(">BHHB", 8, side, side, 1) + b"\x01\x11\x00")
+    body += segment(0xC4, b"\x00" + bytes([1] + [0] * 15) + b"\x00")  # DC: code 0, difference 0
+    body += segment(0xC4, b"\x10" + bytes([0, 0, 0, 15] + [0] * 12) + bytes(n << 4 for n in range(15)))
+    dc = Bits()
+    dc.put(0, blocks)
+    body += segment(0xDA, b"\x01\x01\x00\x00\x00\x00") + dc.done()
+    runs = band_runs(blocks)
+    for start, end, high, low in bands:
+        body += segment(0xDA, bytes([1, 1, 0x00, start, end, high << 4 | low])) + runs
+    return body + b"\xFF\xD9"
+
+
+def main():
+    kind, out = sys.argv[1], sys.argv[2]
+    if kind == "repeats":
+        scans = int(sys.argv[3]) if len(sys.argv) > 3 else 5000
+        side = int(sys.argv[4]) if len(sys.argv) > 4 else 64
+        bands = [(1, 63, 0, 0)] * scans
+    else:
+        side = int(sys.argv[3]) if len(sys.argv) > 3 else 16384
+        bands = [(k, k, 0, 13) for k in range(1, 64)]
+        bands += [(k, k, high, high - 1) for k in range(1, 64) for high in range(13, 0, -1)]
+    with open(out, "wb") as file:
+        file.write(jpeg(side, bands))
+
+
+main()
