@@ -13,12 +13,12 @@ ByteReader::ByteReader(ByteSource& source, std::size_t window)
     : source_(source), size_(source.Size()), window_(window) {}
 
 void ByteReader::Fill(std::uint64_t offset, std::size_t count) {
-    // The window keeps an eighth of itself behind the way the reader goes: ahead of the bytes asked for when it
-    // steps back (a bottom-up bitmap's rows, last to first), before them when it steps forward. A reader that
+    // The window keeps a 32nd of itself (2 KiB) behind the way the reader goes: ahead of the bytes asked for when
+    // it steps back (a bottom-up bitmap's rows, last to first), before them when it steps forward. A reader that
     // looks a byte or a field ahead and then back, or back and then ahead, stays within the window, so each byte
     // of the source is read about once whatever the order of the asking.
     const std::uint64_t end = offset + count;
-    const std::uint64_t slack = window_.size() / 8;
+    const std::uint64_t slack = window_.size() / 32;
     if (offset >= start_) {
         start_ = offset > slack ? offset - slack : 0;
     } else {

@@ -128,8 +128,11 @@ private:
         // A shown pixel's colour lies between two samples of a subsampled component: one more is kept.
         c.keptWide = std::min(c.blocksWide, (target_.width * c.h / frame_.maxH + 1) / 8 + 1);
         c.keptHigh = std::min(c.blocksHigh, (target_.height * c.v / frame_.maxV + 1) / 8 + 1);
-        c.kept.assign(static_cast<std::size_t>(c.keptWide) * static_cast<std::size_t>(c.keptHigh), Block{});
-        if (frame_.progressive) {
+        const auto keptBlocks = static_cast<std::size_t>(c.keptWide) * static_cast<std::size_t>(c.keptHigh);
+        if (!frame_.progressive) {
+            c.samples.resize(keptBlocks * 64);
+        } else {
+            c.kept.assign(keptBlocks, Block{});
             c.beyond.assign(static_cast<std::size_t>(c.blocksWide - c.keptWide) * static_cast<std::size_t>(c.keptHigh),
                             0);
         }

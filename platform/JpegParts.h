@@ -53,7 +53,10 @@ struct Component {
     int blocksHigh = 0;
     int keptWide = 0;
     int keptHigh = 0;
+    // A progressive picture's coefficients of the kept part, until its last scan; a sequential picture's blocks
+    // go to samples as they are decoded.
     std::vector<Block> kept;
+    std::vector<std::uint8_t> samples;
     // Progressive pictures: which coefficients (bit n for the n-th in coded order) are non-zero in the blocks of
     // the kept rows right of the kept part. A refinement scan's data depends on them, not on their values.
     std::vector<std::uint64_t> beyond;
@@ -62,8 +65,16 @@ struct Component {
     // A sequential scan or the first DC scan of a progressive picture has given every block its base value.
     bool based = false;
 
+    std::size_t Stride() const { return static_cast<std::size_t>(keptWide) * 8; }
+    // Where a kept block's samples go; null for the blocks outside the kept part.
+    std::uint8_t* Samples(int x, int y) {
+        return x < keptWide && y < keptHigh
+                   ? samples.data() + static_cast<std::size_t>(y) * 8 * Stride() + static_cast<std::size_t>(x) * 8
+                   : nullptr;
+    }
     Block* Kept(int x, int y) {
-        return x < keptWide && y < keptHigh ? &kept[static_cast<std::size_t>(y * keptWide + x)] : nullptr;
+        return x < keptWide && y < keptHigh && !kept.empty() ? &kept[static_cast<std::size_t>(y * keptWide + x)]
+                                                             : nullptr;
     }
     std::uint64_t* Beyond(int x, int y) {
         return beyond.empty() || x < keptWide || y >= keptHigh
@@ -99,6 +110,9 @@ struct Scan {
 // `at` where the reading stopped, inside the scan's data or at its end. False when the data does not hold together
 // or ends before the kept rows do.
 bool DecodeScan(ByteReader& in, const Scan& scan, Frame& frame, std::uint64_t& at);
+
+// Samples of one 8 x 8 block from its coefficients.
+void InverseDct(const Block& block, const QuantTable& quant, std::uint8_t* out, std::size_t stride);
 
 // How the components make colours: Adobe's transform flag (-1 without the Adobe segment) and whether the file
 // says it is JFIF.

@@ -200,8 +200,7 @@ bool DecodeDcDifference(ScanState& state, int slot, int scale, Block& block) {
     return true;
 }
 
-bool DecodeFullBlock(ScanState& state, int slot, Block& block) {
-    block.fill(0);
+bool DecodeBlockCoefficients(ScanState& state, int slot, Block& block) {
     if (!DecodeDcDifference(state, slot, 1, block)) {
         return false;
     }
@@ -224,6 +223,18 @@ bool DecodeFullBlock(ScanState& state, int slot, Block& block) {
             return false;
         }
         block[kZigzag[static_cast<std::size_t>(k++)]] = static_cast<std::int16_t>(state.bits.Signed(bitsOfValue));
+    }
+    return true;
+}
+
+// A sequential picture's block, straight to samples where it is kept.
+bool DecodeFullBlock(ScanState& state, int slot, Component& c, int x, int y) {
+    Block block{};
+    if (!DecodeBlockCoefficients(state, slot, block)) {
+        return false;
+    }
+    if (std::uint8_t* samples = c.Samples(x, y)) {
+        InverseDct(block, c.quant, samples, c.Stride());
     }
     return true;
 }
@@ -385,7 +396,7 @@ bool DecodeComponentScan(ScanState& state, Component& c, bool progressive) {
             }
             Block* kept = c.Kept(x, y);
             Block& block = kept != nullptr ? *kept : scratch;
-            const bool decoded = !progressive ? DecodeFullBlock(state, 0, block)
+            const bool decoded = !progressive ? DecodeFullBlock(state, 0, c, x, y)
                                  : !ac        ? DecodeDc(state, 0, block)
                                  : beyond     ? DecodeAcBeyond(state, *beyond)
                                               : DecodeAc(state, block);
@@ -415,10 +426,12 @@ bool DecodeInterleavedScan(ScanState& state, Frame& frame) {
                 Component& c = frame.components[static_cast<std::size_t>(scan.components[slot])];
                 for (int by = 0; by < c.v; ++by) {
                     for (int bx = 0; bx < c.h; ++bx) {
-                        Block* kept = c.Kept(mx * c.h + bx, my * c.v + by);
+                        const int x = mx * c.h + bx;
+                        const int y = my * c.v + by;
+                        Block* kept = c.Kept(x, y);
                         Block& block = kept != nullptr ? *kept : scratch;
                         const int s = static_cast<int>(slot);
-                        if (!(frame.progressive ? DecodeDc(state, s, block) : DecodeFullBlock(state, s, block))) {
+                        if (!(frame.progressive ? DecodeDc(state, s, block) : DecodeFullBlock(state, s, c, x, y))) {
                             return false;
                         }
                     }

@@ -232,6 +232,22 @@ int InterlacedRow(int n, int height) {
     return height;
 }
 
+// How many of an image's stored rows reach the target; decoding stops after them, as the rows below never show.
+// Interlaced rows are stored pass by pass, so the last one needed may come late.
+std::uint64_t StoredRowsShown(const GifImage& image, const PixelTarget& target) {
+    const int shown = std::clamp(target.height - image.top, 0, image.height);
+    if (!image.interlaced) {
+        return static_cast<std::uint64_t>(shown);
+    }
+    std::uint64_t needed = 0;
+    for (int n = 0; n < image.height; ++n) {
+        if (InterlacedRow(n, image.height) < shown) {
+            needed = static_cast<std::uint64_t>(n) + 1;
+        }
+    }
+    return needed;
+}
+
 bool DecodeGifPixels(SubBlocks& data, int minCodeSize, const GifImage& image, const PixelTarget& target) {
     if (minCodeSize < 2 || minCodeSize > 8) {
         return false;
@@ -246,7 +262,7 @@ bool DecodeGifPixels(SubBlocks& data, int minCodeSize, const GifImage& image, co
         suffix[static_cast<std::size_t>(code)] = first[static_cast<std::size_t>(code)] =
             static_cast<std::uint8_t>(code);
     }
-    const std::uint64_t total = static_cast<std::uint64_t>(image.width) * static_cast<std::uint64_t>(image.height);
+    const std::uint64_t total = static_cast<std::uint64_t>(image.width) * StoredRowsShown(image, target);
     std::uint64_t done = 0;
     const auto emit = [&](std::uint32_t index) {
         if (done < total) {

@@ -35,8 +35,9 @@ echo "== unit tests (native)"
 (cd "$out/native" && ctest --output-on-failure) 2>&1 | tee "$log/native.txt"
 tally_ctest "$log/native.txt"
 
+# Inputs of up to 64 KiB make a run slower than small ones: 30000 runs take about a minute on two cores.
 echo "== fuzzing the picture-file checks (bounded run over the regression corpus)"
-if "$root/scripts/fuzz.sh" 100000; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
+if "$root/scripts/fuzz.sh" 30000; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
 
 # One build's CTest entries in a Wine session of the given kind; extra arguments go to ctest.
 windows_layer() {

@@ -56,7 +56,8 @@ def jpeg(side, bands):
     body += segment(0xC4, b"\x00" + bytes([1] + [0] * 15) + b"\x00")  # DC: code 0, difference 0
     body += segment(0xC4, b"\x10" + bytes([0, 0, 0, 15] + [0] * 12) + bytes(n << 4 for n in range(15)))
     dc = Bits()
-    dc.put(0, blocks)
+    dc.out += bytes(blocks // 8)
+    dc.put(0, blocks % 8)
     body += segment(0xDA, b"\x01\x01\x00\x00\x00\x00") + dc.done()
     runs = band_runs(blocks)
     for start, end, high, low in bands:

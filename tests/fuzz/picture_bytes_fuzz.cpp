@@ -24,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
     }
     if (check.format == PictureFormat::Bitmap || check.format == PictureFormat::Gif ||
         check.format == PictureFormat::Jpeg) {
-        // A small target keeps each run short; the decoders still read all of the data.
+        // A small target keeps each run short; the decoders still pass over all the coded data of its rows.
         const int width = std::min(check.width, 64);
         const int height = std::min(check.height, 48);
         std::vector<std::uint32_t> shown(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));

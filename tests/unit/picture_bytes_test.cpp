@@ -88,6 +88,11 @@ public:
         Run("convert source.ppm " + options + " " + format + ":made");
         return Read("made");
     }
+    // A progressive JPEG whose cost lies in its number of scans (tests/fuzz/crafted_jpeg.py).
+    Bytes Crafted(const std::string& arguments) {
+        Run(std::string("python3 '") + TOVIRA_SOURCE_DIR + "/tests/fuzz/crafted_jpeg.py' " + arguments);
+        return Read("crafted");
+    }
     // ImageMagick's pixels of the file last made, as 0xRRGGBB.
     Rgb Reference() {
         Run("convert made -colorspace sRGB -depth 8 rgb:made.rgb");
@@ -215,6 +220,15 @@ TEST(PictureDecode, HeadersClaimingMoreThanTheDataHoldsAreRefused) {
     Put(bitmap, 18, 1u << 16, 4);
     Put(bitmap, 22, 1u << 15, 4);
     EXPECT_EQ(CheckPictureBytes(bitmap).format, PictureFormat::Unknown) << "beyond the limit";
+}
+
+// A DC scan and 99 repeated AC scans make the most scans that decode; one more, or a band-by-band progression of
+// 882 scans, is refused at once.
+TEST(PictureDecode, JpegScansBeyondTheLimitAreRefused) {
+    Converted made;
+    EXPECT_TRUE(Decode(made.Crafted("repeats crafted 99 512")));
+    EXPECT_FALSE(Decode(made.Crafted("repeats crafted 100 512")));
+    EXPECT_FALSE(Decode(made.Crafted("bands crafted 2048")));
 }
 
 TEST(PictureDecode, RunLengthDataMayLeaveAHugePictureBlackButOnlyItsShownPartIsKept) {
