@@ -23,14 +23,14 @@ have_cmd Xvfb || need+=(xvfb)
 have_cmd xdpyinfo || need+=(x11-utils)
 have_cmd xdotool || need+=(xdotool)
 have_cmd import || need+=(imagemagick)
+# The decoding benchmark measures against libjpeg-turbo's own decoder.
+have_cmd djpeg || need+=(libjpeg-turbo-progs)
 have_cmd wrestool || need+=(icoutils)
 have_cmd objdump || need+=(binutils)
 have_cmd python3 || need+=(python3)
 have_cmd clang++ || need+=(clang)
 ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1 || need+=(libclang-rt-dev)
 have_cmd xorriso || need+=(xorriso)
-# The decoding benchmark measures against libjpeg-turbo's own decoder.
-have_cmd djpeg || need+=(libjpeg-turbo-progs)
 # The disc's end-to-end test mounts its image read-only with FUSE where the host has it.
 if [ -e /dev/fuse ]; then have_cmd fuseiso || need+=(fuseiso); fi
 have_cmd wine || need+=(wine)
