@@ -4,6 +4,7 @@
 //
 // usage: bench.exe startup <Tovira.exe> <bare.exe> [runs]
 //        bench.exe soak <Tovira.exe> [events]
+//        bench.exe logos <runs> <Tovira.exe beside a small logo> <Tovira.exe beside another logo>...
 #include <windows.h>
 
 #include <psapi.h>
@@ -11,6 +12,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -19,6 +21,7 @@ struct Started {
     PROCESS_INFORMATION process{};
     HWND window = nullptr;
     double seconds = 0;
+    std::wstring title;
 };
 
 double Now() {
@@ -35,6 +38,7 @@ double Now() {
 struct Search {
     DWORD processId;
     const wchar_t* title;
+    const wchar_t* otherTitle;
     HWND found;
 };
 
@@ -44,7 +48,9 @@ BOOL CALLBACK FindTitled(HWND window, LPARAM context) {
     GetWindowThreadProcessId(window, &owner);
     wchar_t text[64] = {};
     GetWindowTextW(window, text, 64);
-    if (owner == search->processId && IsWindowVisible(window) && wcscmp(text, search->title) == 0) {
+    const bool titled =
+        wcscmp(text, search->title) == 0 || (search->otherTitle != nullptr && wcscmp(text, search->otherTitle) == 0);
+    if (owner == search->processId && IsWindowVisible(window) && titled) {
         search->found = window;
         return FALSE;
     }
@@ -63,8 +69,9 @@ bool Painted(HWND window) {
     return true;
 }
 
-// Starts a program from its own folder and waits until its window is visible with nothing left to paint.
-Started StartAndWaitForPaint(const std::wstring& exe, const wchar_t* title) {
+// Starts a program from its own folder and waits until its window, of either title, is visible with nothing left
+// to paint.
+Started StartAndWaitForPaint(const std::wstring& exe, const wchar_t* title, const wchar_t* otherTitle = nullptr) {
     Started started;
     std::wstring folder = exe.substr(0, exe.find_last_of(L"\\/"));
     std::wstring commandLine = L"\"" + exe + L"\"";
@@ -77,11 +84,14 @@ Started StartAndWaitForPaint(const std::wstring& exe, const wchar_t* title) {
         ExitProcess(2);
     }
     while (Now() - begin < 30) {
-        Search search{started.process.dwProcessId, title, nullptr};
+        Search search{started.process.dwProcessId, title, otherTitle, nullptr};
         EnumWindows(FindTitled, reinterpret_cast<LPARAM>(&search));
         if (search.found != nullptr && Painted(search.found)) {
             started.window = search.found;
             started.seconds = Now() - begin;
+            wchar_t text[64] = {};
+            GetWindowTextW(search.found, text, 64);
+            started.title = text;
             return started;
         }
         SwitchToThread();
@@ -203,6 +213,54 @@ int Startup(const std::wstring& tovira, const std::wstring& bare, int runs) {
     return 0;
 }
 
+// The most memory that a process has had at once: its working set (what Wine reports for another process: the
+// resident memory, shared libraries included) and its private bytes (Wine: the anonymous memory now).
+std::pair<SIZE_T, SIZE_T> PeakMemory(HANDLE process) {
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof(counters);
+    if (!K32GetProcessMemoryInfo(process, &counters, sizeof(counters))) {
+        return {0, 0};
+    }
+    return {counters.PeakWorkingSetSize, counters.PeakPagefileUsage};
+}
+
+std::wstring FolderName(const std::wstring& exe) {
+    const std::wstring folder = exe.substr(0, exe.find_last_of(L"\\/"));
+    return folder.substr(folder.find_last_of(L"\\/") + 1);
+}
+
+// Starts programs[0], beside a small logo, and each of the others in turn, again and again; each start and its peak
+// memory are compared with the small logo's just before it. The window may be the launcher or, for a logo that
+// the program refuses, the registration window.
+int Logos(int runs, const std::vector<std::wstring>& programs) {
+    const size_t count = programs.size();
+    std::vector<std::vector<double>> seconds(count), later(count), set(count), privateBytes(count);
+    std::vector<std::wstring> titles(count);
+    for (int run = 0; run < runs; ++run) {
+        for (size_t i = 0; i < count; ++i) {
+            Started started = StartAndWaitForPaint(programs[i], L"Tovira", L"QEV Register");
+            const auto [peakSet, peakPrivate] = PeakMemory(started.process.hProcess);
+            Stop(started);
+            seconds[i].push_back(started.seconds);
+            later[i].push_back(started.seconds - seconds[0].back());
+            set[i].push_back(static_cast<double>(peakSet) / 1048576.0);
+            privateBytes[i].push_back(static_cast<double>(peakPrivate) / 1048576.0);
+            titles[i] = started.title;
+        }
+    }
+    for (size_t i = 0; i < count; ++i) {
+        std::printf("%ls: %ls painted after %.1f ms", FolderName(programs[i]).c_str(), titles[i].c_str(),
+                    Median(seconds[i]) * 1000);
+        if (i > 0) {
+            std::printf(", %+.1f ms on the small logo's start (median start by start)", Median(later[i]) * 1000);
+        }
+        std::printf("; peak working set %.1f MiB (%+.1f), private %.1f MiB (%+.1f)\n", Median(set[i]),
+                    Median(set[i]) - Median(set[0]), Median(privateBytes[i]),
+                    Median(privateBytes[i]) - Median(privateBytes[0]));
+    }
+    return 0;
+}
+
 // Prints "before" and "after" counts of a long movement soak; the caller judges their flatness.
 int Soak(const std::wstring& tovira, int events) {
     Started t = StartAndWaitForPaint(tovira, L"Tovira");
@@ -242,6 +300,10 @@ int wmain(int argc, wchar_t** argv) {
     if (argc >= 3 && wcscmp(argv[1], L"soak") == 0) {
         return Soak(argv[2], argc > 3 ? _wtoi(argv[3]) : 10000);
     }
-    std::fprintf(stderr, "usage: bench startup <Tovira.exe> <bare.exe> [runs] | bench soak <Tovira.exe> [events]\n");
+    if (argc >= 4 && wcscmp(argv[1], L"logos") == 0) {
+        return Logos(_wtoi(argv[2]), std::vector<std::wstring>(argv + 3, argv + argc));
+    }
+    std::fprintf(stderr, "usage: bench startup <Tovira.exe> <bare.exe> [runs] | bench soak <Tovira.exe> [events] | "
+                         "bench logos <runs> <Tovira.exe>...\n");
     return 2;
 }

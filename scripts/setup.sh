@@ -23,6 +23,8 @@ have_cmd Xvfb || need+=(xvfb)
 have_cmd xdpyinfo || need+=(x11-utils)
 have_cmd xdotool || need+=(xdotool)
 have_cmd import || need+=(imagemagick)
+# The decoding benchmark measures against libjpeg-turbo's own decoder.
+have_cmd djpeg || need+=(libjpeg-turbo-progs)
 have_cmd wrestool || need+=(icoutils)
 have_cmd objdump || need+=(binutils)
 have_cmd python3 || need+=(python3)

@@ -5,6 +5,7 @@
 #include "platform/RuntimeError.h"
 #include "platform/win32/ComApartment.h"
 #include "platform/win32/Errors.h"
+#include "platform/win32/Geometry.h"
 #include "platform/win32/Handles.h"
 #include "platform/win32/SystemLibrary.h"
 #include "platform/win32/Win32Picture.h"
@@ -143,7 +144,7 @@ ComPtr<IPicture> LoadOlePicture(FileSource& file) {
     return picture;
 }
 
-// An icon's or metafile's size in pixels, from its size in HIMETRIC units at the screen's resolution.
+// An icon's or metafile's size in pixels, from its size in HIMETRIC units.
 struct OleSize {
     OLE_XSIZE_HIMETRIC himetricWidth = 0;
     OLE_YSIZE_HIMETRIC himetricHeight = 0;
@@ -151,14 +152,25 @@ struct OleSize {
     int height = 0;
 };
 
-OleSize NaturalSize(IPicture& picture) {
+// A metafile's size is a length: its pixels at 100 %, which the picture box enlarges by the window's own scale
+// as it does every picture. An icon's size is its pixels, which Windows gave as a length at the screen's
+// resolution, so that resolution turns it back.
+int PixelsPerInch(PictureFormat format) {
+    if (format == PictureFormat::Metafile) {
+        return kDesignDpi;
+    }
+    WindowDC screen(nullptr);
+    return GetDeviceCaps(screen.Get(), LOGPIXELSY);
+}
+
+OleSize NaturalSize(IPicture& picture, PictureFormat format) {
     OleSize size;
     if (FAILED(picture.get_Width(&size.himetricWidth)) || FAILED(picture.get_Height(&size.himetricHeight))) {
         ThrowInvalidPicture();
     }
-    WindowDC screen(nullptr);
-    size.width = MulDiv(size.himetricWidth, GetDeviceCaps(screen.Get(), LOGPIXELSX), 2540);
-    size.height = MulDiv(size.himetricHeight, GetDeviceCaps(screen.Get(), LOGPIXELSY), 2540);
+    const int perInch = PixelsPerInch(format);
+    size.width = MulDiv(size.himetricWidth, perInch, 2540);
+    size.height = MulDiv(size.himetricHeight, perInch, 2540);
     if (size.width <= 0 || size.height <= 0 ||
         static_cast<std::uint64_t>(size.width) * static_cast<std::uint64_t>(size.height) > kMaxPicturePixels) {
         ThrowInvalidPicture();
@@ -168,9 +180,9 @@ OleSize NaturalSize(IPicture& picture) {
 
 // Icons and metafiles go whole to Windows' own loader, drawn into a bitmap of their natural size as far as a
 // window can show it.
-PicturePtr DecodeWithOle(FileSource& file) {
+PicturePtr DecodeWithOle(FileSource& file, PictureFormat format) {
     ComPtr<IPicture> picture = LoadOlePicture(file);
-    const OleSize size = NaturalSize(*picture.Get());
+    const OleSize size = NaturalSize(*picture.Get(), format);
     const int shownWidth = std::min(size.width, kShownWidth);
     const int shownHeight = std::min(size.height, kShownHeight);
     Section section = CreateSection(shownWidth, shownHeight);
@@ -200,7 +212,7 @@ PicturePtr LoadPictureFrom(FileSource& file) {
         return DecodeShownPart(file, check);
     case PictureFormat::Icon:
     case PictureFormat::Metafile:
-        return DecodeWithOle(file);
+        return DecodeWithOle(file, check.format);
     }
     ThrowInvalidPicture();
 }

@@ -274,13 +274,16 @@ std::string ProcessResources(DWORD pid) {
     if (!process) {
         return "null";
     }
-    PROCESS_MEMORY_COUNTERS memory{};
+    PROCESS_MEMORY_COUNTERS_EX memory{};
     memory.cb = sizeof memory;
-    GetProcessMemoryInfo(process, &memory, sizeof memory);
+    GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory), sizeof memory);
     DWORD handles = 0;
     GetProcessHandleCount(process, &handles);
     std::string out = "{\"workingSet\":" + Num(static_cast<long long>(memory.WorkingSetSize)) +
+                      ",\"peakWorkingSet\":" + Num(static_cast<long long>(memory.PeakWorkingSetSize)) +
                       ",\"pagefile\":" + Num(static_cast<long long>(memory.PagefileUsage)) +
+                      ",\"peakPagefile\":" + Num(static_cast<long long>(memory.PeakPagefileUsage)) +
+                      ",\"private\":" + Num(static_cast<long long>(memory.PrivateUsage)) +
                       ",\"handles\":" + Num(handles) + ",\"gdi\":" + Num(GetGuiResources(process, GR_GDIOBJECTS)) +
                       ",\"user\":" + Num(GetGuiResources(process, GR_USEROBJECTS)) + "}";
     CloseHandle(process);

@@ -1,0 +1,65 @@
+// Decodes a picture file as the program does, natively: its checks, then the part that a window can show,
+// read from the file a part at a time. bench/decode.sh times it against libjpeg-turbo's djpeg.
+//
+// usage: decode PICTURE; prints the picture's size, the decoded part and a checksum of its pixels.
+#include "platform/PictureDecode.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <stdexcept>
+#include <vector>
+
+namespace {
+
+class FileSource final : public tovira::ByteSource {
+public:
+    explicit FileSource(const char* path) : file_(open(path, O_RDONLY)) {
+        if (file_ < 0) {
+            throw std::runtime_error("cannot open the picture");
+        }
+        size_ = static_cast<std::uint64_t>(lseek(file_, 0, SEEK_END));
+    }
+    ~FileSource() override { close(file_); }
+    FileSource(const FileSource&) = delete;
+    FileSource& operator=(const FileSource&) = delete;
+
+    std::uint64_t Size() const override { return size_; }
+    void Read(std::uint64_t offset, std::span<unsigned char> out) override {
+        if (pread(file_, out.data(), out.size(), static_cast<off_t>(offset)) != static_cast<ssize_t>(out.size())) {
+            throw std::runtime_error("cannot read the picture");
+        }
+    }
+
+private:
+    int file_;
+    std::uint64_t size_ = 0;
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: decode PICTURE\n");
+        return 2;
+    }
+    FileSource file(argv[1]);
+    tovira::ByteReader reader(file);
+    const tovira::PictureCheck check = tovira::CheckPicture(reader);
+    const int width = std::min(check.width, tovira::kShownWidth);
+    const int height = std::min(check.height, tovira::kShownHeight);
+    std::vector<std::uint32_t> pixels(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+    if (width <= 0 || height <= 0 || !tovira::DecodePicture(file, check, {pixels.data(), width, height})) {
+        std::printf("%s: not a picture that the program shows\n", argv[1]);
+        return 1;
+    }
+    std::uint32_t sum = 0;
+    for (const std::uint32_t pixel : pixels) {
+        sum = sum * 31 + pixel;
+    }
+    std::printf("%d x %d, decoded %d x %d, checksum %08x\n", check.width, check.height, width, height, sum);
+    return 0;
+}
