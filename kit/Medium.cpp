@@ -2,6 +2,9 @@
 
 #include "kit/Tool.h"
 
+#include "launcher/MediumFiles.h"
+#include "platform/PixelScale.h"
+
 #include "platform/PictureBytes.h"
 #include "platform/PictureDecode.h"
 
@@ -17,9 +20,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The logo box's visible part at 96 dots per inch: from 3120 twips to the client area's right and bottom edges.
-constexpr int kLogoBoxWidth = (9330 - 3120) / 15;
-constexpr int kLogoBoxHeight = 4875 / 15;
+// The logo box's visible part at 96 dots per inch: from its left edge to the client area's right and bottom edges.
+constexpr int kTwipsPerDesignPixel = 1440 / kDesignDpi;
+constexpr int kLogoBoxWidth = (medium::kClientWidth - medium::kLogoLeft) / kTwipsPerDesignPixel;
+constexpr int kLogoBoxHeight = medium::kClientHeight / kTwipsPerDesignPixel;
 // Joliet names as xorriso writes them with long names allowed.
 constexpr std::size_t kLongestName = 103;
 
@@ -231,9 +235,9 @@ private:
     }
 
     void CheckNames() {
-        std::vector<std::string> names = {"Tovira.exe", "Indice.pdf", "autorun.inf", "rs40eng.exe"};
+        std::vector<std::string> names = {medium::kProgram, medium::kHandbook, "autorun.inf", medium::kInstaller};
         if (!plan_.noLogo) {
-            names.push_back("imgLogo.bmp");
+            names.push_back(medium::kLogo);
         }
         for (const fs::path& component : plan_.components) {
             names.push_back(component.filename().string());
@@ -334,7 +338,8 @@ std::vector<Problem> CheckPlan(const MediumPlan& plan) {
 }
 
 std::string AutorunInf(const std::string& label) {
-    return "[autorun]\r\nopen=Tovira.exe\r\nicon=Tovira.exe,0\r\nlabel=" + label + "\r\n";
+    return std::string("[autorun]\r\nopen=") + medium::kProgram + "\r\nicon=" + medium::kProgram +
+           ",0\r\nlabel=" + label + "\r\n";
 }
 
 std::optional<std::int64_t> FixedTime(const MediumPlan& plan) {

@@ -1,6 +1,7 @@
 // Writing the medium: nothing under a final name until all of it has succeeded.
 #include "kit/Medium.h"
 #include "kit/Tool.h"
+#include "launcher/MediumFiles.h"
 
 #include <unistd.h>
 
@@ -74,14 +75,14 @@ private:
 
 void LayOut(const MediumPlan& plan, const fs::path& folder) {
     const auto place = [&](const fs::path& from, const std::string& name) { fs::copy_file(from, folder / name); };
-    place(plan.program, "Tovira.exe");
-    place(plan.handbook, "Indice.pdf");
+    place(plan.program, medium::kProgram);
+    place(plan.handbook, medium::kHandbook);
     if (!plan.noLogo) {
         // The program reads its logo by this name whatever the picture's format.
-        place(plan.logo, "imgLogo.bmp");
+        place(plan.logo, medium::kLogo);
     }
     if (!plan.installer.empty()) {
-        place(plan.installer, "rs40eng.exe");
+        place(plan.installer, medium::kInstaller);
     }
     for (const fs::path& component : plan.components) {
         place(component, component.filename().string());
@@ -128,7 +129,7 @@ std::string MakeMedium(const MediumPlan& plan) {
     LayOut(plan, staging.Medium());
     const std::optional<std::int64_t> time = FixedTime(plan);
     if (!plan.sign.pkcs12.empty()) {
-        SignProgram(plan.sign, staging.Medium() / "Tovira.exe", time);
+        SignProgram(plan.sign, staging.Medium() / medium::kProgram, time);
     }
     if (time) {
         Stamp(staging.Medium(), *time);

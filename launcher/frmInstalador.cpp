@@ -1,6 +1,7 @@
 #include "launcher/frmInstalador.h"
 
 #include "BuildSettings.h"
+#include "launcher/MediumFiles.h"
 #include "platform/Text.h"
 
 #include <cmath>
@@ -57,14 +58,14 @@ void PlaceLamp(Image& image, StockPicture picture, double top) {
 
 frmInstalador::frmInstalador(Services& services) : Form("frmInstalador"), services_(services) {
     caption = "Tovira";
-    clientWidth = 9330;
-    clientHeight = 4875;
+    clientWidth = medium::kClientWidth;
+    clientHeight = medium::kClientHeight;
     borderStyle = BorderStyle::FixedSingle;
     backColor = kBlack;
     picture = StockPicture::MenuPanel;
     icon = StockPicture::ProgramIcon;
 
-    pctLogo.Move(3120, 0, 6315, 4980);
+    pctLogo.Move(medium::kLogoLeft, 0, 6315, 4980);
     pctLogo.backColor = kSilver;
     pctLogo.visible = false;
 
@@ -142,10 +143,10 @@ void frmInstalador::Form_Load() {
         left = Checked(screen.width / 2 - width / 2);
         top = Checked(screen.height / 2 - height / 2);
         pctLogo.top = 0;
-        pctLogo.left = 3120;
+        pctLogo.left = medium::kLogoLeft;
         pctLogo.height = Checked(height - 200);
-        pctLogo.width = Checked(width - 3120);
-        const std::string logoPath = JoinPath(services_.ApplicationFolder(), "imgLogo.bmp");
+        pctLogo.width = Checked(width - medium::kLogoLeft);
+        const std::string logoPath = JoinPath(services_.ApplicationFolder(), medium::kLogo);
         pctLogo.picture = services_.LoadPictureFile(logoPath);
         pctLogo.visible = true;
     } catch (const RuntimeError& error) {
@@ -212,7 +213,7 @@ void frmInstalador::pctLogo_MouseMove() {
 void frmInstalador::Label1_Click() {
     services_.SetBusyCursor(true);
     if (services_.ShowMessage(kInstallQuestion, kMbYesNo + kMbQuestion) == kAnswerYes) {
-        const std::string installer = JoinPath(services_.ApplicationFolder(), "rs40eng.exe");
+        const std::string installer = JoinPath(services_.ApplicationFolder(), medium::kInstaller);
         services_.StartProgram(Quoted(installer), kShowNormal);
     }
     services_.SetBusyCursor(false);
@@ -229,7 +230,7 @@ void frmInstalador::Label3_Click() {
     try {
         // Not JoinPath, unlike the logo and the installer, on purpose: the handbook's path always gets a backslash
         // of its own, so at a drive root it holds two in a row (D:\\Indice.pdf), as designed.
-        opened = services_.ShellExecuteOpen(services_.ApplicationFolder() + "\\Indice.pdf", kShowMaximized);
+        opened = services_.ShellExecuteOpen(services_.ApplicationFolder() + "\\" + medium::kHandbook, kShowMaximized);
     } catch (const RuntimeError&) {
         // A folder that cannot be told is a handbook that cannot be opened: the warning says what to do.
     }
