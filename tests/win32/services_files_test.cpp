@@ -175,11 +175,15 @@ TEST(Copy, FailuresRaiseTheMappedNumbers) {
     EXPECT_EQ(ReadBytes(folder / L"b.dll"), "a");
 }
 
-TEST(Folders, SystemFolderIsWindowsOwn) {
+// What the registration relies on: a folder without a trailing backslash, to which "\" and a name are joined, that
+// holds the registration tool it starts by name.
+TEST(Folders, SystemFolderHoldsTheRegistrationToolAndTakesAJoinedName) {
     OsServices services;
-    wchar_t expected[MAX_PATH] = {};
-    ASSERT_GT(GetSystemDirectoryW(expected, MAX_PATH), 0u);
-    EXPECT_EQ(services.SystemFolder(), Narrow(expected));
+    const std::wstring folder = Widen(services.SystemFolder());
+    ASSERT_GE(folder.size(), 4u);
+    EXPECT_EQ(folder[1], L':');
+    EXPECT_NE(folder.back(), L'\\');
+    EXPECT_NE(GetFileAttributesW((folder + L"\\regsvr32.exe").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 TEST(Folders, ApplicationFolderHoldsTheRunningProgram) {
