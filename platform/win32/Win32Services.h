@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <shellapi.h>
+
 #include <string>
 
 namespace tovira::win32 {
@@ -16,6 +18,8 @@ std::wstring FolderOfModulePath(std::wstring modulePath);
 
 // The program part of a command line: the quoted first word, or everything up to the first blank.
 std::wstring ProgramNameOf(const std::wstring& commandLine);
+// What follows the program part, without the blanks before it.
+std::wstring ArgumentsOf(const std::wstring& commandLine);
 
 // The operating system's part of the services (Services.h says what each does): message boxes, programs, the
 // shell, other windows, files, folders and pictures. The windowing runtime holds them and does the rest.
@@ -26,6 +30,12 @@ public:
 
     int ShowMessage(const std::string& text, int style);
     void StartProgram(const std::string& commandLine, int showState);
+    // The program is named with its full path.
+    void StartProgramWithConsent(const std::string& commandLine, int showState);
+    bool RunsElevated();
+    // This program again with the arguments, elevated once the user consents to the prompt that `owner` owns: its
+    // process, to wait for.
+    KernelHandle StartElevated(const std::string& arguments, HWND owner);
     bool ShellExecuteOpen(const std::string& documentPath, int showState);
     void ActivateWindow(const std::string& title, bool waitForFocus);
     std::string ListFiles(const std::string& pattern);
@@ -37,6 +47,8 @@ public:
 
 private:
     std::wstring ProgramPath(const std::wstring& commandLine);
+    std::wstring ModulePath();
+    void ShellStart(SHELLEXECUTEINFOW& info);
     std::string NextListedFile(WIN32_FIND_DATAW& found);
     void WaitForFocus();
 

@@ -1,11 +1,15 @@
 #include "FakeServices.h"
+#include "register/Registrar.h"
 #include "register/frmRegister.h"
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 namespace tovira {
 namespace {
 
+using test::Call;
 using test::FakeServices;
 
 struct Register : ::testing::Test {
@@ -46,8 +50,9 @@ TEST_F(Register, RegisteringCopiesIntoTheSystemFolderStartsTheToolWithTheQuotedP
     form.lstArquivos.items = {"a.dll", "my comp.dll"};
     form.lstArquivos.listIndex = 1;
     EXPECT_THROW(form.cmdRegArquivo_Click(), ProgramEnded);
-    EXPECT_EQ(services.Operations(), (std::vector<std::string>{"SetBusyCursor", "SystemFolder", "CopyFileReplacing",
-                                                               "StartProgram", "SetBusyCursor", "EndProgram"}));
+    EXPECT_EQ(services.Operations(),
+              (std::vector<std::string>{"SetBusyCursor", "RunsElevated", "SystemFolder", "CopyFileReplacing",
+                                        "StartProgram", "SetBusyCursor", "EndProgram"}));
     EXPECT_EQ(services.CallsOf("CopyFileReplacing")[0].arguments,
               (std::vector<std::string>{"D:\\\\my comp.dll", "C:\\Windows\\system32\\my comp.dll"}));
     const auto start = services.CallsOf("StartProgram")[0];
@@ -86,6 +91,78 @@ TEST_F(Register, ATrueFailureOfTheToolIsReportedToo) {
               (std::vector<std::string>{"O Arquivo não pode ser Registrado.\rErro: 53 - Arquivo não encontrado", "0"}));
     EXPECT_EQ(services.Operations().back(), "SetBusyCursor");
     EXPECT_FALSE(services.busy);
+}
+
+TEST_F(Register, AStandardUserRegistersThroughAnElevatedInstanceWhoseFailureReachesTheBox) {
+    form.lstArquivos.items = {"a.dll", "my comp.dll"};
+    form.lstArquivos.listIndex = 1;
+    services.elevated = false;
+    const std::pair<int, std::string> failures[] = {
+        {kErrPathFileAccess, "Erro: 75 - Erro de acesso ao caminho/arquivo"},
+        {kRegistrarRefused, "Erro: 53 - Arquivo não encontrado"},
+        {-1073741819, "Erro: 5 - Chamada de procedimento ou argumento inválido"}, // its crash
+        {0, "Erro: 32755 - Permissão de administrador recusada"},                 // consent refused
+    };
+    for (const auto& [exitCode, error] : failures) {
+        services.calls.clear();
+        services.elevatedExitCode = exitCode;
+        if (exitCode == 0) {
+            services.failures["RunElevated"].push_back(RuntimeError(kErrConsentRefused));
+        }
+        form.cmdRegArquivo_Click();
+        EXPECT_EQ(services.Operations(), (std::vector<std::string>{"SetBusyCursor", "RunsElevated", "RunElevated",
+                                                                   "ShowMessage", "SetBusyCursor"}));
+        EXPECT_EQ(services.calls[2].arguments[0], "/registrar \"my comp.dll\"");
+        EXPECT_EQ(services.calls[3].arguments,
+                  (std::vector<std::string>{"O Arquivo não pode ser Registrado.\r" + error, "0"}));
+    }
+
+    services.calls.clear();
+    form.lstArquivos.listIndex = 0;
+    EXPECT_THROW(form.cmdRegArquivo_Click(), ProgramEnded);
+    EXPECT_EQ(services.Operations(), (std::vector<std::string>{"SetBusyCursor", "RunsElevated", "RunElevated",
+                                                               "SetBusyCursor", "EndProgram"}));
+    EXPECT_EQ(services.calls[2].arguments[0], "/registrar a.dll");
+}
+
+// The elevated instance takes its argument from anyone: only a plain name of a component in its folder, as the
+// folder's listing names it, is copied and registered.
+TEST(Registrar, RegistersOnlyAPlainNameOfAComponentInItsOwnFolder) {
+    FakeServices services;
+    services.applicationFolder = "D:\\";
+    for (const char* name : {"x.dll", "my comp.ocx", "NUL.dll", "X.DLL"}) {
+        services.folderListing[std::string("D:\\\\") + name] = {name == std::string("X.DLL") ? "x.dll" : name};
+    }
+    std::vector<std::string> started;
+    const auto run = [&](const std::string& argument, int exitCode) {
+        services.calls.clear();
+        EXPECT_EQ(RunRegistrarCommand(services, "/registrar" + argument), exitCode) << argument;
+        const auto copies = services.CallsOf("CopyFileReplacing");
+        EXPECT_EQ(copies.size(), exitCode == 0 ? 1u : 0u) << argument;
+        for (const Call& start : services.CallsOf("StartProgram")) {
+            started.push_back(copies.at(0).arguments[0] + " > " + start.arguments[0]);
+        }
+    };
+    run(" x.dll", 0);
+    run("   \"my comp.ocx\"", 0);
+    for (const char* name : {"..\\x.dll", "C:\\x.dll", "sub\\x.dll", "sub/x.dll", "x.exe", "NUL.dll", "com1.ocx",
+                             "nul .dll", "LPT\xC2\xB9.dll", "CONOUT$.dll", "x.dll:s", "\"x.dll", "x.dll y.dll",
+                             "my comp.ocx", "x?.dll", "", "missing.dll", "X.DLL"}) {
+        run(std::string(" ") + name, kRegistrarRefused); // X.DLL: the listing names it otherwise
+    }
+    EXPECT_EQ(started, (std::vector<std::string>{
+                           "D:\\\\x.dll > Regsvr32 \"C:\\Windows\\system32\\x.dll\"",
+                           "D:\\\\my comp.ocx > Regsvr32 \"C:\\Windows\\system32\\my comp.ocx\"",
+                       }));
+
+    services.failures["CopyFileReplacing"].push_back(RuntimeError(kErrPathFileAccess));
+    services.calls.clear();
+    EXPECT_EQ(RunRegistrarCommand(services, "/registrar x.dll"), kErrPathFileAccess);
+    EXPECT_TRUE(services.CallsOf("StartProgram").empty());
+
+    for (const char* other : {"", "  ", "/other x.dll", "/registrarx x.dll", "x.dll"}) {
+        EXPECT_EQ(RunRegistrarCommand(services, other), std::nullopt) << "the windows start for " << other;
+    }
 }
 
 TEST_F(Register, CancelEndsAtOnceEvenWithASelection) {

@@ -38,10 +38,14 @@ TEST(StartProgram, CommandLineShowStateAndFolderReachTheProgram) {
 
     OsServices services;
     const std::wstring commandLine = L"\"" + program + L"\" \"um argumento\" C:\\sem aspas\\arquivo.dll";
-    services.StartProgram(Narrow(commandLine), kShowMaximized);
-    ASSERT_TRUE(PumpUntil([&] { return GetFileAttributesW(record.c_str()) != INVALID_FILE_ATTRIBUTES; }));
     const std::wstring systemFolder = Widen(services.SystemFolder());
-    EXPECT_EQ(RecordedStart(record), commandLine + L"\n" + systemFolder + L"\n3\n");
+    // The shell's way, for a program that Windows starts only with consent, passes the same.
+    for (auto start : {&OsServices::StartProgram, &OsServices::StartProgramWithConsent}) {
+        DeleteFileW(record.c_str());
+        (services.*start)(Narrow(commandLine), kShowMaximized);
+        ASSERT_TRUE(PumpUntil([&] { return GetFileAttributesW(record.c_str()) != INVALID_FILE_ATTRIBUTES; }));
+        EXPECT_EQ(RecordedStart(record), commandLine + L"\n" + systemFolder + L"\n3\n");
+    }
 
     ASSERT_TRUE(DeleteFileW(record.c_str()));
     services.StartProgram(Narrow(L"\"" + program + L"\""), kShowHidden);
@@ -74,6 +78,9 @@ TEST(StartProgram, ProgramNameIsTheQuotedOrFirstWord) {
     EXPECT_EQ(ProgramNameOf(L"\"D:\\Meus Manuais\\rs40eng.exe\""), L"D:\\Meus Manuais\\rs40eng.exe");
     EXPECT_EQ(ProgramNameOf(L"Explorer.exe"), L"Explorer.exe");
     EXPECT_EQ(ProgramNameOf(L"\"unterminated x"), L"unterminated x");
+    EXPECT_EQ(ArgumentsOf(L"Regsvr32  \"C:\\Win\\a b.dll\""), L"\"C:\\Win\\a b.dll\"");
+    EXPECT_EQ(ArgumentsOf(L"\"D:\\Meus Manuais\\rs40eng.exe\" /s"), L"/s");
+    EXPECT_EQ(ArgumentsOf(L"\"D:\\Meus Manuais\\rs40eng.exe\""), L"");
 }
 
 TEST(ShellExecuteOpen, MissingDocumentIsReportedNotRaised) {
