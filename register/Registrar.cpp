@@ -2,74 +2,64 @@
 
 #include "platform/Text.h"
 
-#include <cctype>
-#include <utility>
+#include <algorithm>
+#include <cstring>
 
 namespace tovira {
 
 namespace {
 
-const char kRegistrarSwitch[] = "/registrar";
-const char kBlanks[] = " \t";
+// The first instance writes the switch, one blank and the name; the start-up code has taken the blanks before it.
+const char kRegistrarSwitch[] = "/registrar ";
+constexpr size_t kSwitchLength = sizeof kRegistrarSwitch - 1;
 // Run-time error numbers are 16 bits; any other exit code is the elevated instance's crash, not an error of its own.
 constexpr int kLargestErrorNumber = 65535;
 
-std::string UpperAscii(std::string text) {
-    for (char& c : text) {
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+// Whether `length` characters of the name from `at` on are `upper`, without regard to the case of ASCII letters, as
+// Windows compares these names.
+bool NamePartIs(const std::string& name, size_t at, size_t length, const char* upper) {
+    if (std::strlen(upper) != length) {
+        return false;
     }
-    return text;
+    for (size_t i = 0; i < length; ++i) {
+        const char c = name[at + i];
+        if ((c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c) != upper[i]) {
+            return false;
+        }
+    }
+    return true;
 }
 
-// Windows opens a device for these names whatever extension follows, and with spaces before the extension.
+// Windows opens a device for these names whatever extension follows, and with blanks before the extension.
 bool IsDeviceName(const std::string& name) {
-    std::string base = UpperAscii(name.substr(0, name.find('.')));
-    base.erase(base.find_last_not_of(' ') + 1);
+    size_t length = std::min(name.find('.'), name.size());
+    while (length > 0 && name[length - 1] == ' ') {
+        --length;
+    }
     for (const char* device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"}) {
-        if (base == device) {
+        if (NamePartIs(name, 0, length, device)) {
             return true;
         }
     }
-    const std::string port = base.substr(0, 3);
-    const std::string number = base.size() > 3 ? base.substr(3) : std::string();
-    const bool digit = number.size() == 1 && std::isdigit(static_cast<unsigned char>(number[0]));
-    const bool superscript = number == "\xC2\xB9" || number == "\xC2\xB2" || number == "\xC2\xB3";
-    return (port == "COM" || port == "LPT") && (digit || superscript);
-}
-
-bool HasComponentExtension(const std::string& name) {
-    const std::string extension = name.size() >= 4 ? UpperAscii(name.substr(name.size() - 4)) : std::string();
-    return extension == ".DLL" || extension == ".OCX";
-}
-
-// The first word of the text, and what follows it after the blanks.
-std::pair<std::string, std::string> FirstWord(const std::string& text) {
-    const size_t start = text.find_first_not_of(kBlanks);
-    if (start == std::string::npos) {
-        return {};
+    if (length < 4 || !(NamePartIs(name, 0, 3, "COM") || NamePartIs(name, 0, 3, "LPT"))) {
+        return false;
     }
-    const size_t end = text.find_first_of(kBlanks, start);
-    const size_t next = end == std::string::npos ? std::string::npos : text.find_first_not_of(kBlanks, end);
-    return {text.substr(start, end - start), next == std::string::npos ? std::string() : text.substr(next)};
-}
-
-// The name as the first instance passes it: one word, or one quoted text.
-std::string ArgumentName(const std::string& text) {
-    if (text.size() >= 2 && text.front() == '"' && text.back() == '"') {
-        return text.substr(1, text.size() - 2);
+    for (const char* number : {"0", "1", "2", "3", "4", "5", "6", "7", "8", "9", "\xC2\xB9", "\xC2\xB2", "\xC2\xB3"}) {
+        if (NamePartIs(name, 3, length - 3, number)) {
+            return true;
+        }
     }
-    return text.find_first_of(kBlanks) == std::string::npos ? text : std::string();
+    return false;
 }
 
 } // namespace
 
 bool IsPlainComponentName(const std::string& name) {
-    for (const unsigned char c : name) {
-        if (c < 32) {
-            return false;
-        }
-    }
-    return name.find_first_of("\\/:*?\"<>|") == std::string::npos && HasComponentExtension(name) && !IsDeviceName(name);
+    const bool component = name.size() >= 4 && (NamePartIs(name, name.size() - 4, 4, ".DLL") ||
+                                                NamePartIs(name, name.size() - 4, 4, ".OCX"));
+    const bool control =
+        std::any_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 32; });
+    return component && !control && name.find_first_of("\\/:*?\"<>|") == std::string::npos && !IsDeviceName(name);
 }
 
 void RegisterComponent(Services& services, const std::string& fileName) {
@@ -79,8 +69,8 @@ void RegisterComponent(Services& services, const std::string& fileName) {
 }
 
 void RegisterThroughElevatedInstance(Services& services, const std::string& fileName) {
-    const std::string name = fileName.find(' ') == std::string::npos ? fileName : Quoted(fileName);
-    const int code = services.RunElevated(std::string(kRegistrarSwitch) + " " + name);
+    const int code = services.RunElevated(kRegistrarSwitch +
+                                          (fileName.find(' ') == std::string::npos ? fileName : Quoted(fileName)));
     if (code == 0) {
         return;
     }
@@ -94,11 +84,19 @@ void RegisterThroughElevatedInstance(Services& services, const std::string& file
 // A privilege boundary: the caller may be anyone. Only a component that lies in this program's own folder, named as
 // the folder's listing names it, is copied and registered; anything else is refused before a file is touched.
 std::optional<int> RunRegistrarCommand(Services& services, const std::string& arguments) {
-    const auto [word, rest] = FirstWord(arguments);
-    if (word != kRegistrarSwitch) {
+    if (arguments != "/registrar" && arguments.compare(0, kSwitchLength, kRegistrarSwitch) != 0) {
         return std::nullopt;
     }
-    const std::string name = ArgumentName(rest);
+    // One word, or one quoted text.
+    size_t first = kSwitchLength;
+    size_t last = std::max(arguments.size(), first);
+    if (last - first >= 2 && arguments[first] == '"' && arguments.back() == '"') {
+        ++first;
+        --last;
+    } else if (arguments.find(' ', first) != std::string::npos) {
+        return kRegistrarRefused;
+    }
+    const std::string name(arguments, std::min(first, arguments.size()), last - first);
     try {
         if (!IsPlainComponentName(name) || services.ListFiles(services.ApplicationFolder() + "\\" + name) != name) {
             return kRegistrarRefused;

@@ -193,9 +193,9 @@ bool Win32Services::RunsElevated() {
     if (AssumeStandardUser()) {
         return false;
     }
-    static const auto openToken = SystemFunction<decltype(OpenProcessToken)>(L"advapi32.dll", "OpenProcessToken");
-    static const auto tokenInformation =
-        SystemFunction<decltype(GetTokenInformation)>(L"advapi32.dll", "GetTokenInformation");
+    // Asked once a click, so looked up each time.
+    const auto openToken = SystemFunction<decltype(OpenProcessToken)>(L"advapi32.dll", "OpenProcessToken");
+    const auto tokenInformation = SystemFunction<decltype(GetTokenInformation)>(L"advapi32.dll", "GetTokenInformation");
     KernelHandle token;
     TOKEN_ELEVATION elevation{};
     DWORD size = 0;

@@ -144,10 +144,10 @@ TEST(Registrar, RegistersOnlyAPlainNameOfAComponentInItsOwnFolder) {
         }
     };
     run(" x.dll", 0);
-    run("   \"my comp.ocx\"", 0);
+    run(" \"my comp.ocx\"", 0);
     for (const char* name : {"..\\x.dll", "C:\\x.dll", "sub\\x.dll", "sub/x.dll", "x.exe", "NUL.dll", "com1.ocx",
                              "nul .dll", "LPT\xC2\xB9.dll", "CONOUT$.dll", "x.dll:s", "\"x.dll", "x.dll y.dll",
-                             "my comp.ocx", "x?.dll", "", "missing.dll", "X.DLL"}) {
+                             "my comp.ocx", "x?.dll", "", " x.dll", "missing.dll", "X.DLL"}) {
         run(std::string(" ") + name, kRegistrarRefused); // X.DLL: the listing names it otherwise
     }
     EXPECT_EQ(started, (std::vector<std::string>{
