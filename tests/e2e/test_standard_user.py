@@ -15,6 +15,7 @@ from test_registration import COMPONENTS, check_registered, select_and_register
 
 STANDARD_USER = {"TOVIRA_ASSUME_STANDARD_USER": "1"}
 SPACED = "meu componente.dll"
+ACCENTED = "Relatório mensal.ocx"
 # A trace line of a started process: the creating thread, then the command line as Wine escapes it.
 CREATED = re.compile(r'^([0-9a-f]+):trace:process:NtCreateUserProcess .* cmdline L"(.*)" parent')
 
@@ -91,12 +92,13 @@ def the_elevated_instances_error_reaches_the_first_instances_box(t):
 
 @e2e_test
 def the_registrar_alone_copies_a_plain_name_and_starts_regsvr32(t):
-    medium = t.medium(COMPONENTS)
+    medium = t.medium(dict(COMPONENTS, **{ACCENTED: b"MZ relatorio"}))
     env = dict(t.session.env, TOVIRA_E2E_LOG=unix_to_windows(t.log_path))
-    popen = subprocess.Popen(["wine", medium.windows_path("Tovira.exe"), "/registrar", "gama.ocx"], env=env,
+    # Wine puts the name in quotation marks, as the first instance does, for its blank.
+    popen = subprocess.Popen(["wine", medium.windows_path("Tovira.exe"), "/registrar", ACCENTED], env=env,
                              cwd=t.session.neutral, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                              stderr=subprocess.DEVNULL)
     program = Program(t, popen, None)
     t.programs.append(program)
-    check_registered(t, program, medium, "gama.ocx")
+    check_registered(t, program, medium, ACCENTED)
     check(popen.returncode == 0, f"the registrar ended with status {popen.returncode}")
