@@ -78,9 +78,6 @@ TEST(StartProgram, ProgramNameIsTheQuotedOrFirstWord) {
     EXPECT_EQ(ProgramNameOf(L"\"D:\\Meus Manuais\\rs40eng.exe\""), L"D:\\Meus Manuais\\rs40eng.exe");
     EXPECT_EQ(ProgramNameOf(L"Explorer.exe"), L"Explorer.exe");
     EXPECT_EQ(ProgramNameOf(L"\"unterminated x"), L"unterminated x");
-    EXPECT_EQ(ArgumentsOf(L"Regsvr32  \"C:\\Win\\a b.dll\""), L"\"C:\\Win\\a b.dll\"");
-    EXPECT_EQ(ArgumentsOf(L"\"D:\\Meus Manuais\\rs40eng.exe\" /s"), L"/s");
-    EXPECT_EQ(ArgumentsOf(L"\"D:\\Meus Manuais\\rs40eng.exe\""), L"");
 }
 
 TEST(ShellExecuteOpen, MissingDocumentIsReportedNotRaised) {
