@@ -82,7 +82,7 @@ void RegisterThroughElevatedInstance(Services& services, const std::string& file
 }
 
 // A privilege boundary: the caller may be anyone. Only a component that lies in this program's own folder, named as
-// the folder's listing names it, is copied and registered; anything else is refused before a file is touched.
+// the folder's listing names it, is copied and registered; anything else is refused before anything is copied.
 std::optional<int> RunRegistrarCommand(Services& services, const std::string& arguments) {
     if (arguments != "/registrar" && arguments.compare(0, kSwitchLength, kRegistrarSwitch) != 0) {
         return std::nullopt;
