@@ -212,9 +212,9 @@ void frmInstalador::pctLogo_MouseMove() {
 void frmInstalador::Label1_Click() {
     services_.SetBusyCursor(true);
     if (services_.ShowMessage(kInstallQuestion, kMbYesNo + kMbQuestion) == kAnswerYes) {
-        const std::string installer = Quoted(JoinPath(services_.ApplicationFolder(), "rs40eng.exe"));
+        const std::string installer = JoinPath(services_.ApplicationFolder(), "rs40eng.exe");
         try {
-            services_.StartProgram(installer, kShowNormal);
+            services_.StartProgram(Quoted(installer), kShowNormal);
         } catch (const RuntimeError& error) {
             // An installer whose manifest asks for an administrator starts only through the shell, which asks the
             // user for consent; every other failure goes to the runtime's report as before.

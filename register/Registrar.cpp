@@ -41,15 +41,12 @@ bool IsDeviceName(const std::string& name) {
             return true;
         }
     }
-    if (length < 4 || !(NamePartIs(name, 0, 3, "COM") || NamePartIs(name, 0, 3, "LPT"))) {
-        return false;
-    }
-    for (const char* number : {"0", "1", "2", "3", "4", "5", "6", "7", "8", "9", "\xC2\xB9", "\xC2\xB2", "\xC2\xB3"}) {
-        if (NamePartIs(name, 3, length - 3, number)) {
-            return true;
-        }
-    }
-    return false;
+    // COM1 to LPT9, also with a superscript digit from the ANSI code page (COM¹).
+    const bool port = length >= 4 && (NamePartIs(name, 0, 3, "COM") || NamePartIs(name, 0, 3, "LPT"));
+    const bool digit = length == 4 && name[3] >= '0' && name[3] <= '9';
+    const bool superscript =
+        length == 5 && name[3] == '\xC2' && (name[4] == '\xB9' || name[4] == '\xB2' || name[4] == '\xB3');
+    return port && (digit || superscript);
 }
 
 } // namespace

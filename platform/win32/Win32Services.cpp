@@ -88,13 +88,6 @@ std::wstring ProgramNameOf(const std::wstring& commandLine) {
     return commandLine.substr(0, commandLine.find_first_of(L" \t"));
 }
 
-std::wstring ArgumentsOf(const std::wstring& commandLine) {
-    const bool quoted = !commandLine.empty() && commandLine.front() == L'"';
-    const size_t end = quoted ? commandLine.find(L'"', 1) : commandLine.find_first_of(L" \t");
-    const size_t start = end == std::wstring::npos ? end : commandLine.find_first_not_of(L" \t", end + 1);
-    return start == std::wstring::npos ? std::wstring() : commandLine.substr(start);
-}
-
 // Windows would look for a program named without a folder beside our executable first, that is on the
 // medium, where anyone may have put a program of that name. Such names are looked up in the system
 // folders only. A program named with its folder is left to Windows unless its path is too long to start.
@@ -176,13 +169,10 @@ void Win32Services::StartProgram(const std::string& commandLine, int showState) 
 }
 
 // The shell, unlike CreateProcess, starts a program whose manifest wants an administrator: it asks the user first.
-void Win32Services::StartProgramWithConsent(const std::string& commandLine, int showState) {
-    const std::wstring wide = Widen(commandLine);
-    const std::wstring program = ShortPathForm(ProgramNameOf(wide));
-    const std::wstring arguments = ArgumentsOf(wide);
+void Win32Services::StartProgramWithConsent(const std::string& programPath, int showState) {
+    const std::wstring program = ShortPathForm(Widen(programPath));
     SHELLEXECUTEINFOW info{};
     info.lpFile = program.c_str();
-    info.lpParameters = arguments.c_str();
     info.nShow = showState;
     ShellStart(info);
 }

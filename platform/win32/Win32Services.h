@@ -18,8 +18,6 @@ std::wstring FolderOfModulePath(std::wstring modulePath);
 
 // The program part of a command line: the quoted first word, or everything up to the first blank.
 std::wstring ProgramNameOf(const std::wstring& commandLine);
-// What follows the program part, without the blanks before it.
-std::wstring ArgumentsOf(const std::wstring& commandLine);
 
 // The operating system's part of the services (Services.h says what each does): message boxes, programs, the
 // shell, other windows, files, folders and pictures. The windowing runtime holds them and does the rest.
@@ -30,8 +28,7 @@ public:
 
     int ShowMessage(const std::string& text, int style);
     void StartProgram(const std::string& commandLine, int showState);
-    // The program is named with its full path.
-    void StartProgramWithConsent(const std::string& commandLine, int showState);
+    void StartProgramWithConsent(const std::string& programPath, int showState);
     bool RunsElevated();
     // This program again with the arguments, elevated once the user consents to the prompt that `owner` owns: its
     // process, to wait for.

@@ -72,7 +72,7 @@ TEST_F(Actions, AnInstallerThatWantsAnAdministratorAndOnlySuchStartsThroughTheSh
     form.Label1_Click();
     EXPECT_EQ(services.Operations(), (std::vector<std::string>{"SetBusyCursor", "ShowMessage", "StartProgram",
                                                                "StartProgramWithConsent", "SetBusyCursor"}));
-    EXPECT_EQ(services.calls[3].arguments, (std::vector<std::string>{"\"C:\\Docs\\rs40eng.exe\"", "1"}));
+    EXPECT_EQ(services.calls[3].arguments, (std::vector<std::string>{"C:\\Docs\\rs40eng.exe", "1"}));
     services.failures["StartProgramWithConsent"].push_back(RuntimeError(kErrConsentRefused));
     EXPECT_EQ(ErrorNumberOf([&] { form.Label1_Click(); }), kErrConsentRefused) << "a refused prompt is reported";
     EXPECT_EQ(ErrorNumberOf([&] { form.Label1_Click(); }), kErrPermissionDenied);

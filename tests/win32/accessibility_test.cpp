@@ -26,9 +26,7 @@ struct LauncherServices final : Services {
         started.push_back(commandLine + " " + std::to_string(showState));
         ++startCount;
     }
-    void StartProgramWithConsent(const std::string& commandLine, int showState) override {
-        StartProgram(commandLine, showState);
-    }
+    void StartProgramWithConsent(const std::string& path, int showState) override { StartProgram(path, showState); }
     bool RunsElevated() override { return runtime.RunsElevated(); }
     int RunElevated(const std::string& arguments) override { return runtime.RunElevated(arguments); }
     int ShowMessage(const std::string& text, int style) override { return runtime.ShowMessage(text, style); }
