@@ -214,7 +214,16 @@ void frmInstalador::Label1_Click() {
     services_.SetBusyCursor(true);
     if (services_.ShowMessage(kInstallQuestion, kMbYesNo + kMbQuestion) == kAnswerYes) {
         const std::string installer = JoinPath(services_.ApplicationFolder(), medium::kInstaller);
-        services_.StartProgram(Quoted(installer), kShowNormal);
+        try {
+            services_.StartProgram(Quoted(installer), kShowNormal);
+        } catch (const RuntimeError& error) {
+            // An installer whose manifest asks for an administrator starts only through the shell, which asks the
+            // user for consent; every other failure goes to the runtime's report as before.
+            if (!error.NeedsElevation()) {
+                throw;
+            }
+            services_.StartProgramWithConsent(installer, kShowNormal);
+        }
     }
     services_.SetBusyCursor(false);
 }

@@ -26,6 +26,8 @@ std::string DescriptionOf(int number) {
         return "Caminho não encontrado";
     case kErrInvalidPicture:
         return "Imagem inválida";
+    case kErrConsentRefused:
+        return "Permissão de administrador recusada";
     default:
         return "Erro definido pelo aplicativo ou pelo objeto";
     }
@@ -35,5 +37,11 @@ RuntimeError::RuntimeError(int number) : RuntimeError(number, DescriptionOf(numb
 
 RuntimeError::RuntimeError(int number, std::string description)
     : number_(number), description_(std::move(description)) {}
+
+RuntimeError RuntimeError::ElevationRequired() {
+    RuntimeError error(kErrPermissionDenied);
+    error.needsElevation_ = true;
+    return error;
+}
 
 } // namespace tovira

@@ -17,6 +17,8 @@ enum ErrorNumber : int {
     kErrPathFileAccess = 75,
     kErrPathNotFound = 76,
     kErrInvalidPicture = 481,
+    // The classic number of a dialog that the user cancelled: here Windows' consent to run as administrator.
+    kErrConsentRefused = 32755,
 };
 
 // The Brazilian-Portuguese description of a run-time error number; a generic text for numbers without one.
@@ -27,14 +29,19 @@ class RuntimeError : public std::exception {
 public:
     explicit RuntimeError(int number);
     RuntimeError(int number, std::string description);
+    // A program that Windows starts only with an administrator's consent: permission denied to whoever does not
+    // go on to ask for that consent.
+    static RuntimeError ElevationRequired();
 
     int Number() const { return number_; }
+    bool NeedsElevation() const { return needsElevation_; }
     const std::string& Description() const { return description_; }
     const char* what() const noexcept override { return description_.c_str(); }
 
 private:
     int number_;
     std::string description_;
+    bool needsElevation_ = false;
 };
 
 // Thrown by a fake platform's EndProgram so that tests can see that nothing after the call ran.

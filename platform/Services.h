@@ -39,8 +39,17 @@ public:
 
     // A modal box titled with the application title; returns the button pressed.
     virtual int ShowMessage(const std::string& text, int style) = 0;
-    // Starts a command line and waits for nothing.
+    // Starts a command line and waits for nothing. A program that Windows starts only with an administrator's
+    // consent raises RuntimeError::ElevationRequired.
     virtual void StartProgram(const std::string& commandLine, int showState) = 0;
+    // Starts a program, named with its full path and given no arguments, through the shell, which asks the user for
+    // consent where the program's manifest wants an administrator; waits for nothing.
+    virtual void StartProgramWithConsent(const std::string& programPath, int showState) = 0;
+    // Whether the process has an administrator's full rights, or runs on a Windows without consent to ask for.
+    virtual bool RunsElevated() = 0;
+    // Starts this program again with the arguments, elevated once the user consents, and waits for it to end
+    // while the program's windows take no input; returns its exit code.
+    virtual int RunElevated(const std::string& arguments) = 0;
     // Opens a document or web address with the program registered for it (verb "open") in the show state.
     // Raises nothing; says whether the shell could open it.
     virtual bool ShellExecuteOpen(const std::string& documentPath, int showState) = 0;

@@ -1,6 +1,7 @@
 #include "register/frmRegister.h"
 
 #include "platform/Text.h"
+#include "register/Registrar.h"
 
 namespace tovira {
 
@@ -85,11 +86,14 @@ void frmRegister::cmdRegArquivo_Click() {
             return;
         }
         services_.SetBusyCursor(true);
-        const std::string systemFolder = services_.SystemFolder();
         const std::string& fileName = lstArquivos.items[static_cast<std::size_t>(selected)];
-        const std::string copy = systemFolder + "\\" + fileName;
-        services_.CopyFileReplacing(services_.ApplicationFolder() + "\\" + fileName, copy);
-        services_.StartProgram("Regsvr32 " + Quoted(copy), kShowNormal);
+        // A standard user, or an administrator whose programs start without their rights, may write neither into
+        // the system folder nor into the machine's registry: an elevated instance does, once the user consents.
+        if (services_.RunsElevated()) {
+            RegisterComponent(services_, fileName);
+        } else {
+            RegisterThroughElevatedInstance(services_, fileName);
+        }
         services_.SetBusyCursor(false);
         services_.EndProgram();
     } catch (const RuntimeError& error) {

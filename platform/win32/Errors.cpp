@@ -45,6 +45,8 @@ constexpr ErrorMapping kErrorTable[] = {
     {ERROR_DEVICE_NOT_CONNECTED, kErrDeviceIo},
     {ERROR_DISK_FULL, kErrDeviceIo},
     {ERROR_HANDLE_DISK_FULL, kErrDeviceIo},
+    // The user said no to the consent prompt (or to the administrator's password it asks for).
+    {ERROR_CANCELLED, kErrConsentRefused},
 };
 
 } // namespace
@@ -69,6 +71,9 @@ int ErrorNumberForResult(HRESULT result) {
 }
 
 void ThrowError(DWORD code) {
+    if (code == kErrorElevationRequired) {
+        throw RuntimeError::ElevationRequired();
+    }
     throw RuntimeError(ErrorNumberFor(code));
 }
 

@@ -1,5 +1,6 @@
 #include "platform/Startup.h"
 #include "platform/win32/SystemLibrary.h"
+#include "platform/win32/Wide.h"
 #include "platform/win32/Win32Runtime.h"
 
 #include <cstdlib>
@@ -27,10 +28,16 @@ void HardenDllSearch() {
 
 } // namespace
 
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+// The hardening comes first for every way the program runs: the elevated instance that registers a component, above
+// all, loads nothing from the medium.
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR arguments, int) {
     HardenDllSearch();
     try {
         tovira::win32::Win32Runtime runtime(instance);
+        if (const std::optional<int> task =
+                tovira::RunCommandLineTask(runtime, tovira::win32::Narrow(arguments != nullptr ? arguments : L""))) {
+            return *task;
+        }
         const std::unique_ptr<tovira::Form> startup = tovira::CreateStartupForm(runtime);
         return runtime.Run(*startup);
     } catch (...) {

@@ -10,21 +10,24 @@ constexpr ULONGLONG kLongestIdleMilliseconds = 50;
 
 } // namespace
 
-std::optional<int> MessagePump::Run(const std::function<bool()>& finished, std::optional<ULONGLONG> deadline) {
+std::optional<int> MessagePump::Run(const std::function<bool()>& finished, std::optional<ULONGLONG> deadline,
+                                    HANDLE object) {
     MSG message{};
     while (!finished()) {
-        if (!deadline) {
+        if (!deadline && object == nullptr) {
             if (GetMessageW(&message, nullptr, 0, 0) == -1) {
                 return std::nullopt;
             }
         } else {
             const ULONGLONG now = GetTickCount64();
-            if (now >= *deadline) {
+            if (deadline && now >= *deadline) {
                 return std::nullopt;
             }
             if (!PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-                const auto idle = static_cast<DWORD>(std::min(*deadline - now, kLongestIdleMilliseconds));
-                MsgWaitForMultipleObjects(0, nullptr, FALSE, idle, QS_ALLINPUT);
+                const DWORD idle =
+                    deadline ? static_cast<DWORD>(std::min(*deadline - now, kLongestIdleMilliseconds)) : INFINITE;
+                MsgWaitForMultipleObjectsEx(object != nullptr ? 1 : 0, object != nullptr ? &object : nullptr, idle,
+                                            QS_ALLINPUT, MWMO_INPUTAVAILABLE);
                 continue;
             }
         }

@@ -19,8 +19,10 @@ public:
 
     // Runs the thread's messages until `finished` says so, the deadline (GetTickCount64) passes or a quit request
     // comes, and returns the quit request's exit code if one came. The request stays posted for the loops outside
-    // this one. With a deadline, `finished` is asked at least every 50 ms, also while no message comes.
-    std::optional<int> Run(const std::function<bool()>& finished, std::optional<ULONGLONG> deadline = std::nullopt);
+    // this one. With a deadline, `finished` is asked at least every 50 ms, also while no message comes; with an
+    // object to wait for (a process), also as soon as that is signalled.
+    std::optional<int> Run(const std::function<bool()>& finished, std::optional<ULONGLONG> deadline = std::nullopt,
+                           HANDLE object = nullptr);
 
 private:
     void Process(MSG& message);

@@ -3,6 +3,7 @@
 #include "platform/RuntimeError.h"
 #include "platform/win32/Dpi.h"
 #include "platform/win32/ErrorReport.h"
+#include "platform/win32/Errors.h"
 
 #include <utility>
 
@@ -20,6 +21,49 @@ std::vector<HWND> ThreadWindows() {
     EnumThreadWindows(GetCurrentThreadId(), CollectWindow, reinterpret_cast<LPARAM>(&windows));
     return windows;
 }
+
+// The enabled windows of this thread but `kept` and those it owns, now disabled.
+std::vector<HWND> DisableWindows(HWND kept) {
+    std::vector<HWND> disabled;
+    for (HWND other : ThreadWindows()) {
+        if (other != kept && (kept == nullptr || GetWindow(other, GW_OWNER) != kept) && IsWindowEnabled(other)) {
+            EnableWindow(other, FALSE);
+            disabled.push_back(other);
+        }
+    }
+    return disabled;
+}
+
+void EnableWindows(std::vector<HWND>& windows) {
+    for (HWND window : windows) {
+        if (IsWindow(window)) {
+            EnableWindow(window, TRUE);
+        }
+    }
+    windows.clear();
+}
+
+// While an event procedure waits for another program, the program's windows take no input, as under a modal box:
+// they go on painting and answering the system and screen readers, and no event procedure starts inside the one
+// that waits. A loop that left input out would only queue the clicks for after the wait.
+class InputPause {
+public:
+    InputPause() : active_(GetActiveWindow()), disabled_(DisableWindows(nullptr)) {}
+    ~InputPause() {
+        EnableWindows(disabled_);
+        if (active_ != nullptr && IsWindow(active_)) {
+            SetActiveWindow(active_);
+        }
+    }
+    InputPause(const InputPause&) = delete;
+    InputPause& operator=(const InputPause&) = delete;
+
+    HWND Active() const { return active_; }
+
+private:
+    HWND active_;
+    std::vector<HWND> disabled_;
+};
 
 } // namespace
 
@@ -71,20 +115,33 @@ void Win32Runtime::ShowWindowModal(Form& form) {
 
     // The modal window's own events run while the procedure that opened it waits for it to close.
     Modal modal{&window, {}, std::exchange(running_, false), std::exchange(waiting_, {})};
-    DisableOthers(modal);
+    modal.disabled = DisableWindows(window.Handle());
     modals_.push_back(std::move(modal));
     window.Show(SW_SHOW);
     window.Sync();
     window.FocusFirstTabStop();
 
     pump_.Run([&] { return window.Handle() == nullptr || ended_; });
-    EnableAgain(modals_.back());
+    EnableWindows(modals_.back().disabled);
     running_ = modals_.back().outerRunning;
     waiting_ = std::move(modals_.back().outerWaiting);
     modals_.pop_back();
     if (ended_) {
         throw ProgramEnded{};
     }
+}
+
+// The windows are paused before the shell is asked: it may run messages while the consent prompt is up.
+int Win32Runtime::RunElevated(const std::string& arguments) {
+    const InputPause pause;
+    const KernelHandle process = system_.StartElevated(arguments, pause.Active());
+    pump_.Run([&] { return ended_ || WaitForSingleObject(process.Get(), 0) != WAIT_TIMEOUT; }, std::nullopt,
+              process.Get());
+    DWORD code = 0;
+    if (!GetExitCodeProcess(process.Get(), &code)) {
+        ThrowLastError();
+    }
+    return static_cast<int>(code);
 }
 
 void Win32Runtime::EndProgram() {
@@ -167,7 +224,7 @@ void Win32Runtime::CloseRequested(FormWindow& window) {
     for (Modal& modal : modals_) {
         if (modal.window == &window) {
             // Before the window goes, so that activation returns to our own windows rather than another program.
-            EnableAgain(modal);
+            EnableWindows(modal.disabled);
         }
     }
     window.Destroy();
@@ -183,25 +240,6 @@ void Win32Runtime::Destroyed(FormWindow& window) {
 bool Win32Runtime::TakesDialogKeys(HWND window) const {
     const FormWindow* formWindow = windows_.Find(window);
     return formWindow != nullptr && formWindow->HasTabStops();
-}
-
-void Win32Runtime::DisableOthers(Modal& modal) {
-    HWND handle = modal.window->Handle();
-    for (HWND other : ThreadWindows()) {
-        if (other != handle && GetWindow(other, GW_OWNER) != handle && IsWindowEnabled(other)) {
-            EnableWindow(other, FALSE);
-            modal.disabled.push_back(other);
-        }
-    }
-}
-
-void Win32Runtime::EnableAgain(Modal& modal) {
-    for (HWND other : modal.disabled) {
-        if (IsWindow(other)) {
-            EnableWindow(other, TRUE);
-        }
-    }
-    modal.disabled.clear();
 }
 
 HWND Win32Runtime::WindowOf(const Form& form) const {

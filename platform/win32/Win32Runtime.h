@@ -33,6 +33,11 @@ public:
     void StartProgram(const std::string& commandLine, int showState) override {
         system_.StartProgram(commandLine, showState);
     }
+    void StartProgramWithConsent(const std::string& commandLine, int showState) override {
+        system_.StartProgramWithConsent(commandLine, showState);
+    }
+    bool RunsElevated() override { return system_.RunsElevated(); }
+    int RunElevated(const std::string& arguments) override;
     bool ShellExecuteOpen(const std::string& documentPath, int showState) override {
         return system_.ShellExecuteOpen(documentPath, showState);
     }
@@ -85,8 +90,6 @@ private:
     void RunProcedure(const EventProcedure& procedure);
     [[noreturn]] void ReportAndEnd(std::exception_ptr error);
     bool TakesDialogKeys(HWND window) const;
-    void DisableOthers(Modal& modal);
-    void EnableAgain(Modal& modal);
 
     EndAction endAction_;
     FontCache fonts_;

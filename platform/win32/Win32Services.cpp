@@ -8,8 +8,6 @@
 #include "platform/win32/SystemLibrary.h"
 #include "platform/win32/Wide.h"
 
-#include <shellapi.h>
-
 #include <vector>
 
 namespace tovira::win32 {
@@ -61,6 +59,14 @@ void MakeWritable(const std::wstring& path, DWORD attributes) {
     if (!SetFileAttributesW(path.c_str(), writable != 0 ? writable : FILE_ATTRIBUTE_NORMAL)) {
         ThrowLastError();
     }
+}
+
+// Tests under Wine, where every program runs as a full administrator, take a standard user's way with
+// TOVIRA_ASSUME_STANDARD_USER=1. It can only make the program ask for consent where it need not: what the elevated
+// instance takes and does stays the same.
+bool AssumeStandardUser() {
+    wchar_t value[2] = {};
+    return GetEnvironmentVariableW(L"TOVIRA_ASSUME_STANDARD_USER", value, 2) == 1 && value[0] == L'1';
 }
 
 bool OurProcessHasFocus() {
@@ -160,6 +166,70 @@ void Win32Services::StartProgram(const std::string& commandLine, int showState) 
     // Nothing waits for the started program: its handles go back at once.
     KernelHandle thread(process.hThread);
     KernelHandle started(process.hProcess);
+}
+
+// The shell, unlike CreateProcess, starts a program whose manifest wants an administrator: it asks the user first.
+void Win32Services::StartProgramWithConsent(const std::string& programPath, int showState) {
+    const std::wstring program = ShortPathForm(Widen(programPath));
+    SHELLEXECUTEINFOW info{};
+    info.lpFile = program.c_str();
+    info.nShow = showState;
+    ShellStart(info);
+}
+
+// A standard user's token and an administrator's filtered one are both not elevated; both get the consent prompt,
+// the first one asking for an administrator's password.
+bool Win32Services::RunsElevated() {
+    if (AssumeStandardUser()) {
+        return false;
+    }
+    // Asked once a click, so looked up each time.
+    const auto openToken = SystemFunction<decltype(OpenProcessToken)>(L"advapi32.dll", "OpenProcessToken");
+    const auto tokenInformation = SystemFunction<decltype(GetTokenInformation)>(L"advapi32.dll", "GetTokenInformation");
+    KernelHandle token;
+    TOKEN_ELEVATION elevation{};
+    DWORD size = 0;
+    // A Windows that cannot tell has no consent to ask for either (before Vista): everything goes on as ever there.
+    if (openToken == nullptr || tokenInformation == nullptr ||
+        !openToken(GetCurrentProcess(), TOKEN_QUERY, token.Put()) ||
+        !tokenInformation(token.Get(), TokenElevation, &elevation, sizeof elevation, &size)) {
+        return true;
+    }
+    return elevation.TokenIsElevated != 0;
+}
+
+KernelHandle Win32Services::StartElevated(const std::string& arguments, HWND owner) {
+    const std::wstring program = ShortPathForm(WithoutLongPathPrefix(ModulePath()));
+    const std::wstring parameters = Widen(arguments);
+    SHELLEXECUTEINFOW info{};
+    info.fMask = SEE_MASK_NOCLOSEPROCESS;
+    info.hwnd = owner;
+    info.lpVerb = L"runas";
+    info.lpFile = program.c_str();
+    info.lpParameters = parameters.c_str();
+    info.nShow = SW_HIDE;
+    ShellStart(info);
+    if (info.hProcess == nullptr) {
+        throw RuntimeError(kErrInvalidCall);
+    }
+    return KernelHandle(info.hProcess);
+}
+
+// Our own reports tell what failed, so the shell shows no box of its own; the started program gets the system folder
+// as its current folder, as with StartProgram.
+void Win32Services::ShellStart(SHELLEXECUTEINFOW& info) {
+    static const auto shellExecuteEx = SystemFunction<decltype(ShellExecuteExW)>(L"shell32.dll", "ShellExecuteExW");
+    if (shellExecuteEx == nullptr) {
+        ThrowError(ERROR_PROC_NOT_FOUND);
+    }
+    EnsureComApartment();
+    const std::wstring folder = Widen(SystemFolder());
+    info.cbSize = sizeof info;
+    info.fMask |= SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
+    info.lpDirectory = folder.c_str();
+    if (!shellExecuteEx(&info)) {
+        ThrowLastError();
+    }
 }
 
 bool Win32Services::ShellExecuteOpen(const std::string& documentPath, int showState) {
@@ -273,7 +343,7 @@ std::string Win32Services::SystemFolder() {
     return Narrow(folder);
 }
 
-std::string Win32Services::ApplicationFolder() {
+std::wstring Win32Services::ModulePath() {
     // Long paths exceed MAX_PATH; a result that fills the buffer may have been cut short.
     constexpr size_t kLongestPath = 32768;
     std::wstring path(MAX_PATH, L'\0');
@@ -284,14 +354,17 @@ std::string Win32Services::ApplicationFolder() {
         }
         if (length < path.size()) {
             path.resize(length);
-            break;
+            return path;
         }
         if (path.size() >= kLongestPath) {
             ThrowError(ERROR_FILENAME_EXCED_RANGE);
         }
         path.resize(path.size() * 2);
     }
-    return Narrow(FolderOfModulePath(path));
+}
+
+std::string Win32Services::ApplicationFolder() {
+    return Narrow(FolderOfModulePath(ModulePath()));
 }
 
 PicturePtr Win32Services::LoadPictureFile(const std::string& path) {

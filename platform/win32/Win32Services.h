@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <shellapi.h>
+
 #include <string>
 
 namespace tovira::win32 {
@@ -26,6 +28,11 @@ public:
 
     int ShowMessage(const std::string& text, int style);
     void StartProgram(const std::string& commandLine, int showState);
+    void StartProgramWithConsent(const std::string& programPath, int showState);
+    bool RunsElevated();
+    // This program again with the arguments, elevated once the user consents to the prompt that `owner` owns: its
+    // process, to wait for.
+    KernelHandle StartElevated(const std::string& arguments, HWND owner);
     bool ShellExecuteOpen(const std::string& documentPath, int showState);
     void ActivateWindow(const std::string& title, bool waitForFocus);
     std::string ListFiles(const std::string& pattern);
@@ -37,6 +44,8 @@ public:
 
 private:
     std::wstring ProgramPath(const std::wstring& commandLine);
+    std::wstring ModulePath();
+    void ShellStart(SHELLEXECUTEINFOW& info);
     std::string NextListedFile(WIN32_FIND_DATAW& found);
     void WaitForFocus();
 

@@ -31,6 +31,22 @@ void FakeServices::StartProgram(const std::string& commandLine, int showState) {
     FailIfTold("StartProgram");
 }
 
+void FakeServices::StartProgramWithConsent(const std::string& commandLine, int showState) {
+    Record("StartProgramWithConsent", {commandLine, std::to_string(showState)});
+    FailIfTold("StartProgramWithConsent");
+}
+
+bool FakeServices::RunsElevated() {
+    Record("RunsElevated", {});
+    return elevated;
+}
+
+int FakeServices::RunElevated(const std::string& arguments) {
+    Record("RunElevated", {arguments});
+    FailIfTold("RunElevated");
+    return elevatedExitCode;
+}
+
 bool FakeServices::ShellExecuteOpen(const std::string& documentPath, int showState) {
     Record("ShellExecuteOpen", {documentPath, std::to_string(showState)});
     return shellOpens;

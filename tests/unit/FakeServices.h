@@ -34,6 +34,9 @@ class FakeServices final : public Services {
 public:
     int ShowMessage(const std::string& text, int style) override;
     void StartProgram(const std::string& commandLine, int showState) override;
+    void StartProgramWithConsent(const std::string& commandLine, int showState) override;
+    bool RunsElevated() override;
+    int RunElevated(const std::string& arguments) override;
     bool ShellExecuteOpen(const std::string& documentPath, int showState) override;
     void ActivateWindow(const std::string& title, bool waitForFocus) override;
     std::string ListFiles(const std::string& pattern) override;
@@ -55,6 +58,8 @@ public:
     std::string systemFolder = "C:\\Windows\\system32";
     ScreenTwips screen{15360, 11520};
     bool shellOpens = true;
+    bool elevated = true;
+    int elevatedExitCode = 0;
     // Operations that fail, with the error they raise; a failure is used once per entry.
     std::map<std::string, std::deque<RuntimeError>> failures;
     // Runs while a modal window is shown, as the user would act on it.

@@ -65,6 +65,20 @@ TEST_F(Actions, MissingInstallerLeavesTheErrorToTheRuntimeWithTheHourglassStillO
     EXPECT_TRUE(services.busy);
 }
 
+TEST_F(Actions, AnInstallerThatWantsAnAdministratorAndOnlySuchStartsThroughTheShell) {
+    services.messageAnswers = {kAnswerYes, kAnswerYes, kAnswerYes};
+    services.failures["StartProgram"] = {RuntimeError::ElevationRequired(), RuntimeError::ElevationRequired(),
+                                         RuntimeError(kErrPermissionDenied)};
+    form.Label1_Click();
+    EXPECT_EQ(services.Operations(), (std::vector<std::string>{"SetBusyCursor", "ShowMessage", "StartProgram",
+                                                               "StartProgramWithConsent", "SetBusyCursor"}));
+    EXPECT_EQ(services.calls[3].arguments, (std::vector<std::string>{"C:\\Docs\\rs40eng.exe", "1"}));
+    services.failures["StartProgramWithConsent"].push_back(RuntimeError(kErrConsentRefused));
+    EXPECT_EQ(ErrorNumberOf([&] { form.Label1_Click(); }), kErrConsentRefused) << "a refused prompt is reported";
+    EXPECT_EQ(ErrorNumberOf([&] { form.Label1_Click(); }), kErrPermissionDenied);
+    EXPECT_EQ(services.CallsOf("StartProgramWithConsent").size(), 2u) << "any other refusal is reported at once";
+}
+
 TEST_F(Actions, ExploreStartsTheFileManagerMaximised) {
     form.Label2_Click();
     ASSERT_EQ(services.calls.size(), 1u);

@@ -1,7 +1,10 @@
 #include "FakeServices.h"
+#include "register/Registrar.h"
 #include "register/frmRegister.h"
 
 #include <gtest/gtest.h>
+
+#include <utility>
 
 namespace tovira {
 namespace {
@@ -46,8 +49,9 @@ TEST_F(Register, RegisteringCopiesIntoTheSystemFolderStartsTheToolWithTheQuotedP
     form.lstArquivos.items = {"a.dll", "my comp.dll"};
     form.lstArquivos.listIndex = 1;
     EXPECT_THROW(form.cmdRegArquivo_Click(), ProgramEnded);
-    EXPECT_EQ(services.Operations(), (std::vector<std::string>{"SetBusyCursor", "SystemFolder", "CopyFileReplacing",
-                                                               "StartProgram", "SetBusyCursor", "EndProgram"}));
+    EXPECT_EQ(services.Operations(),
+              (std::vector<std::string>{"SetBusyCursor", "RunsElevated", "SystemFolder", "CopyFileReplacing",
+                                        "StartProgram", "SetBusyCursor", "EndProgram"}));
     EXPECT_EQ(services.CallsOf("CopyFileReplacing")[0].arguments,
               (std::vector<std::string>{"D:\\\\my comp.dll", "C:\\Windows\\system32\\my comp.dll"}));
     const auto start = services.CallsOf("StartProgram")[0];
@@ -86,6 +90,65 @@ TEST_F(Register, ATrueFailureOfTheToolIsReportedToo) {
               (std::vector<std::string>{"O Arquivo não pode ser Registrado.\rErro: 53 - Arquivo não encontrado", "0"}));
     EXPECT_EQ(services.Operations().back(), "SetBusyCursor");
     EXPECT_FALSE(services.busy);
+}
+
+TEST_F(Register, AStandardUserRegistersThroughAnElevatedInstanceWhoseFailureReachesTheBox) {
+    form.lstArquivos.items = {"a.dll", "my comp.dll"};
+    form.lstArquivos.listIndex = 1;
+    services.elevated = false;
+    const std::pair<int, std::string> failures[] = {
+        {kErrPathFileAccess, "Erro: 75 - Erro de acesso ao caminho/arquivo"},
+        {kRegistrarRefused, "Erro: 53 - Arquivo não encontrado"},
+        {-1073741819, "Erro: 5 - Chamada de procedimento ou argumento inválido"}, // its crash
+        {0, "Erro: 32755 - Permissão de administrador recusada"},                 // consent refused
+    };
+    for (const auto& [exitCode, error] : failures) {
+        services.calls.clear();
+        services.elevatedExitCode = exitCode;
+        if (exitCode == 0) {
+            services.failures["RunElevated"].push_back(RuntimeError(kErrConsentRefused));
+        }
+        form.cmdRegArquivo_Click();
+        EXPECT_EQ(services.Operations(), (std::vector<std::string>{"SetBusyCursor", "RunsElevated", "RunElevated",
+                                                                   "ShowMessage", "SetBusyCursor"}));
+        EXPECT_EQ(services.calls[2].arguments[0], "/registrar \"my comp.dll\"");
+        EXPECT_EQ(services.calls[3].arguments,
+                  (std::vector<std::string>{"O Arquivo não pode ser Registrado.\r" + error, "0"}));
+    }
+
+    services.calls.clear();
+    form.lstArquivos.listIndex = 0;
+    EXPECT_THROW(form.cmdRegArquivo_Click(), ProgramEnded);
+    EXPECT_EQ(services.Operations(), (std::vector<std::string>{"SetBusyCursor", "RunsElevated", "RunElevated",
+                                                               "SetBusyCursor", "EndProgram"}));
+    EXPECT_EQ(services.calls[2].arguments[0], "/registrar a.dll");
+}
+
+// The elevated instance takes its argument from anyone: only a plain name of a component in its folder, as the
+// folder's listing names it, is copied and registered.
+TEST(Registrar, RegistersOnlyAPlainNameOfAComponentInItsOwnFolder) {
+    FakeServices services;
+    for (const char* name : {"x.dll", "my comp.ocx", "NUL.dll"}) {
+        services.folderListing[std::string("C:\\Docs\\") + name] = {name};
+    }
+    services.folderListing["C:\\Docs\\X.DLL"] = {"x.dll"};
+    EXPECT_EQ(RunRegistrarCommand(services, "/registrar x.dll"), 0);
+    EXPECT_EQ(RunRegistrarCommand(services, "/registrar \"my comp.ocx\""), 0);
+    EXPECT_EQ(services.CallsOf("StartProgram").at(1).arguments[0], "Regsvr32 \"C:\\Windows\\system32\\my comp.ocx\"");
+    services.calls.clear();
+    for (const char* name : {"..\\x.dll", "C:\\x.dll", "sub\\x.dll", "sub/x.dll", "x.exe", "NUL.dll", "com1.ocx",
+                             "nul .dll", "LPT\xC2\xB9.dll", "CONOUT$.dll", "x.dll:s", "\"x.dll", "x.dll y.dll",
+                             "my comp.ocx", "x?.dll", "", " x.dll", "missing.dll", "X.DLL"}) {
+        EXPECT_EQ(RunRegistrarCommand(services, std::string("/registrar ") + name), kRegistrarRefused) << name;
+    }
+    EXPECT_TRUE(services.CallsOf("CopyFileReplacing").empty()) << "X.DLL: the listing names it otherwise";
+
+    services.failures["CopyFileReplacing"].push_back(RuntimeError(kErrPathFileAccess));
+    EXPECT_EQ(RunRegistrarCommand(services, "/registrar x.dll"), kErrPathFileAccess);
+    EXPECT_TRUE(services.CallsOf("StartProgram").empty());
+    for (const char* other : {"", "  ", "/other x.dll", "/registrarx x.dll", "x.dll"}) {
+        EXPECT_EQ(RunRegistrarCommand(services, other), std::nullopt) << "the windows start for " << other;
+    }
 }
 
 TEST_F(Register, CancelEndsAtOnceEvenWithASelection) {

@@ -27,6 +27,9 @@ struct LauncherServices final : Services {
         started.push_back(commandLine + " " + std::to_string(showState));
         ++startCount;
     }
+    void StartProgramWithConsent(const std::string& path, int showState) override { StartProgram(path, showState); }
+    bool RunsElevated() override { return runtime.RunsElevated(); }
+    int RunElevated(const std::string& arguments) override { return runtime.RunElevated(arguments); }
     int ShowMessage(const std::string& text, int style) override { return runtime.ShowMessage(text, style); }
     bool ShellExecuteOpen(const std::string& path, int show) override { return runtime.ShellExecuteOpen(path, show); }
     void ActivateWindow(const std::string& title, bool wait) override { runtime.ActivateWindow(title, wait); }

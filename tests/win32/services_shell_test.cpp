@@ -43,10 +43,14 @@ TEST(StartProgram, CommandLineShowStateAndFolderReachTheProgram) {
     const std::wstring systemFolder = Widen(services.SystemFolder());
     EXPECT_EQ(RecordedStart(record), commandLine + L"\n" + systemFolder + L"\n3\n");
 
-    ASSERT_TRUE(DeleteFileW(record.c_str()));
-    services.StartProgram(Narrow(L"\"" + program + L"\""), kShowHidden);
-    ASSERT_TRUE(PumpUntil([&] { return GetFileAttributesW(record.c_str()) != INVALID_FILE_ATTRIBUTES; }));
-    EXPECT_EQ(RecordedStart(record), L"\"" + program + L"\"\n" + systemFolder + L"\n0\n");
+    // The shell's way, for a program that Windows starts only with consent, starts it alike.
+    for (bool shell : {false, true}) {
+        DeleteFileW(record.c_str());
+        shell ? services.StartProgramWithConsent(Narrow(program), kShowHidden)
+              : services.StartProgram(Narrow(L"\"" + program + L"\""), kShowHidden);
+        ASSERT_TRUE(PumpUntil([&] { return GetFileAttributesW(record.c_str()) != INVALID_FILE_ATTRIBUTES; }));
+        EXPECT_EQ(RecordedStart(record), L"\"" + program + L"\"\n" + systemFolder + L"\n0\n");
+    }
     SetEnvironmentVariableW(L"TOVIRA_RECORD_TO", nullptr);
 }
 
