@@ -16,22 +16,6 @@ bool StartsWith(const std::wstring& text, const std::wstring& prefix) {
     return text.compare(0, prefix.size(), prefix) == 0;
 }
 
-// Grows the buffer to the length that the call asks for: neither call has a fixed limit.
-template <typename Query> std::wstring AskForPath(Query&& query, size_t guess) {
-    std::wstring path(guess, L'\0');
-    for (;;) {
-        const DWORD length = query(path.data(), static_cast<DWORD>(path.size()));
-        if (length == 0) {
-            return {};
-        }
-        if (length < path.size()) {
-            path.resize(length);
-            return path;
-        }
-        path.resize(length);
-    }
-}
-
 // The 8.3 form of a path of MAX_PATH characters or more, with the "\\?\" prefix; empty when the file is not there.
 std::wstring PrefixedShortForm(const std::wstring& path) {
     const std::wstring longForm = LongPathForm(path);

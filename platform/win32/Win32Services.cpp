@@ -102,19 +102,13 @@ std::wstring Win32Services::ProgramPath(const std::wstring& commandLine) {
         ThrowLastError();
     }
     const std::wstring folders = Widen(SystemFolder()) + L";" + windowsFolder;
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length = SearchPathW(folders.c_str(), program.c_str(), L".exe", static_cast<DWORD>(path.size()),
-                                         path.data(), nullptr);
-        if (length == 0) {
-            throw RuntimeError(kErrFileNotFound);
-        }
-        if (length < path.size()) {
-            path.resize(length);
-            return path;
-        }
-        path.resize(length);
+    const std::wstring path = AskForPath([&](wchar_t* buffer, DWORD size) {
+        return SearchPathW(folders.c_str(), program.c_str(), L".exe", size, buffer, nullptr);
+    });
+    if (path.empty()) {
+        throw RuntimeError(kErrFileNotFound);
     }
+    return path;
 }
 
 std::wstring FolderOfModulePath(std::wstring modulePath) {
@@ -344,23 +338,12 @@ std::string Win32Services::SystemFolder() {
 }
 
 std::wstring Win32Services::ModulePath() {
-    // Long paths exceed MAX_PATH; a result that fills the buffer may have been cut short.
-    constexpr size_t kLongestPath = 32768;
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (length == 0) {
-            ThrowLastError();
-        }
-        if (length < path.size()) {
-            path.resize(length);
-            return path;
-        }
-        if (path.size() >= kLongestPath) {
-            ThrowError(ERROR_FILENAME_EXCED_RANGE);
-        }
-        path.resize(path.size() * 2);
+    const std::wstring path =
+        AskForPath([](wchar_t* buffer, DWORD size) { return GetModuleFileNameW(nullptr, buffer, size); });
+    if (path.empty()) {
+        ThrowLastError();
     }
+    return path;
 }
 
 std::string Win32Services::ApplicationFolder() {
