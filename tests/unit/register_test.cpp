@@ -158,13 +158,16 @@ TEST_F(Register, CancelEndsAtOnceEvenWithASelection) {
     EXPECT_EQ(services.Operations(), (std::vector<std::string>{"EndProgram"}));
 }
 
-TEST_F(Register, InstructionIsOneParagraphOf204Characters) {
-    std::size_t count = 0;
-    for (unsigned char byte : form.Label1.caption) {
-        count += (byte & 0xC0) != 0x80 ? 1 : 0;
-    }
-    EXPECT_EQ(count, 204u);
+// The instruction points at "a mensagem abaixo": the error text that the launcher writes into lblErro must stand
+// below it, and both keep their boxes and wrap inside them, the instruction as one paragraph.
+TEST_F(Register, TheInstructionIsOneParagraphAboveTheErrorTextItPointsTo) {
+    EXPECT_NE(form.Label1.caption.find("mensagem abaixo"), std::string::npos);
     EXPECT_EQ(form.Label1.caption.find('\r'), std::string::npos);
+    EXPECT_LE(form.Label1.top + form.Label1.height, form.Frame1.top);
+    EXPECT_LE(form.Frame1.top + form.Frame1.height, form.lblErro.top);
+    for (const Label* label : {&form.Label1, &form.lblErro}) {
+        EXPECT_TRUE(label->wordWrap && !label->autoSize && label->borderSingle) << label->name;
+    }
 }
 
 } // namespace
