@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/PixelScale.h"
-#include "platform/RunLength.h"
+#include "pictures/RunLength.h"
 
 #include <cstdint>
 #include <functional>

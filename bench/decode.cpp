@@ -2,7 +2,7 @@
 // read from the file a part at a time. bench/decode.sh times it against libjpeg-turbo's djpeg.
 //
 // usage: decode PICTURE; prints the picture's size, the decoded part and a checksum of its pixels.
-#include "platform/PictureDecode.h"
+#include "pictures/PictureDecode.h"
 
 #include <fcntl.h>
 #include <unistd.h>

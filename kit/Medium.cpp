@@ -5,8 +5,8 @@
 #include "launcher/MediumFiles.h"
 #include "platform/PixelScale.h"
 
-#include "platform/PictureBytes.h"
-#include "platform/PictureDecode.h"
+#include "pictures/PictureBytes.h"
+#include "pictures/PictureDecode.h"
 
 #include <algorithm>
 #include <cstdint>

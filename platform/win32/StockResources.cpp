@@ -1,7 +1,7 @@
 #include "platform/win32/StockResources.h"
 
 #include "art/Artwork.h"
-#include "platform/RunLength.h"
+#include "pictures/RunLength.h"
 #include "platform/win32/Win32Picture.h"
 
 #include "ResourceIds.h"

@@ -1,6 +1,6 @@
 // libFuzzer target: the checks that every picture file passes and the decoders of what they accept.
-#include "platform/PictureBytes.h"
-#include "platform/PictureDecode.h"
+#include "pictures/PictureBytes.h"
+#include "pictures/PictureDecode.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -1,6 +1,6 @@
-#include "platform/PictureBytes.h"
-#include "platform/PictureDecode.h"
-#include "platform/PictureScale.h"
+#include "pictures/PictureBytes.h"
+#include "pictures/PictureDecode.h"
+#include "pictures/PictureScale.h"
 
 #include <gtest/gtest.h>
 

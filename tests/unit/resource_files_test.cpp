@@ -4,7 +4,7 @@
 #include "ResourceFiles.h"
 #include "art/Artwork.h"
 #include "launcher/MediumFiles.h"
-#include "platform/RunLength.h"
+#include "pictures/RunLength.h"
 
 #include <gtest/gtest.h>
 

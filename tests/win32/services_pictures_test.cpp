@@ -1,7 +1,7 @@
 #include "services_support.h"
 
-#include "platform/PictureBytes.h"
-#include "platform/PictureDecode.h"
+#include "pictures/PictureBytes.h"
+#include "pictures/PictureDecode.h"
 #include "platform/win32/Pictures.h"
 #include "platform/win32/Wide.h"
 #include "platform/win32/Win32Picture.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/ByteReader.h"
+#include "pictures/ByteReader.h"
 
 #include <cstddef>
 #include <cstdint>

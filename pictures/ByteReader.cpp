@@ -1,4 +1,4 @@
-#include "platform/ByteReader.h"
+#include "pictures/ByteReader.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "platform/RunLength.h"
+#include "pictures/RunLength.h"
 
 #include <algorithm>
 #include <cstring>

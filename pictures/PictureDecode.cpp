@@ -1,4 +1,4 @@
-#include "platform/PictureDecode.h"
+#include "pictures/PictureDecode.h"
 
 #include <algorithm>
 #include <array>

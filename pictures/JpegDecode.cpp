@@ -5,7 +5,7 @@
 // know of the other blocks of those rows is which of their coefficients are non-zero: time and memory follow the
 // file's size and the shown part, whatever size the header states. This file reads the markers and the frame;
 // JpegScan.cpp decodes the scans and JpegOutput.cpp makes the pixels.
-#include "platform/JpegParts.h"
+#include "pictures/JpegParts.h"
 
 #include <algorithm>
 #include <optional>

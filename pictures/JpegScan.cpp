@@ -2,7 +2,7 @@
 // Scans are decoded one after the other, each with the file's one reader, so that no scan's state outlives it and
 // each byte is read once; the blocks of a scan that lie outside the kept part are passed over as cheaply as their
 // coded data allows.
-#include "platform/JpegParts.h"
+#include "pictures/JpegParts.h"
 
 #include <algorithm>
 #include <bit>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/ByteReader.h"
-#include "platform/PictureBytes.h"
+#include "pictures/ByteReader.h"
+#include "pictures/PictureBytes.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/PictureDecode.h"
+#include "pictures/PictureDecode.h"
 
 #include <cstdint>
 

@@ -1,4 +1,4 @@
-#include "platform/PictureBytes.h"
+#include "pictures/PictureBytes.h"
 
 namespace tovira {
 

@@ -2,8 +2,8 @@
 
 // What the three stages of the JPEG decoder share: the markers and the frame (JpegDecode.cpp), the entropy-coded
 // scans (JpegScan.cpp), and the samples and colours of the kept part (JpegOutput.cpp).
-#include "platform/ByteReader.h"
-#include "platform/PictureDecode.h"
+#include "pictures/ByteReader.h"
+#include "pictures/PictureDecode.h"
 
 #include <array>
 #include <cstdint>

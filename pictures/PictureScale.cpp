@@ -1,4 +1,4 @@
-#include "platform/PictureScale.h"
+#include "pictures/PictureScale.h"
 
 #include <algorithm>
 #include <cmath>
