@@ -164,7 +164,7 @@ def check_installer_started(t, medium, launcher):
     assert launcher.program.running(), "the launcher ended after starting the installer"
 
 
-@pytest.mark.parametrize("folder", ("medium", "Mídia de Instalação"))
+@pytest.mark.parametrize("folder", ("medium", "Mídia de Instalação"), ids=("plain", "space-and-accents"))
 def test_installer_yes_starts_the_quoted_installer(t, folder):
     medium, launcher = start_launcher(t, folder=folder)
     shutil.copy(t.session.recorder, medium.file("rs40eng.exe"))
