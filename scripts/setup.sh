@@ -27,7 +27,8 @@ have_cmd import || need+=(imagemagick)
 have_cmd djpeg || need+=(libjpeg-turbo-progs)
 have_cmd wrestool || need+=(icoutils)
 have_cmd objdump || need+=(binutils)
-have_cmd python3 || need+=(python3)
+# The end-to-end tests run on Debian's own Python and its pytest, with Pillow for the screenshots.
+for pkg in python3 python3-pytest python3-pytest-timeout python3-pil; do have_pkg $pkg || need+=($pkg); done
 have_cmd clang++ || need+=(clang)
 ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1 || need+=(libclang-rt-dev)
 have_cmd xorriso || need+=(xorriso)

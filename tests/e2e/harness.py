@@ -3,7 +3,7 @@
 One Session per run: Xvfb, a fresh 32-bit Wine prefix whose file and web associations lead only to
 stand-ins (the recorder), and a guard that notices any attempt to start a program on the host. One
 Context per test: temporary media, the processes the test started (stopped by id afterwards) and the
-recorder's log. Tests are plain functions registered with @e2e_test; see run.py.
+recorder's log. conftest.py hands both to the tests as pytest fixtures.
 """
 
 import ctypes
@@ -14,6 +14,8 @@ import shutil
 import subprocess
 import tempfile
 import time
+
+from PIL import ImageGrab
 
 TWIPS_PER_PIXEL = 15
 SCREEN = (1280, 1024)
@@ -30,24 +32,6 @@ WINE_SYSTEM_PROCESSES = {"services.exe", "winedevice.exe", "plugplay.exe", "svch
 WINE_OVERRIDES = "mscoree,mshtml=;winemenubuilder.exe=d;regsvr32.exe=n;winebrowser.exe=n"
 HOST_OPENERS = ["xdg-open", "sensible-browser", "x-www-browser", "www-browser", "firefox", "chromium",
                 "google-chrome", "gnome-open", "kde-open", "gio", "evince", "okular"]
-
-TESTS = []
-
-
-def e2e_test(function):
-    """Registers a test: a function taking the per-test Context."""
-    TESTS.append(function)
-    return function
-
-
-class TestFailure(AssertionError):
-    pass
-
-
-def check(condition, message):
-    if not condition:
-        raise TestFailure(message)
-
 
 def poll(probe, timeout=10.0, interval=0.1):
     """Calls probe until it returns something truthy; returns that, or the last falsy value at the timeout."""
@@ -68,30 +52,15 @@ def unix_to_windows(path):
 
 
 class Image:
-    """A screenshot as RGB triples, read from a binary PPM."""
+    """A screenshot: its RGB pixels and the PNG saved of it."""
 
-    def __init__(self, data, png_path):
+    def __init__(self, picture, png_path):
         self.png_path = png_path
-        parts = []
-        pos = 0
-        while len(parts) < 4:
-            while data[pos:pos + 1].isspace():
-                pos += 1
-            if data[pos:pos + 1] == b"#":
-                pos = data.index(b"\n", pos)
-                continue
-            end = pos
-            while not data[end:end + 1].isspace():
-                end += 1
-            parts.append(data[pos:end])
-            pos = end
-        check(parts[0] == b"P6" and parts[3] == b"255", "unexpected screenshot format")
-        self.width, self.height = int(parts[1]), int(parts[2])
-        self.pixels = data[pos + 1:]
+        self.width, self.height = picture.size
+        self.pixels = picture.load()
 
     def pixel(self, x, y):
-        at = 3 * (y * self.width + x)
-        return tuple(self.pixels[at:at + 3])
+        return self.pixels[x, y]
 
     def region(self, left, top, right, bottom):
         """All pixels of the half-open rectangle, row by row."""
@@ -135,12 +104,12 @@ class XCursor:
         self.xfixes.XFixesGetCursorImage.restype = ctypes.POINTER(self._Image)
         self.xfixes.XFixesGetCursorImage.argtypes = [ctypes.c_void_p]
         self.display = self.x11.XOpenDisplay(display.encode())
-        check(self.display, "cannot open the X display for the cursor")
+        assert self.display, "cannot open the X display for the cursor"
 
     def shape(self):
         """Hot spot, size and the drawn pixels ('#') of the current pointer, as rows of text."""
         image = self.xfixes.XFixesGetCursorImage(self.display)
-        check(image, "XFixes gave no cursor image")
+        assert image, "XFixes gave no cursor image"
         c = image.contents
         rows = []
         for y in range(c.height):
@@ -203,7 +172,7 @@ class Window:
 
     def press(self, caption_or_id):
         """BM_CLICK on a button given by caption or "id:N"; posted, so a modal box it opens does not block."""
-        check(self.session.wintool("click", self.hwnd, caption_or_id), f"no button {caption_or_id!r} in {self.title!r}")
+        assert self.session.wintool("click", self.hwnd, caption_or_id), f"no button {caption_or_id!r} in {self.title!r}"
 
     def close(self):
         return self.session.wintool("close", self.hwnd)
@@ -266,14 +235,14 @@ class Program:
             return None
 
         found = poll(probe, timeout, 0.2)
-        check(found, f"no window titled {title!r} appeared; visible: {[w['title'] for w in self.windows()]}"
-                     f"{'' if self.running() else ' (the process has ended)'}")
+        assert found, (f"no window titled {title!r} appeared; visible: {[w['title'] for w in self.windows()]}"
+                       f"{'' if self.running() else ' (the process has ended)'}")
         return Window(self.session, found)
 
     def wait_message_box(self, timeout=10.0):
         found = poll(lambda: [w for w in self.windows() if w["class"] == "#32770"], timeout, 0.2)
-        check(found, "no message box appeared" + ("" if self.running() else " (the process has ended)"))
-        check(len(found) == 1, f"{len(found)} message boxes at once")
+        assert found, "no message box appeared" + ("" if self.running() else " (the process has ended)")
+        assert len(found) == 1, f"{len(found)} message boxes at once"
         return MessageBox(self.session, found[0])
 
     def running(self):
@@ -306,7 +275,7 @@ class Medium:
     def hide(self, name):
         """Marks a file hidden the Windows way (Wine keeps it as an extended attribute)."""
         attrs = self.context.session.wintool("attrib", self.windows_path(name), "+h")
-        check(attrs and attrs["hidden"], f"could not hide {name}")
+        assert attrs and attrs["hidden"], f"could not hide {name}"
 
     def start(self, overrides="", env=None):
         return self.context.start_program(self.windows_path("Tovira.exe"), overrides, env)
@@ -339,7 +308,7 @@ class Context:
         """
         path = os.path.join(self.dir, "media", folder)
         os.makedirs(path)
-        check(os.path.exists(self.session.tovira), f"Tovira.exe is not built: {self.session.tovira}")
+        assert os.path.exists(self.session.tovira), f"Tovira.exe is not built: {self.session.tovira}"
         shutil.copy(self.session.tovira, os.path.join(path, "Tovira.exe"))
         if logo is not None:
             files = dict(files or {}, **{"imgLogo.bmp": logo})
@@ -354,7 +323,7 @@ class Context:
             shutil.copy(self.session.recorder, os.path.join(path, name))
         if drive:
             link = os.path.join(self.session.prefix, "dosdevices", drive.lower() + ":")
-            check(not os.path.lexists(link), f"drive {drive}: is taken")
+            assert not os.path.lexists(link), f"drive {drive}: is taken"
             os.symlink(path, link)
             self.drives.append(link)
             windows_dir = drive.upper() + ":\\"
@@ -384,7 +353,7 @@ class Context:
         pid = poll(find, 15.0, 0.2)
         program = Program(self, popen, pid)
         self.programs.append(program)
-        check(pid, f"{windows_exe} did not start" + ("" if program.running() else " (wine exited)"))
+        assert pid, f"{windows_exe} did not start" + ("" if program.running() else " (wine exited)")
         return program
 
     # What the stand-ins saw ----------------------------------------------------------------------
@@ -637,7 +606,7 @@ class Session:
             out.seek(0)
             answer = out.read().decode("utf-8")
         if result.returncode != 0:
-            raise TestFailure(f"wintool {' '.join(map(str, args))} failed with status {result.returncode}")
+            raise AssertionError(f"wintool {' '.join(map(str, args))} failed with status {result.returncode}")
         return json.loads(answer)
 
     def xdotool(self, *args):
@@ -646,9 +615,9 @@ class Session:
     def screenshot(self, label):
         """Saves the screen as PNG under the output folder and returns it as an Image."""
         png = os.path.join(self.out_dir, "".join(c if c.isalnum() or c in "-_" else "_" for c in label) + ".png")
-        subprocess.run(["import", "-display", self.display, "-window", "root", png], check=True, timeout=60)
-        data = subprocess.run(["convert", png, "ppm:-"], check=True, capture_output=True, timeout=60).stdout
-        return Image(data, png)
+        picture = ImageGrab.grab(xdisplay=self.display)
+        picture.save(png, compress_level=1)
+        return Image(picture, png)
 
     def host_leaks(self):
         with open(self.guard_log) as f:
@@ -681,7 +650,7 @@ class Session:
                                      cwd=self.neutral, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
             try:
                 window = self.wintool("wait-window", title, 15000)
-                check(window, "the reference window did not open")
+                assert window, "the reference window did not open"
                 left, top, right, bottom = window["rect"]
                 x, y = (left + right) // 2, (top + bottom) // 2
                 self.xdotool("mousemove", str(x - 1), str(y))

@@ -4,7 +4,7 @@ twips a pixel at 96 DPI, where every pixel is as designed; at other screen scale
 import math
 import struct
 
-from harness import (BLACK, SILVER, STRIPE_BLUE, WHITE, check, is_bright_green, is_green, is_light, poll)
+from harness import BLACK, SILVER, STRIPE_BLUE, WHITE, is_bright_green, is_green, is_light, poll
 
 # Left, top, width, height of the menu labels at regular weight, row by row.
 MENU_LABELS = {"Label3": (480, 1260, 1125, 240), "Label1": (480, 1740, 2130, 240),
@@ -52,8 +52,8 @@ class Layout:
         """A white line `self.line` pixels thick from `start` (give or take the slack) across cells(i), with no white
         next to it."""
         white = [i for i in range(start - self.slack - 1, start + self.line + self.slack + 1) if cells(i) == WHITE]
-        check(len(white) == self.line and white[-1] - white[0] == self.line - 1 and abs(white[0] - start) <= self.slack,
-              f"{what}: white at {white}, not {self.line} from {start}")
+        assert len(white) == self.line and white[-1] - white[0] == self.line - 1, f"{what}: white at {white}"
+        assert abs(white[0] - start) <= self.slack, f"{what}: white at {white}, not {self.line} from {start}"
 
 
 AT_96 = Layout()
@@ -81,7 +81,7 @@ def read_bmp(path):
         data = f.read()
     offset, = struct.unpack_from("<I", data, 10)
     width, height, _, bits, compression = struct.unpack_from("<iiHHI", data, 18)
-    check(bits == 24 and compression == 0, f"{path} is not a plain 24-bit bitmap")
+    assert bits == 24 and compression == 0, f"{path} is not a plain 24-bit bitmap"
     stride = (width * 3 + 3) & ~3
 
     def colour(x, y):
@@ -128,12 +128,12 @@ class Launcher:
 
 def check_window_frame(launcher):
     expected, slack = launcher.layout.client, launcher.layout.slack
-    check(all(abs(a - b) <= slack for a, b in zip(launcher.client, expected)),
-          f"client area is {launcher.client}, not {expected}")
+    assert all(abs(a - b) <= slack for a, b in zip(launcher.client, expected)), (
+        f"client area is {launcher.client}, not {expected}")
     left, top, right, bottom = launcher.outer
     sw, sh = launcher.screen
-    check(abs(left - (sw - (right - left)) / 2) <= 1 and abs(top - (sh - (bottom - top)) / 2) <= 1,
-          f"window {launcher.outer} is not centred on the {sw}x{sh} screen")
+    assert abs(left - (sw - (right - left)) / 2) <= 1 and abs(top - (sh - (bottom - top)) / 2) <= 1, (
+        f"window {launcher.outer} is not centred on the {sw}x{sh} screen")
 
 
 def check_menu_panel(pixel, panel_right, layout=AT_96):
@@ -147,20 +147,20 @@ def check_menu_panel(pixel, panel_right, layout=AT_96):
     # Stripes where nothing lies over them: the left margin, the band right of the menu and the bottom band.
     for x in (0, at(75), layout.lamp_left - 1 - slack):
         for y in range(height):
-            check(pixel(x, y) == stripe(y), f"panel pixel ({x},{y}) is {pixel(x, y)}, expected {stripe(y)}")
+            assert pixel(x, y) == stripe(y), f"panel pixel ({x},{y}) is {pixel(x, y)}, expected {stripe(y)}"
     for x in range(at(2850), panel_right):
         for y in range(0, height, 7):
-            check(pixel(x, y) == stripe(y), f"panel pixel ({x},{y}) is {pixel(x, y)}, expected {stripe(y)}")
+            assert pixel(x, y) == stripe(y), f"panel pixel ({x},{y}) is {pixel(x, y)}, expected {stripe(y)}"
     for y in range(bottom + 2 + slack, height):
         for x in range(panel_right):
-            check(pixel(x, y) == stripe(y), f"panel pixel ({x},{y}) below the rectangle is {pixel(x, y)}")
+            assert pixel(x, y) == stripe(y), f"panel pixel ({x},{y}) below the rectangle is {pixel(x, y)}"
     # Line1 down through the lamps to Line2, which runs to the rectangle; both as thick as the scale makes them.
     x1, y2 = at(300), at(3900)
     for y in range(0, y2 - line - slack):
         if not any(y in rows for rows in lamp_rows):
             layout.check_stroke(lambda i: pixel(i, y), x1 - line // 2, f"Line1 at y={y}")
-    check(all(pixel(x, y2 + line + slack) != WHITE for x in range(x1 - line - 1, x1 + line + 2)),
-          f"Line1 runs past y={y2}")
+    assert all(pixel(x, y2 + line + slack) != WHITE for x in range(x1 - line - 1, x1 + line + 2)), (
+        f"Line1 runs past y={y2}")
     for x in range(x1 - line // 2 + line + slack, left - slack):
         layout.check_stroke(lambda i: pixel(x, i), y2 - line // 2, f"Line2 at x={x}")
     # Shape1: a white outline inside its box, hollow.
@@ -174,31 +174,31 @@ def check_menu_panel(pixel, panel_right, layout=AT_96):
     inner = line + slack + 1
     for y in range(top + inner, bottom - inner + 1):
         for x in (left + inner, at(900), at(1500), right - inner):
-            check(pixel(x, y) == stripe(y), f"inside Shape1 ({x},{y}) is {pixel(x, y)}: filled or text shown")
+            assert pixel(x, y) == stripe(y), f"inside Shape1 ({x},{y}) is {pixel(x, y)}: filled or text shown"
     # Four dark lamps.
     for lamp_top in layout.lamp_tops:
         x0 = layout.lamp_left
         box = [pixel(x, y) for y in range(lamp_top, lamp_top + size) for x in range(x0, x0 + size)]
-        check(sum(map(is_green, box)) >= 40 * layout.scale ** 2, f"no dark lamp at ({x0},{lamp_top})")
-        check(not any(map(is_bright_green, box)), f"the lamp at ({x0},{lamp_top}) is lit at rest")
+        assert sum(map(is_green, box)) >= 40 * layout.scale ** 2, f"no dark lamp at ({x0},{lamp_top})"
+        assert not any(map(is_bright_green, box)), f"the lamp at ({x0},{lamp_top}) is lit at rest"
         y = lamp_top + size // 2
-        check(pixel(x0 - 1 - slack, y) == stripe(y), f"lamp at {lamp_top} reaches left of x={x0}")
+        assert pixel(x0 - 1 - slack, y) == stripe(y), f"lamp at {lamp_top} reaches left of x={x0}"
     # Captions: white text inside each label's box, starting at its left edge and reaching most of the way to its
     # right (so drawn in a font for the scale), with none in the gap to its right.
     for name, box in MENU_LABELS.items():
         x0, y0, x1, y1 = layout.box(*box)
         light = [(x, y) for y in range(y0, y1) for x in range(x0 - slack, x1 + 2 + slack) if is_light(pixel(x, y))]
-        check(len(light) >= 20 * layout.scale ** 2, f"{name}'s caption is not shown in ({x0},{y0})-({x1},{y1})")
-        check(min(x for x, _ in light) <= x0 + 4 * layout.scale, f"{name}'s caption does not start at x={x0}")
-        check(max(x for x, _ in light) >= x0 + 0.75 * (x1 - x0), f"{name}'s caption is too narrow for its box")
-        check(not any(is_light(pixel(x, y)) for y in range(y0, y1) for x in range(x1 + 2 + slack, at(2820))),
-              f"{name}'s caption runs past its box")
+        assert len(light) >= 20 * layout.scale ** 2, f"{name}'s caption is not shown in ({x0},{y0})-({x1},{y1})"
+        assert min(x for x, _ in light) <= x0 + 4 * layout.scale, f"{name}'s caption does not start at x={x0}"
+        assert max(x for x, _ in light) >= x0 + 0.75 * (x1 - x0), f"{name}'s caption is too narrow for its box"
+        assert not any(is_light(pixel(x, y)) for y in range(y0, y1) for x in range(x1 + 2 + slack, at(2820))), (
+            f"{name}'s caption runs past its box")
     # The vendor's logo inside the panel picture: white and coloured artwork over the stripes.
     vx0, vy0, vx1, vy1 = layout.vendor_logo
     artwork = [pixel(x, y) for y in range(vy0, vy1) for x in range(vx0, vx1)]
-    check(sum(1 for p in artwork if p == WHITE) >= 50 * layout.scale ** 2, "the vendor's logo shows no white")
-    check(sum(1 for p in artwork if p not in (WHITE, BLACK, STRIPE_BLUE)) >= 50 * layout.scale ** 2,
-          "the vendor's logo shows no colour")
+    assert sum(1 for p in artwork if p == WHITE) >= 50 * layout.scale ** 2, "the vendor's logo shows no white"
+    assert sum(1 for p in artwork if p not in (WHITE, BLACK, STRIPE_BLUE)) >= 50 * layout.scale ** 2, (
+        "the vendor's logo shows no colour")
 
 
 def find_logo_offset(pixel, colour, layout=AT_96):
@@ -228,16 +228,16 @@ def check_placeholder(pixel, layout=AT_96):
     x0, y0, x1, y1 = layout.box(*LABEL6)
     inside = [(x, y) for y in range(y0, y1) for x in range(x0, x1)]
     light = [(x, y) for x, y in inside if is_light(pixel(x, y))]
-    check(len(light) >= 100 * layout.scale ** 2, f"the placeholder text is not shown in ({x0},{y0})-({x1},{y1})")
-    check(all(max(pixel(x, y)) - min(pixel(x, y)) < 30 for x, y in inside), "the placeholder is not white on black")
-    check(min(y for _, y in light) <= y0 + 4 * layout.scale, "the placeholder text does not start at its box's top")
+    assert len(light) >= 100 * layout.scale ** 2, f"the placeholder text is not shown in ({x0},{y0})-({x1},{y1})"
+    assert all(max(pixel(x, y)) - min(pixel(x, y)) < 30 for x, y in inside), "the placeholder is not white on black"
+    assert min(y for _, y in light) <= y0 + 4 * layout.scale, "the placeholder text does not start at its box's top"
     left_gap = min(x for x, _ in light) - x0
     right_gap = x1 - 1 - max(x for x, _ in light)
-    check(abs(left_gap - right_gap) <= 12 * layout.scale,
-          f"the placeholder text is not centred (gaps {left_gap}, {right_gap})")
+    assert abs(left_gap - right_gap) <= 12 * layout.scale, (
+        f"the placeholder text is not centred (gaps {left_gap}, {right_gap})")
     width, height = layout.client
     for y in range(0, height, 3):
         for x in range(layout.panel_width, width, 5):
             if not (x0 <= x < x1 and y0 <= y < y1):
-                check(pixel(x, y) == BLACK, f"({x},{y}) right of the panel is {pixel(x, y)}, not black")
-    check(all(pixel(x, 100) != SILVER for x in range(layout.logo_left, width)), "the hidden logo box shows")
+                assert pixel(x, y) == BLACK, f"({x},{y}) right of the panel is {pixel(x, y)}, not black"
+    assert all(pixel(x, 100) != SILVER for x in range(layout.logo_left, width)), "the hidden logo box shows"

@@ -6,7 +6,9 @@ import random
 import subprocess
 import tempfile
 
-from harness import check, e2e_test, poll, unix_to_windows
+import pytest
+
+from harness import poll, unix_to_windows
 from layout import CLIENT, Launcher, bmp, logo_colour
 
 # Error descriptions of the program, by number.
@@ -76,9 +78,9 @@ def outcome(program, timeout=20.0):
         return titles.get("QEV Register") or titles.get("Tovira")
 
     found = poll(probe, timeout, 0.2)
-    check(found, "neither the launcher nor the registration window appeared" +
-          ("" if program.running() else " and the program has ended"))
-    check(program.running(), "the program ended")
+    assert found, ("neither the launcher nor the registration window appeared" +
+                   ("" if program.running() else " and the program has ended"))
+    assert program.running(), "the program ended"
     return ("error" if found["title"] == "QEV Register" else "logo"), found
 
 
@@ -106,9 +108,9 @@ def error_shown(t, program):
     window = program.wait_window("QEV Register")
     texts = [c["title"].replace("\r\n", "\r") for c in window.children() if c["class"].lower() == "static"
              and c["title"].startswith("Erro N°: ")]
-    check(len(texts) == 1, f"no error label in the registration window: {window.child_texts()}")
+    assert len(texts) == 1, f"no error label in the registration window: {window.child_texts()}"
     first, _, second = texts[0].partition("\r")
-    check(second.startswith("Descrição: "), f"the error label reads {texts[0]!r}")
+    assert second.startswith("Descrição: "), f"the error label reads {texts[0]!r}"
     return int(first[len("Erro N°: "):]), second[len("Descrição: "):]
 
 
@@ -125,19 +127,19 @@ def try_logo(t, name, logo_bytes=None, folder_instead=False, prepare=None, timeo
     used = committed_bytes(program)
     if result == "error":
         number, description = error_shown(t, program)
-        check(DESCRIPTIONS.get(number) == description, f"{name}: error {number} described as {description!r}")
+        assert DESCRIPTIONS.get(number) == description, f"{name}: error {number} described as {description!r}"
         detail = f"registration window, error {number} {description}"
     else:
         detail = "logo shown"
     print(f"  imgLogo.bmp as {name}: {detail}; {used // 1024} KiB committed, "
           f"{peak_resident_bytes(program) // 1024} KiB peak resident", flush=True)
-    check(used < MAX_COMMITTED_BYTES, f"{name}: {used // 1024} KiB committed ({detail})")
+    assert used < MAX_COMMITTED_BYTES, f"{name}: {used // 1024} KiB committed ({detail})"
     return result, detail, program
 
 
 def stop(t, program):
     t.session.wintool("kill", program.pid)
-    check(program.wait_exit(10), "the program did not stop")
+    assert program.wait_exit(10), "the program did not stop"
 
 
 class Locked:
@@ -159,7 +161,7 @@ class Locked:
             with open(self.status) as f:
                 return f.read().strip()
 
-        check(poll(answer, 15, 0.2) == "locked", f"the locker did not lock the logo: {answer()!r}")
+        assert poll(answer, 15, 0.2) == "locked", f"the locker did not lock the logo: {answer()!r}"
 
     def close(self):
         if self.popen:
@@ -171,8 +173,7 @@ class Locked:
                 self.popen.wait()
 
 
-@e2e_test
-def unreadable_logos_open_the_registration_window_with_a_described_error(t):
+def test_unreadable_logos_open_the_registration_window_with_a_described_error(t):
     truncated = bmp(300, 200, logo_colour)[:54]
     noise = random.Random(20240611).randbytes(4096)
     cases = [("empty", b"", 481), ("cut-after-header", truncated, 481),
@@ -181,67 +182,61 @@ def unreadable_logos_open_the_registration_window_with_a_described_error(t):
              ("random-bytes", noise, 481), ("png", converted("png"), 481)]
     for name, data, expected in cases:
         result, detail, program = try_logo(t, name, data)
-        check(result == "error", f"{name}: {detail}")
-        check(detail.startswith(f"registration window, error {expected} "), f"{name}: {detail}, expected {expected}")
+        assert result == "error", f"{name}: {detail}"
+        assert detail.startswith(f"registration window, error {expected} "), f"{name}: {detail}, expected {expected}"
         stop(t, program)
 
     result, detail, program = try_logo(t, "folder", folder_instead=True)
-    check(result == "error" and " error 70 " in detail + " ", f"folder: {detail}, expected error 70")
+    assert result == "error" and " error 70 " in detail + " ", f"folder: {detail}, expected error 70"
     stop(t, program)
 
     locker = Locked(t)
     try:
         result, detail, program = try_logo(t, "locked-file", bmp(40, 30, logo_colour), prepare=locker)
-        check(result == "error" and " error 75 " in detail + " ", f"locked file: {detail}, expected error 75")
+        assert result == "error" and " error 75 " in detail + " ", f"locked file: {detail}, expected error 75"
         stop(t, program)
     finally:
         locker.close()
 
 
-@e2e_test
-def jpeg_and_gif_logos_are_shown_as_pictures(t):
-    for fmt in ("jpeg", "gif"):
-        result, detail, program = try_logo(t, fmt, converted(fmt))
-        check(result == "logo", f"{fmt}: {detail}")
-        launcher = Launcher(t, program)
-        near = lambda rgb: all(abs(a - b) <= 24 for a, b in zip(rgb, LOGO_RGB))  # noqa: E731 JPEG is lossy
-        shot = {}
+@pytest.mark.parametrize("fmt", ("jpeg", "gif"))
+def test_jpeg_and_gif_logos_are_shown_as_pictures(t, fmt):
+    result, detail, program = try_logo(t, fmt, converted(fmt))
+    assert result == "logo", f"{fmt}: {detail}"
+    launcher = Launcher(t, program)
+    near = lambda rgb: all(abs(a - b) <= 24 for a, b in zip(rgb, LOGO_RGB))  # noqa: E731 JPEG is lossy
+    shot = {}
 
-        def painted():
-            shot["pixel"] = launcher.shot(fmt)
-            return all(near(shot["pixel"](x, y)) for x, y in ((215, 8), (260, 40), (320, 70)))
+    def painted():
+        shot["pixel"] = launcher.shot(fmt)
+        return all(near(shot["pixel"](x, y)) for x, y in ((215, 8), (260, 40), (320, 70)))
 
-        check(poll(painted, 5, 0.3), f"the {fmt} logo is not painted at the logo box's corner: "
-                                     f"{shot['pixel'](260, 40)}")
-        check(not near(shot["pixel"](CLIENT[0] - 5, CLIENT[1] - 5)), f"the {fmt} logo is stretched")
-        stop(t, program)
+    assert poll(painted, 5, 0.3), f"the {fmt} logo is not painted at the logo box's corner: {shot['pixel'](260, 40)}"
+    assert not near(shot["pixel"](CLIENT[0] - 5, CLIENT[1] - 5)), f"the {fmt} logo is stretched"
 
 
-@e2e_test
-def a_tiny_logo_file_claiming_a_huge_picture_commits_little_memory(t):
+def test_a_tiny_logo_file_claiming_a_huge_picture_commits_little_memory(t):
     # Whichever window it gives, a one-kilobyte file must not cost hundreds of megabytes.
     _, _, program = try_logo(t, "run-length-data-claiming-8000x8000", rle_bomb(8000, 8000))
     stop(t, program)
 
 
-@e2e_test
-def large_bitmap_and_jpeg_logos_show_their_top_left_part_at_natural_size(t):
-    # A logo exported at print resolution and a phone photo: far larger than the box, which shows their corner.
-    for fmt, width, height in (("bmp3", 3000, 2000), ("jpeg", 4000, 3000)):
-        name = f"{fmt}-{width}x{height}"
-        result, detail, program = try_logo(t, name, large(fmt, width, height), timeout=60)
-        check(result == "logo", f"{name}: {detail}")
-        launcher = Launcher(t, program)
-        near = lambda rgb, want: all(abs(a - b) <= 24 for a, b in zip(rgb, want))  # noqa: E731 JPEG is lossy
-        left = 3120 // 15
-        expected = [((left + 50, 30), (40, 200, 40)), ((left + 150, 90), (40, 40, 200)),
-                    ((left + 250, 200), (200, 40, 40)), ((CLIENT[0] - 5, CLIENT[1] - 5), (200, 40, 40))]
-        shot = {}
+# A logo exported at print resolution and a phone photo: far larger than the box, which shows their corner.
+@pytest.mark.parametrize("fmt, width, height", (("bmp3", 3000, 2000), ("jpeg", 4000, 3000)))
+def test_large_bitmap_and_jpeg_logos_show_their_top_left_part_at_natural_size(t, fmt, width, height):
+    name = f"{fmt}-{width}x{height}"
+    result, detail, program = try_logo(t, name, large(fmt, width, height), timeout=60)
+    assert result == "logo", f"{name}: {detail}"
+    launcher = Launcher(t, program)
+    near = lambda rgb, want: all(abs(a - b) <= 24 for a, b in zip(rgb, want))  # noqa: E731 JPEG is lossy
+    left = 3120 // 15
+    expected = [((left + 50, 30), (40, 200, 40)), ((left + 150, 90), (40, 40, 200)),
+                ((left + 250, 200), (200, 40, 40)), ((CLIENT[0] - 5, CLIENT[1] - 5), (200, 40, 40))]
+    shot = {}
 
-        def painted():
-            shot["pixel"] = launcher.shot(name)
-            return all(near(shot["pixel"](x, y), rgb) for (x, y), rgb in expected)
+    def painted():
+        shot["pixel"] = launcher.shot(name)
+        return all(near(shot["pixel"](x, y), rgb) for (x, y), rgb in expected)
 
-        check(poll(painted, 10, 0.3), f"{name}: the corner is not shown at natural size: " +
-              ", ".join(f"{xy} {shot['pixel'](*xy)}" for xy, _ in expected))
-        stop(t, program)
+    assert poll(painted, 10, 0.3), (f"{name}: the corner is not shown at natural size: " +
+                                    ", ".join(f"{xy} {shot['pixel'](*xy)}" for xy, _ in expected))

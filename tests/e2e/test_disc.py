@@ -5,7 +5,7 @@ import os
 import shutil
 import subprocess
 
-from harness import Medium, check, e2e_test, poll
+from harness import Medium, poll
 from layout import Launcher, bmp
 from test_actions import MENU_LABELS, click_item, question_box, started_once
 from test_registration import check_registered
@@ -36,7 +36,7 @@ class Disc:
             shutil.copy(os.path.join(t.session.build, "tests", "e2e", "marker.dll"), os.path.join(source, component))
         self.image = os.path.join(t.dir, name + ".iso")
         kit = os.path.join(os.path.dirname(t.session.build), "native", "kit", "tovira-kit")
-        check(os.path.exists(kit), f"the disc kit is not built: {kit} (build the native configuration)")
+        assert os.path.exists(kit), f"the disc kit is not built: {kit} (build the native configuration)"
         args = [kit, "--program", t.session.tovira, "--handbook", os.path.join(source, "Indice.pdf"),
                 "--installer", os.path.join(source, "rs40eng.exe"), "--label", "TOVIRA " + name.upper(),
                 "--medium", os.path.join(t.dir, name + "-medium"), "--iso", self.image]
@@ -44,14 +44,14 @@ class Disc:
         for component in components:
             args += ["--component", os.path.join(source, component)]
         made = subprocess.run(args, capture_output=True, text=True, timeout=120)
-        check(made.returncode == 0, f"the kit failed: {made.stdout} {made.stderr}")
+        assert made.returncode == 0, f"the kit failed: {made.stdout} {made.stderr}"
 
         self.path = os.path.join(t.dir, name + "-mounted")
         os.makedirs(self.path)
         self.fuse = fuse_works()
         if self.fuse:
-            check(subprocess.run(["fuseiso", self.image, self.path], capture_output=True).returncode == 0,
-                  "fuseiso could not mount the image")
+            assert subprocess.run(["fuseiso", self.image, self.path], capture_output=True).returncode == 0, (
+                "fuseiso could not mount the image")
             print(f"  {name}: the image is mounted read-only with fuseiso", flush=True)
         else:
             subprocess.run(["xorriso", "-osirrox", "on", "-indev", self.image, "-extract", "/", self.path],
@@ -60,7 +60,7 @@ class Disc:
             print(f"  {name}: no FUSE on this host: the image is extracted into a read-only folder", flush=True)
 
         self.link = os.path.join(t.session.prefix, "dosdevices", "d:")
-        check(not os.path.lexists(self.link), "drive D: is taken in the prefix")
+        assert not os.path.lexists(self.link), "drive D: is taken in the prefix"
         os.symlink(self.path, self.link)
         self.registry("add", "/t", "REG_SZ", "/d", "cdrom")
         self.medium = Medium(t, self.path, "D:\\")
@@ -84,11 +84,10 @@ class Disc:
 
 def check_read_only(t, disc, name):
     attributes = t.session.wintool("attrib", disc.medium.windows_path(name), "")
-    check(attributes and attributes["readonly"], f"D:\\{name} is not read-only to Windows: {attributes}")
+    assert attributes and attributes["readonly"], f"D:\\{name} is not read-only to Windows: {attributes}"
 
 
-@e2e_test
-def disc_with_a_logo_shows_it_opens_the_handbook_and_starts_the_installer_from_the_cdrom_drive(t):
+def test_disc_with_a_logo_shows_it_opens_the_handbook_and_starts_the_installer_from_the_cdrom_drive(t):
     disc = Disc(t, "logo", logo=bmp(100, 60, lambda x, y: LOGO_RGB))
     program = None
     try:
@@ -96,7 +95,7 @@ def disc_with_a_logo_shows_it_opens_the_handbook_and_starts_the_installer_from_t
         t.move(5, 5)
         program = disc.medium.start()
         launcher = Launcher(t, program)
-        check(launcher.program.running(), "the launcher ended")
+        assert launcher.program.running(), "the launcher ended"
         near = lambda rgb: all(abs(a - b) <= 8 for a, b in zip(rgb, LOGO_RGB))  # noqa: E731
         shot = {}
 
@@ -104,28 +103,27 @@ def disc_with_a_logo_shows_it_opens_the_handbook_and_starts_the_installer_from_t
             shot["pixel"] = launcher.shot("disc-logo")
             return all(near(shot["pixel"](x, y)) for x, y in ((210, 2), (250, 30), (306, 58)))
 
-        check(poll(painted, 10, 0.3), f"the disc's logo is not shown: {shot['pixel'](250, 30)}")
+        assert poll(painted, 10, 0.3), f"the disc's logo is not shown: {shot['pixel'](250, 30)}"
 
         click_item(t, launcher, "Label3")
         record = started_once(t, "the reader")
         # The program names D:\\Indice.pdf, two backslashes at a drive root; the shell may pass on either form.
-        check("d:\\indice.pdf" in record["command_line"].lower().replace("\\\\", "\\"),
-              f"the reader got {record['command_line']!r}, not the handbook on D:")
+        assert "d:\\indice.pdf" in record["command_line"].lower().replace("\\\\", "\\"), (
+            f"the reader got {record['command_line']!r}, not the handbook on D:")
         reader = t.session.wintool("wait-window", "Acrobat Reader", 10000)
-        check(reader, "the reader's window did not appear")
+        assert reader, "the reader's window did not appear"
         t.session.wintool("close", reader["hwnd"])
         open(t.log_path, "wb").close()
 
         t.click(*launcher.twips_point(*MENU_LABELS["Label1"]))
         question_box(launcher.program).answer(6)
         record = started_once(t, "the installer")
-        check(record["command_line"] == '"D:\\rs40eng.exe"', f"installer command line {record['command_line']!r}")
+        assert record["command_line"] == '"D:\\rs40eng.exe"', f"installer command line {record['command_line']!r}"
     finally:
         disc.close(*([program] if program else []))
 
 
-@e2e_test
-def disc_without_a_logo_registers_its_component_twice_in_a_row(t):
+def test_disc_without_a_logo_registers_its_component_twice_in_a_row(t):
     disc = Disc(t, "parts", components=[COMPONENT])
     programs = []
     try:
@@ -136,14 +134,14 @@ def disc_without_a_logo_registers_its_component_twice_in_a_row(t):
             programs.append(program)
             window = program.wait_window("QEV Register")
             items = window.list_box()["items"]
-            check(items == [COMPONENT], f"{attempt} run: the list shows {items}")
-            check(window.select(0), "could not select the component")
-            check(poll(lambda: window.list_box()["selected"] == 0, 5), "the selection did not take")
+            assert items == [COMPONENT], f"{attempt} run: the list shows {items}"
+            assert window.select(0), "could not select the component"
+            assert poll(lambda: window.list_box()["selected"] == 0, 5), "the selection did not take"
             window.press("&Registrar Agora")
             box = poll(lambda: [w for w in t.session.wintool("windows", program.pid)
                                 if w["class"] == "#32770"], 3, 0.3)
-            check(not box, f"{attempt} registration: a box appeared: "
-                           f"{[program.wait_message_box().text] if box else ''}")
+            assert not box, (f"{attempt} registration: a box appeared: "
+                             f"{[program.wait_message_box().text] if box else ''}")
             check_registered(t, program, disc.medium, COMPONENT)
     finally:
         disc.close(*programs)

@@ -11,7 +11,7 @@ import os
 import shutil
 import subprocess
 
-from harness import check, e2e_test, is_bright_green, poll, unix_to_windows
+from harness import is_bright_green, poll, unix_to_windows
 from layout import LABEL7, LAMP_LEFT, LAMP_TOPS, MENU_LABELS, Launcher, bmp, logo_colour, wait_painted
 
 PLANTED_DLLS = ["uxtheme.dll", "dwmapi.dll", "version.dll", "gdiplus.dll", "windowscodecs.dll", "comctl32.dll",
@@ -66,7 +66,7 @@ class Traps:
                 target.append(f"{name} by {host} ({when})")
         if theirs:
             print("  note, loaded by other programs of the medium: " + "; ".join(theirs), flush=True)
-        check(not ours, "planted files were used: " + "; ".join(ours))
+        assert not ours, "planted files were used: " + "; ".join(ours)
 
 
 def foreign_medium(t, traps, logo, folder="medium", drive=None, beside_folder=()):
@@ -79,7 +79,7 @@ def foreign_medium(t, traps, logo, folder="medium", drive=None, beside_folder=()
 
 def record_matching(t, count, predicate, what):
     records = t.wait_recorded(count)
-    check(len(records) == count and predicate(records[-1]), f"{what}: the started programs were {records}")
+    assert len(records) == count and predicate(records[-1]), f"{what}: the started programs were {records}"
     return records[-1]
 
 
@@ -94,7 +94,7 @@ def hover_lights_each_lamp(t, launcher):
             return sum(is_bright_green(pixel(px, py)) for py in range(top, top + 16)
                        for px in range(LAMP_LEFT, LAMP_LEFT + 16)) >= 20
 
-        check(lit(wait_painted(launcher, f"hover-{name}", lit)), f"the pointer on {name} does not light its lamp")
+        assert lit(wait_painted(launcher, f"hover-{name}", lit)), f"the pointer on {name} does not light its lamp"
 
 
 def use_every_action(t, medium, traps):
@@ -119,9 +119,9 @@ def use_every_action(t, medium, traps):
 
     record_matching(t, 1, reader_got_handbook, "the handbook did not open in the reader")
     reader = t.session.wintool("wait-window", "Acrobat Reader", 10000)
-    check(reader, "the reader's window did not appear")
+    assert reader, "the reader's window did not appear"
     t.session.wintool("close", reader["hwnd"])
-    check(poll(lambda: not t.session.wintool("wait-window", "Acrobat Reader", 100), 10), "the reader did not close")
+    assert poll(lambda: not t.session.wintool("wait-window", "Acrobat Reader", 100), 10), "the reader did not close"
 
     t.click(*launcher.twips_point(*MENU_LABELS["Label1"]))
     program.wait_message_box().answer(6)
@@ -135,10 +135,10 @@ def use_every_action(t, medium, traps):
     t.click(*launcher.twips_point(*LABEL7))
     record_matching(t, 4, lambda r: r["command_line"].rstrip().endswith(WEB_ADDRESS + '"') and r["show"] == 1,
                     "the web site did not open in a normal window")
-    check(program.running(), "the launcher ended before Finalizar")
+    assert program.running(), "the launcher ended before Finalizar"
 
     t.click(*launcher.twips_point(*MENU_LABELS["Label4"]))
-    check(program.wait_exit(10), "Finalizar did not end the program")
+    assert program.wait_exit(10), "Finalizar did not end the program"
 
 
 def register_a_component(t, medium, traps):
@@ -147,51 +147,47 @@ def register_a_component(t, medium, traps):
     program = medium.start("", traps.env)
     window = program.wait_window("QEV Register")
     errors = [c["title"] for c in window.children() if c["title"].startswith("Erro N°: ")]
-    check(errors == ["Erro N°: 53\r\nDescrição: Arquivo não encontrado"], f"lblErro reads {errors}")
+    assert errors == ["Erro N°: 53\r\nDescrição: Arquivo não encontrado"], f"lblErro reads {errors}"
     items = window.list_box()["items"]
-    check(COMPONENT in items and "marker.dll" not in items, f"the list reads {items}")
+    assert COMPONENT in items and "marker.dll" not in items, f"the list reads {items}"
     index = items.index(COMPONENT)
-    check(window.select(index), f"could not select {COMPONENT}")
-    check(poll(lambda: window.list_box()["selected"] == index, 5), "the selection did not take")
+    assert window.select(index), f"could not select {COMPONENT}"
+    assert poll(lambda: window.list_box()["selected"] == index, 5), "the selection did not take"
     window.press("&Registrar Agora")
-    check(program.wait_exit(15), "the program did not end after starting the registration")
+    assert program.wait_exit(15), "the program did not end after starting the registration"
     expected = 'Regsvr32 "C:\\windows\\system32\\' + COMPONENT + '"'
     record_matching(t, 1, lambda r: r["command_line"] == expected, "the registration tool did not start")
     copy = os.path.join(t.session.system32, COMPONENT)
     with open(copy, "rb") as f:
-        check(f.read() == b"MZ componente", "the component's copy in the system folder differs")
-    check(os.stat(copy).st_mode & 0o200, "the component's copy in the system folder is read-only")
+        assert f.read() == b"MZ componente", "the component's copy in the system folder differs"
+    assert os.stat(copy).st_mode & 0o200, "the component's copy in the system folder is read-only"
 
 
-@e2e_test
-def every_action_works_from_a_folder_named_in_four_scripts_and_nothing_planted_runs(t):
+def test_every_action_works_from_a_folder_named_in_four_scripts_and_nothing_planted_runs(t):
     traps = Traps(t)
     medium = foreign_medium(t, traps, bmp(120, 80, logo_colour), folder=HOSTILE_FOLDER, beside_folder=["Meus.exe"])
     use_every_action(t, medium, traps)
     traps.check_none()
 
 
-@e2e_test
-def registration_works_from_a_folder_named_in_four_scripts_and_nothing_planted_runs(t):
+def test_registration_works_from_a_folder_named_in_four_scripts_and_nothing_planted_runs(t):
     traps = Traps(t)
     medium = foreign_medium(t, traps, None, folder=HOSTILE_FOLDER, beside_folder=["Meus.exe"])
     register_a_component(t, medium, traps)
     traps.check_none()
 
 
-@e2e_test
-def every_action_and_the_registration_work_from_a_folder_of_over_300_characters(t):
+def test_every_action_and_the_registration_work_from_a_folder_of_over_300_characters(t):
     traps = Traps(t)
     medium = foreign_medium(t, traps, bmp(120, 80, logo_colour), folder=DEEP_FOLDER)
-    check(len(medium.windows_path()) > 300, f"the medium's path has only {len(medium.windows_path())} characters")
+    assert len(medium.windows_path()) > 300, f"the medium's path has only {len(medium.windows_path())} characters"
     use_every_action(t, medium, traps)
     os.remove(medium.file("imgLogo.bmp"))
     register_a_component(t, medium, traps)
     traps.check_none()
 
 
-@e2e_test
-def every_action_works_from_a_drive_root_with_a_jpeg_logo(t):
+def test_every_action_works_from_a_drive_root_with_a_jpeg_logo(t):
     # A JPEG goes through Windows' own decoders, which load further DLLs after start-up.
     jpeg = os.path.join(t.dir, "logo.jpg")
     subprocess.run(["convert", "-size", "120x80", "gradient:red-blue", jpeg], check=True, timeout=60)
@@ -199,7 +195,7 @@ def every_action_works_from_a_drive_root_with_a_jpeg_logo(t):
         logo = f.read()
     traps = Traps(t)
     medium = foreign_medium(t, traps, logo, drive="m")
-    check(medium.windows_path("Tovira.exe") == "M:\\Tovira.exe", "the medium is not at a drive root")
+    assert medium.windows_path("Tovira.exe") == "M:\\Tovira.exe", "the medium is not at a drive root"
     use_every_action(t, medium, traps)
     traps.check_none()
 
@@ -229,8 +225,7 @@ def mount_read_only(path):
     return True
 
 
-@e2e_test
-def a_read_only_medium_serves_every_action_and_the_registration_unchanged(t):
+def test_a_read_only_medium_serves_every_action_and_the_registration_unchanged(t):
     traps = Traps(t)
     medium = foreign_medium(t, traps, bmp(120, 80, logo_colour))
     os.remove(medium.file("imgLogo.bmp"))
@@ -243,8 +238,8 @@ def a_read_only_medium_serves_every_action_and_the_registration_unchanged(t):
     try:
         if mounted:
             probe = os.path.join(mounted[0], "probe.txt")
-            check(subprocess.run(["touch", probe], capture_output=True).returncode != 0,
-                  "the read-only mount accepts writes")
+            assert subprocess.run(["touch", probe], capture_output=True).returncode != 0, (
+                "the read-only mount accepts writes")
         print(f"  read-only media: {'read-only bind mounts' if len(mounted) == 2 else 'snapshots only'}",
               flush=True)
         use_every_action(t, with_logo, traps)
@@ -257,12 +252,11 @@ def a_read_only_medium_serves_every_action_and_the_registration_unchanged(t):
         for path in mounted:
             subprocess.run(["umount", path], capture_output=True)
     for m in (medium, with_logo):
-        check(snapshot(m.path) == before[m.path], f"the medium {m.path} changed during the session")
+        assert snapshot(m.path) == before[m.path], f"the medium {m.path} changed during the session"
     traps.check_none()
 
 
-@e2e_test
-def planted_dlls_are_loadable_from_the_medium_without_hardening(t):
+def test_planted_dlls_are_loadable_from_the_medium_without_hardening(t):
     """The control: a program without hardening, run from the same kind of medium, shows which planted DLLs
     Wine would take from there; the extra marker proves that the markers work at all."""
     traps = Traps(t)
@@ -273,6 +267,6 @@ def planted_dlls_are_loadable_from_the_medium_without_hardening(t):
                    env=dict(t.session.env, **traps.env), cwd=t.session.neutral, stdin=subprocess.DEVNULL,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
     sprung = traps.sprung()
-    check("e2e-marker.dll" in sprung, f"the control DLL left no marker: {sorted(sprung)}")
+    assert "e2e-marker.dll" in sprung, f"the control DLL left no marker: {sorted(sprung)}"
     loaded = sorted(name for name in sprung if name != "e2e-marker.dll")
     print("  Wine would have loaded without hardening: " + (", ".join(loaded) or "none"), flush=True)

@@ -3,7 +3,9 @@
 import os
 import re
 
-from harness import check, e2e_test, is_bright_green, is_white, poll, px, same_cursor, unix_to_windows
+import pytest
+
+from harness import is_bright_green, is_white, poll, px, same_cursor, unix_to_windows
 from layout import AT_96, LABEL6, LABEL7, LAMP_LEFT, LAMP_TOPS, LBLMSG, MENU_LABELS, Launcher, bmp, logo_colour
 
 DEMO_LOGO = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "demo", "imgLogo.bmp")
@@ -53,7 +55,7 @@ def start_launcher(t, logo=True):
 def rest_state(t, launcher):
     """The menu once it is painted, with the pointer on the window's surface."""
     rest = wait_state(t, launcher, background(launcher), "rest", lambda s: s.reach[3] > 0 and not any(s.lit))
-    check(not rest.status, f"the status box shows text at rest: {rest}")
+    assert not rest.status, f"the status box shows text at rest: {rest}"
     return rest
 
 
@@ -77,7 +79,7 @@ def wait_state(t, launcher, point, label, ready, move=True):
         seen["state"] = MenuState(launcher.shot(label), launcher.layout)
         return ready(seen["state"])
 
-    check(poll(probe, 6, 0.2), f"{label}: the menu did not settle, it shows {seen.get('state')}")
+    assert poll(probe, 6, 0.2), f"{label}: the menu did not settle, it shows {seen.get('state')}"
     return seen["state"]
 
 
@@ -101,17 +103,16 @@ def check_unchanged(t, launcher, point, label, expected):
     arrow = t.session.arrow_reference()
     x, y = launcher.screen_point(*point)
     t.move(x, y)
-    check(poll(lambda: same_cursor(t.cursor(), arrow), 4, 0.2), f"{label}: the pointer did not become the arrow")
+    assert poll(lambda: same_cursor(t.cursor(), arrow), 4, 0.2), f"{label}: the pointer did not become the arrow"
     for attempt in range(2):
         state = MenuState(launcher.shot(f"{label}-{attempt}"))
-        check(state.same_as(expected), f"{label}: the menu changed to {state}, was {expected}")
+        assert state.same_as(expected), f"{label}: the menu changed to {state}, was {expected}"
 
 
-@e2e_test
-def hover_over_explorar_lights_its_row_and_the_surface_puts_it_back(t):
+def test_hover_over_explorar_lights_its_row_and_the_surface_puts_it_back(t):
     launcher, rest = start_launcher(t)
     state = wait_state(t, launcher, item_point("Label2"), "explorar", highlighted(rest, {2}))
-    check(state.reach[2] > rest.reach[2] + 1, f"Explorar is not bold: {state.reach[2]} vs {rest.reach[2]}")
+    assert state.reach[2] > rest.reach[2] + 1, f"Explorar is not bold: {state.reach[2]} vs {rest.reach[2]}"
     wait_state(t, launcher, background(launcher), "explorar-left", at_rest(rest))
     check_each_row_lights_alone(t, launcher, rest)
 
@@ -123,8 +124,7 @@ def check_each_row_lights_alone(t, launcher, rest):
         wait_state(t, launcher, background(launcher), f"row-{row}-left", at_rest(rest))
 
 
-@e2e_test
-def hover_stays_over_lamps_and_the_status_box_and_rests_over_the_logos(t):
+def test_hover_stays_over_lamps_and_the_status_box_and_rests_over_the_logos(t):
     launcher, rest = start_launcher(t)
     lit = wait_state(t, launcher, item_point("Label2"), "explorar", highlighted(rest, {2}))
     check_unchanged(t, launcher, (LAMP_LEFT + 8, LAMP_TOPS[2] + 8), "own-lamp", lit)
@@ -137,8 +137,7 @@ def hover_stays_over_lamps_and_the_status_box_and_rests_over_the_logos(t):
                at_rest(rest))
 
 
-@e2e_test
-def hover_jump_between_items_without_the_surface_leaves_both_lit(t):
+def test_hover_jump_between_items_without_the_surface_leaves_both_lit(t):
     launcher, rest = start_launcher(t)
     wait_state(t, launcher, item_point("Label3"), "manual", highlighted(rest, {0}))
     # One warp is one movement event: nothing falls on the band between the rows.
@@ -147,8 +146,7 @@ def hover_jump_between_items_without_the_surface_leaves_both_lit(t):
     wait_state(t, launcher, background(launcher), "both-left", at_rest(rest))
 
 
-@e2e_test
-def hover_over_the_placeholder_changes_nothing_while_the_logo_is_hidden(t):
+def test_hover_over_the_placeholder_changes_nothing_while_the_logo_is_hidden(t):
     launcher, rest = start_launcher(t, logo=False)
     lit = wait_state(t, launcher, item_point("Label3"), "manual", highlighted(rest, {0}))
     check_unchanged(t, launcher, AT_96.centre(*LABEL6), "placeholder", lit)
@@ -160,25 +158,25 @@ def parse_counts(line):
     return {key: int(value) for key, value in re.findall(r"(\w+)=(\d+)", line)}
 
 
-@e2e_test
-def soak_of_movement_events_keeps_memory_and_handles_flat(t):
-    check(os.path.exists(t.session.bench), f"the benchmark program is not built: {t.session.bench}")
+@pytest.mark.timeout(900)
+def test_soak_of_movement_events_keeps_memory_and_handles_flat(t):
+    assert os.path.exists(t.session.bench), f"the benchmark program is not built: {t.session.bench}"
     with open(DEMO_LOGO, "rb") as f:
         medium = t.medium(logo=f.read())
     status, output = t.run_console(unix_to_windows(t.session.bench), "soak", medium.windows_path("Tovira.exe"),
                                    10000, timeout=600)
     lines = {line.split(" ", 1)[0].split("=")[0]: line for line in output.splitlines() if line.strip()}
-    check({"before", "after", "responsive"} <= set(lines), f"the soak printed {output!r} (status {status})")
+    assert {"before", "after", "responsive"} <= set(lines), f"the soak printed {output!r} (status {status})"
     before, after = parse_counts(lines["before"]), parse_counts(lines["after"])
     print(f"soak: {lines['before']} | {lines['after']}", flush=True)
-    check(lines["responsive"] == "responsive=1" and status == 0, "the launcher stopped answering after the soak")
+    assert lines["responsive"] == "responsive=1" and status == 0, "the launcher stopped answering after the soak"
     # Wine leaves the private figure of another process at 0 and fills the page-file one (anonymous memory).
     memory = "private" if before["private"] else "pagefile"
-    check(before[memory] > 0, f"neither private nor page-file bytes are reported: {lines['before']}")
+    assert before[memory] > 0, f"neither private nor page-file bytes are reported: {lines['before']}"
     growth = after[memory] - before[memory]
-    check(growth < 256 << 10, f"{memory} bytes grew by {growth} over the soak")
+    assert growth < 256 << 10, f"{memory} bytes grew by {growth} over the soak"
     for kind in ("handles", "gdi", "user"):
         if before[kind] == 0 and after[kind] == 0:
             print(f"soak: no {kind} count is reported (0 before and after); not judged", flush=True)
         else:
-            check(after[kind] <= before[kind], f"{kind} grew from {before[kind]} to {after[kind]}")
+            assert after[kind] <= before[kind], f"{kind} grew from {before[kind]} to {after[kind]}"

@@ -2,7 +2,7 @@
 
 import os
 
-from harness import check, e2e_test, poll
+from harness import poll
 from layout import Launcher, Layout, check_menu_panel, check_placeholder, check_window_frame, wait_painted
 
 COMPONENTS = {"alfa.dll": b"MZ alfa", "beta.dll": b"MZ beta", "gama.ocx": b"MZ gama"}
@@ -29,24 +29,24 @@ def start_without_logo(t, folder="medium", drive=None):
 def label_text(window, text_start):
     found = [c["title"] for c in window.children() if c["class"].lower() == "static"
              and c["title"].startswith(text_start)]
-    check(len(found) == 1, f"no single label starting {text_start!r}: {window.child_texts()}")
+    assert len(found) == 1, f"no single label starting {text_start!r}: {window.child_texts()}"
     # A static control needs CR LF to break the line; the caption itself holds the lone CR.
     return found[0].replace("\r\n", "\r")
 
 
 def check_registration_window(program, window):
     visible = program.windows()
-    check([w["title"] for w in visible] == ["QEV Register"],
-          f"the registration window is not the only visible window: {[w['title'] for w in visible]}")
+    assert [w["title"] for w in visible] == ["QEV Register"], (
+        f"the registration window is not the only visible window: {[w['title'] for w in visible]}")
     check_places(window, Layout(program.context.dpi))
     listing = window.list_box()
-    check(listing is not None, "the registration window has no list")
+    assert listing is not None, "the registration window has no list"
     items = listing["items"]
-    check(len(items) == 3 and sorted(items[:2]) == ["alfa.dll", "beta.dll"] and items[2] == "gama.ocx",
-          f"the list should be the two dlls then the ocx, nothing hidden or folder: {items}")
-    check(listing["selected"] == -1, f"an entry is selected at the start: {listing['selected']}")
-    check(label_text(window, "Erro") == ERROR_TEXT, f"lblErro reads {label_text(window, 'Erro')!r}")
-    check(label_text(window, "Selecione") == INSTRUCTION, "the instruction label differs")
+    assert len(items) == 3 and sorted(items[:2]) == ["alfa.dll", "beta.dll"] and items[2] == "gama.ocx", (
+        f"the list should be the two dlls then the ocx, nothing hidden or folder: {items}")
+    assert listing["selected"] == -1, f"an entry is selected at the start: {listing['selected']}"
+    assert label_text(window, "Erro") == ERROR_TEXT, f"lblErro reads {label_text(window, 'Erro')!r}"
+    assert label_text(window, "Selecione") == INSTRUCTION, "the instruction label differs"
 
 
 def check_places(window, layout):
@@ -59,69 +59,65 @@ def check_places(window, layout):
     for name, rect, box, dx, dy in places:
         x0, y0, x1, y1 = layout.box(*box)
         wanted = [x0 + dx, y0 + dy, x1 + dx, y1 + dy]
-        check(rect and all(abs(a - b) <= layout.slack for a, b in zip(rect, wanted)),
-              f"the {name} is at {rect}, not {wanted}, at {layout.dpi} DPI")
+        assert rect and all(abs(a - b) <= layout.slack for a, b in zip(rect, wanted)), (
+            f"the {name} is at {rect}, not {wanted}, at {layout.dpi} DPI")
 
 
 def check_registered(t, program, medium, name):
-    check(program.wait_exit(15), "the program did not end after starting the registration")
+    assert program.wait_exit(15), "the program did not end after starting the registration"
     records = t.wait_recorded(1)
-    check(len(records) == 1, f"expected one started program, got {records}")
+    assert len(records) == 1, f"expected one started program, got {records}"
     expected = 'Regsvr32 "C:\\windows\\system32\\' + name + '"'
-    check(records[0]["command_line"] == expected,
-          f"registration command line {records[0]['command_line']!r}, expected {expected!r}")
-    check(records[0]["show"] == 1, f"the registration tool was started with show state {records[0]['show']}")
+    assert records[0]["command_line"] == expected, (
+        f"registration command line {records[0]['command_line']!r}, expected {expected!r}")
+    assert records[0]["show"] == 1, f"the registration tool was started with show state {records[0]['show']}"
     copy = os.path.join(t.session.system32, name)
-    check(os.path.isfile(copy), f"{name} was not copied into the system folder")
+    assert os.path.isfile(copy), f"{name} was not copied into the system folder"
     with open(copy, "rb") as f, open(medium.file(name), "rb") as g:
-        check(f.read() == g.read(), f"the copy of {name} differs from the original")
+        assert f.read() == g.read(), f"the copy of {name} differs from the original"
 
 
-@e2e_test
-def registration_window_opens_first_and_warns_without_selection(t):
+def test_registration_window_opens_first_and_warns_without_selection(t):
     _, program, window = start_without_logo(t)
     check_registration_window(program, window)
     window.press("&Registrar Agora")
     box = program.wait_message_box()
-    check(box.title == "Tovira", f"the warning box is titled {box.title!r}")
-    check(box.text == "Selecione um Arquivo para Registro.", f"the warning reads {box.text!r}")
-    check([caption for _, caption in box.buttons()] == ["OK"], f"the warning offers {box.buttons()}")
-    check(box.icon_drawn(), "the warning box shows no icon")
+    assert box.title == "Tovira", f"the warning box is titled {box.title!r}"
+    assert box.text == "Selecione um Arquivo para Registro.", f"the warning reads {box.text!r}"
+    assert [caption for _, caption in box.buttons()] == ["OK"], f"the warning offers {box.buttons()}"
+    assert box.icon_drawn(), "the warning box shows no icon"
     box.answer(1)
-    check(poll(lambda: not box.alive(), 5), "the warning box did not close")
-    check(program.running() and window.alive(), "the registration window did not stay open after the warning")
-    check(window.list_box()["selected"] == -1, "the warning changed the selection")
-    check(t.recorded() == [], f"something was started: {t.recorded()}")
+    assert poll(lambda: not box.alive(), 5), "the warning box did not close"
+    assert program.running() and window.alive(), "the registration window did not stay open after the warning"
+    assert window.list_box()["selected"] == -1, "the warning changed the selection"
+    assert t.recorded() == [], f"something was started: {t.recorded()}"
 
 
-@e2e_test
-def registration_copies_the_clicked_component_and_starts_regsvr32(t):
+def test_registration_copies_the_clicked_component_and_starts_regsvr32(t):
     medium, program, window = start_without_logo(t)
     listing = window.list_box()
     index = listing["items"].index("beta.dll")
     left, top, right, bottom = listing["screenRects"][index]
     t.click((left + right) // 2, (top + bottom) // 2)
-    check(poll(lambda: window.list_box()["selected"] == index, 5), "clicking the entry did not select it")
+    assert poll(lambda: window.list_box()["selected"] == index, 5), "clicking the entry did not select it"
     button = window.child("Button", "&Registrar Agora")
     left, top, right, bottom = button["rect"]
     t.click((left + right) // 2, (top + bottom) // 2)
     check_registered(t, program, medium, "beta.dll")
 
 
-@e2e_test
-def cancel_ends_the_program_at_once_even_with_a_selection(t):
+def test_cancel_ends_the_program_at_once_even_with_a_selection(t):
     _, program, window = start_without_logo(t)
-    check(window.select(0), "could not select the first entry")
-    check(poll(lambda: window.list_box()["selected"] == 0, 5), "the selection did not take")
+    assert window.select(0), "could not select the first entry"
+    assert poll(lambda: window.list_box()["selected"] == 0, 5), "the selection did not take"
     window.press("&Cancela")
-    check(program.wait_exit(10), "the program did not end on Cancela")
-    check(t.recorded() == [], f"Cancela started something: {t.recorded()}")
+    assert program.wait_exit(10), "the program did not end on Cancela"
+    assert t.recorded() == [], f"Cancela started something: {t.recorded()}"
     copies = [n for n in COMPONENTS if os.path.exists(os.path.join(t.session.system32, n))]
-    check(not copies, f"Cancela copied {copies} into the system folder")
+    assert not copies, f"Cancela copied {copies} into the system folder"
 
 
-@e2e_test
-def closing_the_registration_window_shows_the_launcher_with_the_placeholder(t):
+def test_closing_the_registration_window_shows_the_launcher_with_the_placeholder(t):
     _, program, window = start_without_logo(t)
     check_placeholder_after_closing(t, program, window)
 
@@ -130,7 +126,7 @@ def check_placeholder_after_closing(t, program, window):
     t.move(5, 5)
     window.close()
     launcher = Launcher(t, program)
-    check(not window.alive(), "the registration window is still there")
+    assert not window.alive(), "the registration window is still there"
     check_window_frame(launcher)
     layout = launcher.layout
     pixel = wait_painted(launcher, "placeholder", lambda p: p(5, 1) == layout.stripe(1))
@@ -141,22 +137,20 @@ def check_placeholder_after_closing(t, program, window):
 def select_and_register(t, program, medium, window, name):
     """Picks an entry through the list box's own messages and presses the register button."""
     index = window.list_box()["items"].index(name)
-    check(window.select(index), f"could not select {name}")
-    check(poll(lambda: window.list_box()["selected"] == index, 5), "the selection did not take")
+    assert window.select(index), f"could not select {name}"
+    assert poll(lambda: window.list_box()["selected"] == index, 5), "the selection did not take"
     window.press("&Registrar Agora")
     check_registered(t, program, medium, name)
 
 
-@e2e_test
-def registration_works_from_a_folder_with_a_space_and_an_accent(t):
+def test_registration_works_from_a_folder_with_a_space_and_an_accent(t):
     medium, program, window = start_without_logo(t, folder="Mídia de Instalação")
     check_registration_window(program, window)
     select_and_register(t, program, medium, window, "alfa.dll")
 
 
-@e2e_test
-def registration_works_from_the_root_of_a_drive(t):
+def test_registration_works_from_the_root_of_a_drive(t):
     medium, program, window = start_without_logo(t, drive="m")
-    check(medium.windows_path("Tovira.exe") == "M:\\Tovira.exe", "the medium is not at a drive root")
+    assert medium.windows_path("Tovira.exe") == "M:\\Tovira.exe", "the medium is not at a drive root"
     check_registration_window(program, window)
     select_and_register(t, program, medium, window, "gama.ocx")

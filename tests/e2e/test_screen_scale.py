@@ -4,7 +4,9 @@ it, and working under the real pointer there."""
 import math
 import shutil
 
-from harness import SILVER, check, e2e_test, poll
+import pytest
+
+from harness import SILVER, poll
 from layout import Launcher, bmp, check_menu_panel, check_window_frame, wait_painted
 from test_actions import (HANDBOOK, check_file_manager_started, check_finish_ends_the_program, check_handbook_opened,
                           check_installer_started, start_launcher)
@@ -34,7 +36,7 @@ def check_enlarged_logo(pixel, layout):
     """The logo `scale` times its size: its quarters meet, and it gives way to silver, at the scaled places; only
     pixels within two of such an edge may be blended."""
     corner, s = logo_corner(pixel, layout), layout.scale
-    check(corner, f"the logo's corner is not at ({layout.logo_left},0) at {layout.dpi} DPI")
+    assert corner, f"the logo's corner is not at ({layout.logo_left},0) at {layout.dpi} DPI"
     x0, y0 = corner
     across = [(u, v * s) for u in range(round(140 * s)) for v in (20, 60)]
     down = [(u * s, v) for v in range(round(100 * s)) for u in (30, 90)]
@@ -43,26 +45,22 @@ def check_enlarged_logo(pixel, layout):
         if all(abs(u - e) > 2 for e in edges_x) and all(abs(v - e) > 2 for e in edges_y):
             expected = quarter(u / s, v / s) if u < WIDTH * s and v < HEIGHT * s else SILVER
             x, y = x0 + round(u), y0 + round(v)
-            check(near(pixel(x, y), expected), f"({x},{y}) is {pixel(x, y)}, not {expected}: the logo is not {s} "
-                                               f"times its size from ({x0},{y0})")
+            assert near(pixel(x, y), expected), (f"({x},{y}) is {pixel(x, y)}, not {expected}: the logo is not {s} "
+                                                 f"times its size from ({x0},{y0})")
 
 
-@e2e_test
-def launcher_is_laid_out_and_drawn_for_the_screen_scale(t):
-    for dpi in (120, 144, 192):
-        t.set_dpi(dpi)
-        t.move(5, 5)
-        launcher = Launcher(t, t.medium(folder=f"at-{dpi}", logo=bmp(WIDTH, HEIGHT, quarter)).start())
-        check_window_frame(launcher)
-        pixel = wait_painted(launcher, f"{dpi}", lambda p: logo_corner(p, launcher.layout) is not None)
-        check_menu_panel(pixel, launcher.layout.logo_left, launcher.layout)
-        check_enlarged_logo(pixel, launcher.layout)
-        t.session.wintool("kill", launcher.program.pid)
-        check(launcher.program.wait_exit(10), "the launcher did not stop")
+@pytest.mark.parametrize("dpi", (120, 144, 192))
+def test_launcher_is_laid_out_and_drawn_for_the_screen_scale(t, dpi):
+    t.set_dpi(dpi)
+    t.move(5, 5)
+    launcher = Launcher(t, t.medium(logo=bmp(WIDTH, HEIGHT, quarter)).start())
+    check_window_frame(launcher)
+    pixel = wait_painted(launcher, "shot", lambda p: logo_corner(p, launcher.layout) is not None)
+    check_menu_panel(pixel, launcher.layout.logo_left, launcher.layout)
+    check_enlarged_logo(pixel, launcher.layout)
 
 
-@e2e_test
-def at_double_scale_the_pointer_lights_each_row_and_a_click_runs_its_item(t):
+def test_at_double_scale_the_pointer_lights_each_row_and_a_click_runs_its_item(t):
     t.set_dpi(192)
     t.replace_with_recorder("windows/system32/explorer.exe", "windows/explorer.exe")
     # The reader takes the handbook without a window of its own, which would cover the launcher.
@@ -72,8 +70,8 @@ def at_double_scale_the_pointer_lights_each_row_and_a_click_runs_its_item(t):
     # The hand is drawn for the scale, with its hot spot still on the fingertip.
     move_to(t, launcher, item_point("Label3", launcher.layout))
     hot_spot = [math.floor(6.5 * launcher.layout.scale), math.floor(0.5 * launcher.layout.scale)]
-    check(poll(lambda: t.cursor()["hotspot"] == hot_spot, 4, 0.2),
-          f"the hand's hot spot is {t.cursor()['hotspot']}, not {hot_spot}")
+    assert poll(lambda: t.cursor()["hotspot"] == hot_spot, 4, 0.2), (
+        f"the hand's hot spot is {t.cursor()['hotspot']}, not {hot_spot}")
     check_handbook_opened(t, medium, launcher)
     for then in (lambda: check_installer_started(t, medium, launcher), lambda: check_file_manager_started(t, launcher),
                  lambda: check_finish_ends_the_program(t, launcher)):
@@ -81,8 +79,7 @@ def at_double_scale_the_pointer_lights_each_row_and_a_click_runs_its_item(t):
         then()
 
 
-@e2e_test
-def at_double_scale_the_registration_window_and_the_placeholder_keep_their_places(t):
+def test_at_double_scale_the_registration_window_and_the_placeholder_keep_their_places(t):
     t.set_dpi(192)
     _, program, window = start_without_logo(t)
     check_registration_window(program, window)
