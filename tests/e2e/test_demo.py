@@ -4,18 +4,17 @@ stand-in installer, which says in a window of its own what it stands in for."""
 import os
 import shutil
 
-from harness import MessageBox, check, e2e_test
+from harness import MessageBox
 from test_actions import click_item, question_box, start_launcher
 
 
-@e2e_test
-def demo_installer_yes_starts_the_stand_in_that_says_what_it_is(t):
+def test_demo_installer_yes_starts_the_stand_in_that_says_what_it_is(t):
     medium, launcher = start_launcher(t)
     shutil.copy(os.path.join(t.session.build, "demo", "rs40eng.exe"), medium.file("rs40eng.exe"))
     click_item(t, launcher, "Label1")
     question_box(launcher.program).answer(6)
     window = t.session.wintool("wait-window", "Instalador de demonstração", 15000)
-    check(window, "the stand-in installer's window did not appear")
+    assert window, "the stand-in installer's window did not appear"
     text = MessageBox(t.session, window).text
-    check(text.startswith("Este programa está no lugar do instalador do Acrobat Reader."), f"it says {text!r}")
-    check(launcher.program.running(), "the launcher ended after starting the stand-in")
+    assert text.startswith("Este programa está no lugar do instalador do Acrobat Reader."), f"it says {text!r}"
+    assert launcher.program.running(), "the launcher ended after starting the stand-in"

@@ -5,7 +5,6 @@ import os
 import subprocess
 import sys
 
-from harness import check, e2e_test
 from layout import Launcher, bmp, logo_colour, read_bmp, wait_painted
 from test_bad_logo import outcome, stop
 from test_screen_scale import check_enlarged_logo, logo_corner
@@ -29,14 +28,14 @@ def check_logos(t, names, windows):
     peaks within 64 MiB of the small logo; the launcher shows a photo's top-left part."""
     made = pictures.write_pictures(os.path.join(t.dir, "pictures"), names)
     kind, program, small = start(t, "small", bmp(300, 200, logo_colour))
-    check(kind == "logo" and small > 0, f"the small logo gave {kind}, peak {small}")
+    assert kind == "logo" and small > 0, f"the small logo gave {kind}, peak {small}"
     stop(t, program)
     for name, path in made.items():
         with open(path, "rb") as f:
             kind, program, peak = start(t, name, f.read())
         print(f"  {name}: {kind}, peak working set {peak / 2**20:.1f} MiB, small logo {small / 2**20:.1f} MiB")
-        check(kind in windows, f"{name} brought up the {kind} window")
-        check(peak - small <= MAX_EXTRA_PEAK, f"{name}: peak {(peak - small) // 2**20} MiB above the small logo's")
+        assert kind in windows, f"{name} brought up the {kind} window"
+        assert peak - small <= MAX_EXTRA_PEAK, f"{name}: peak {(peak - small) // 2**20} MiB above the small logo's"
         if name in pictures.PHOTOS:
             check_corner(path, Launcher(t, program), 0 if name.endswith(".bmp") else 2)
         stop(t, program)
@@ -58,16 +57,14 @@ def check_corner(path, launcher, tolerance):
                           for x, y in samples)[len(samples) * 19 // 20] <= tolerance for d in range(4))
 
     pixel = wait_painted(launcher, os.path.basename(path), matches, timeout=10)
-    check(matches(pixel), f"the logo box does not show the top-left part of {os.path.basename(path)}")
+    assert matches(pixel), f"the logo box does not show the top-left part of {os.path.basename(path)}"
 
 
-@e2e_test
-def photo_logos_show_their_corner_and_peak_within_64_mib_of_a_small_logo(t):
+def test_photo_logos_show_their_corner_and_peak_within_64_mib_of_a_small_logo(t):
     check_logos(t, pictures.PHOTOS, ("logo",))
 
 
-@e2e_test
-def jpegs_of_many_scans_bring_a_window_and_peak_within_64_mib_of_a_small_logo(t):
+def test_jpegs_of_many_scans_bring_a_window_and_peak_within_64_mib_of_a_small_logo(t):
     check_logos(t, pictures.CRAFTED, ("logo", "error"))
 
 
@@ -81,8 +78,7 @@ QUARTERED_METAFILE = bytes.fromhex(
     "fc020000dcc828000000040000002d010000090000001d062100f000580284035802840304000000f0010000030000000000")
 
 
-@e2e_test
-def at_double_scale_a_metafile_logo_is_twice_its_size(t):
+def test_at_double_scale_a_metafile_logo_is_twice_its_size(t):
     t.set_dpi(192)
     t.move(5, 5)
     launcher = Launcher(t, t.medium(logo=QUARTERED_METAFILE).start())

@@ -9,7 +9,7 @@ import os
 import re
 import subprocess
 
-from harness import Program, Window, check, e2e_test, poll, unix_to_windows
+from harness import Program, Window, poll, unix_to_windows
 from test_registration import COMPONENTS, check_registered, select_and_register
 
 STANDARD_USER = {"TOVIRA_ASSUME_STANDARD_USER": "1"}
@@ -30,8 +30,7 @@ def start(t, medium, *arguments, env=None):
     return t.programs[-1], trace
 
 
-@e2e_test
-def a_standard_user_registers_through_an_elevated_instance(t):
+def test_a_standard_user_registers_through_an_elevated_instance(t):
     medium = t.medium(dict(COMPONENTS, **{SPACED: b"MZ meu componente"}))
     program, trace = start(t, medium, env=STANDARD_USER)
     window = Window(t.session, t.session.wintool("wait-window", "QEV Register", 15000))
@@ -40,12 +39,11 @@ def a_standard_user_registers_through_an_elevated_instance(t):
         starts = [(m.group(1), m.group(2).replace('\\"', '"')) for m in map(CREATED.match, f) if m]
     registrar = [s for s in starts if s[1].endswith(f'Tovira.exe" /registrar "{SPACED}"')]
     tool = [s for s in starts if s[1].startswith("Regsvr32 ")]
-    check(len(registrar) == 1 and len(tool) == 1, f"expected the second instance, then Regsvr32: {starts}")
-    check(registrar[0][0] != tool[0][0], "Regsvr32 was started by the first instance, not by the second")
+    assert len(registrar) == 1 and len(tool) == 1, f"expected the second instance, then Regsvr32: {starts}"
+    assert registrar[0][0] != tool[0][0], "Regsvr32 was started by the first instance, not by the second"
 
 
-@e2e_test
-def the_elevated_instances_error_reaches_the_first_instances_box(t):
+def test_the_elevated_instances_error_reaches_the_first_instances_box(t):
     medium = t.medium(COMPONENTS)
     with open(os.path.join(t.session.system32, "beta.dll"), "wb") as f:
         f.write(b"MZ older beta")
@@ -54,31 +52,30 @@ def the_elevated_instances_error_reaches_the_first_instances_box(t):
     with open(status, "wb") as out:  # holds the file open, with no sharing, until its input closes
         held = subprocess.Popen(["wine", locker, "C:\\windows\\system32\\beta.dll"], env=t.session.env,
                                 cwd=t.session.neutral, stdin=subprocess.PIPE, stdout=out, stderr=subprocess.DEVNULL)
-    check(poll(lambda: open(status).read().strip(), 15, 0.2) == "locked", "the locker did not hold the file")
+    assert poll(lambda: open(status).read().strip(), 15, 0.2) == "locked", "the locker did not hold the file"
     program = medium.start(env=STANDARD_USER)
     window = program.wait_window("QEV Register")
-    check(window.select(window.list_box()["items"].index("beta.dll")), "could not select beta.dll")
+    assert window.select(window.list_box()["items"].index("beta.dll")), "could not select beta.dll"
     window.press("&Registrar Agora")
     box = program.wait_message_box(15)
     held.stdin.close()
     text = box.text.replace("\r\n", "\r")
-    check(text == "O Arquivo não pode ser Registrado.\rErro: 75 - Erro de acesso ao caminho/arquivo", repr(text))
+    assert text == "O Arquivo não pode ser Registrado.\rErro: 75 - Erro de acesso ao caminho/arquivo", repr(text)
     box.answer(1)
-    check(poll(lambda: not box.alive(), 5), "the box did not close")
-    check(program.running() and window.refresh().info["enabled"], "the registration window is not open for another try")
-    check(t.recorded() == [], f"something was started: {t.recorded()}")
+    assert poll(lambda: not box.alive(), 5), "the box did not close"
+    assert program.running() and window.refresh().info["enabled"], "the registration window is not open for another try"
+    assert t.recorded() == [], f"something was started: {t.recorded()}"
 
 
-@e2e_test
-def the_elevated_instance_registers_a_plain_name_alone_and_refuses_every_other(t):
+def test_the_elevated_instance_registers_a_plain_name_alone_and_refuses_every_other(t):
     medium = t.medium(dict(COMPONENTS, **{ACCENTED: b"MZ relatorio", "x.exe": b"MZ x", "sub/": None,
                                           "sub/x.dll": b"MZ sub"}))
     for name in ["..\\x.dll", "C:\\x.dll", "sub\\x.dll", "x.exe", "NUL.dll", "x.dll:s", "x.dll"]:
         program, _ = start(t, medium, "/registrar", name)
-        check(program.wait_exit(30) and program.popen.returncode == 2, f"{name}: status {program.popen.returncode}")
+        assert program.wait_exit(30) and program.popen.returncode == 2, f"{name}: status {program.popen.returncode}"
     copies = set(os.listdir(t.session.system32)) - t.system32_before
-    check(not copies and t.recorded() == [], f"a refusal copied {copies} or started {t.recorded()}")
+    assert not copies and t.recorded() == [], f"a refusal copied {copies} or started {t.recorded()}"
     # Wine puts the name in quotation marks, as the first instance does, for its blank.
     program, _ = start(t, medium, "/registrar", ACCENTED)
     check_registered(t, program, medium, ACCENTED)
-    check(program.popen.returncode == 0, f"the registrar ended with status {program.popen.returncode}")
+    assert program.popen.returncode == 0, f"the registrar ended with status {program.popen.returncode}"
