@@ -23,4 +23,4 @@ echo "end to end: the $build Tovira.exe in a $WINEARCH prefix"
 tests=("$here")
 for arg in "${@:2}"; do [ -e "${arg%%::*}" ] && tests=(); done
 # Debian's own Python, which has pytest and Pillow; the one first on the PATH may be another.
-exec /usr/bin/python3 -m pytest "${tests[@]}" --build "$1" -v -s "${@:2}"
+exec /usr/bin/python3 -m pytest "${tests[@]}" --build="$1" -v -s "${@:2}"
