@@ -7,18 +7,12 @@
 # 24-Mpixel JPEGs and a 24-Mpixel bitmap, and two crafted JPEGs of many scans), each against the demo's small logo
 # just before it, and prints how much later its window is painted and how much more memory it took at its peak.
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
-out=${TOVIRA_BUILD:-$root/build}
-export TOVIRA_BUILD=$out
 mode=startup
 if [ "${1:-}" = logos ]; then
     mode=logos
     shift
 fi
-source "$root/scripts/wine-session.sh"
-host_detect
-echo "$TOVIRA_HOST_NOTE"
-"$root/scripts/setup.sh"
+source "$(dirname "$0")/../scripts/prelude.sh"
 build=$TOVIRA_WINE_BUILD
 "$root/scripts/build.sh" "$build" >/dev/null
 

@@ -6,9 +6,6 @@
 # With a real X display the launcher stays until you close it; without one it runs on a virtual
 # display, a screenshot is written to build/demo-screenshot.png and the launcher is closed.
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
-out=${TOVIRA_BUILD:-$root/build}
-export TOVIRA_BUILD=$out
 logo=1
 case "${1:-}" in
 --no-logo) logo=0 ;;
@@ -16,10 +13,7 @@ case "${1:-}" in
 *) echo "usage: $0 [--no-logo]" >&2; exit 2 ;;
 esac
 
-source "$root/scripts/wine-session.sh"
-host_detect
-echo "$TOVIRA_HOST_NOTE"
-"$root/scripts/setup.sh"
+source "$(dirname "$0")/prelude.sh"
 "$root/scripts/build.sh" "$TOVIRA_WINE_BUILD"
 
 medium="$out/demo-medium"

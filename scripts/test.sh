@@ -4,14 +4,7 @@
 # Wine (both Windows builds), and the end-to-end tests of the real Tovira.exe under Wine on a virtual X server.
 # Which build runs under which Wine depends on the host (scripts/host.sh). Ends with one line: Total: N passed, M failed.
 set -uo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
-out=${TOVIRA_BUILD:-$root/build}
-export TOVIRA_BUILD=$out
-
-source "$root/scripts/wine-session.sh"
-host_detect
-echo "$TOVIRA_HOST_NOTE"
-"$root/scripts/setup.sh" || exit 1
+source "$(dirname "$0")/prelude.sh"
 "$root/scripts/build.sh" || exit 1
 
 passed=0
