@@ -30,7 +30,6 @@ class Layout:
         self.lamp_size = round(16 * self.scale)
         self.line = max(1, round(self.scale))
         self.logo_left = self.px(3120)
-        self.vendor_logo = tuple(round(v * self.scale) for v in (43, 10, 173, 61))
         # Shape1's outline corners, inclusive.
         self.shape1 = (self.px(600), self.px(3420), self.px(600 + 1815) - 1, self.px(3420 + 975) - 1)
 
@@ -193,8 +192,9 @@ def check_menu_panel(pixel, panel_right, layout=AT_96):
         assert max(x for x, _ in light) >= x0 + 0.75 * (x1 - x0), f"{name}'s caption is too narrow for its box"
         assert not any(is_light(pixel(x, y)) for y in range(y0, y1) for x in range(x1 + 2 + slack, at(2820))), (
             f"{name}'s caption runs past its box")
-    # The vendor's logo inside the panel picture: white and coloured artwork over the stripes.
-    vx0, vy0, vx1, vy1 = layout.vendor_logo
+    # The vendor's logo inside the panel picture: white and coloured artwork over the stripes, under the web-site
+    # label that turns it into a link.
+    vx0, vy0, vx1, vy1 = layout.box(*LABEL7)
     artwork = [pixel(x, y) for y in range(vy0, vy1) for x in range(vx0, vx1)]
     assert sum(1 for p in artwork if p == WHITE) >= 50 * layout.scale ** 2, "the vendor's logo shows no white"
     assert sum(1 for p in artwork if p not in (WHITE, BLACK, STRIPE_BLUE)) >= 50 * layout.scale ** 2, (
