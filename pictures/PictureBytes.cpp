@@ -1,5 +1,7 @@
 #include "pictures/PictureBytes.h"
 
+#include <optional>
+
 namespace tovira {
 
 namespace {
@@ -11,21 +13,11 @@ bool PixelCountAllowed(std::uint64_t width, std::uint64_t height) {
     return width > 0 && height > 0 && width * height <= kMaxPicturePixels;
 }
 
-PictureCheck CheckBitmap(ByteReader& in) {
-    PictureCheck check;
-    if (!in.Has(0, kFileHeaderSize + 16)) {
-        return check;
-    }
-    const std::uint32_t bitsOffset = in.U32(10);
-    const std::uint32_t infoSize = in.U32(kFileHeaderSize);
-    const bool core = infoSize == 12;
-    if (!core && infoSize != 40 && infoSize != 52 && infoSize != 56 && infoSize != 108 && infoSize != 124) {
-        return check;
-    }
-    if (!in.Has(kFileHeaderSize, infoSize)) {
-        return check;
-    }
-
+// The info header's fields as stored, in one form for the old core header and the later ones; none when the header
+// is of no kind or depth that a bitmap file may have.
+struct BitmapHeader {
+    std::uint32_t infoSize = 0;
+    bool core = false;
     std::int64_t width = 0;
     std::int64_t height = 0;
     std::uint32_t planes = 0;
@@ -33,26 +25,70 @@ PictureCheck CheckBitmap(ByteReader& in) {
     std::uint32_t compression = 0;
     std::uint32_t imageSize = 0;
     std::uint32_t coloursUsed = 0;
-    if (core) {
-        width = in.U16(18);
-        height = in.U16(20);
-        planes = in.U16(22);
-        bitCount = in.U16(24);
-        if (bitCount != 1 && bitCount != 4 && bitCount != 8 && bitCount != 24) {
-            return check;
-        }
-    } else {
-        width = in.I32(18);
-        height = in.I32(22);
-        planes = in.U16(26);
-        bitCount = in.U16(28);
-        compression = in.U32(30);
-        imageSize = in.U32(34);
-        coloursUsed = in.U32(46);
-        if (bitCount != 1 && bitCount != 4 && bitCount != 8 && bitCount != 16 && bitCount != 24 && bitCount != 32) {
-            return check;
-        }
+};
+
+std::optional<BitmapHeader> ReadBitmapHeader(ByteReader& in) {
+    BitmapHeader h;
+    h.infoSize = in.U32(kFileHeaderSize);
+    h.core = h.infoSize == 12;
+    const std::uint32_t size = h.infoSize;
+    if (!h.core && size != 40 && size != 52 && size != 56 && size != 108 && size != 124) {
+        return std::nullopt;
     }
+    if (!in.Has(kFileHeaderSize, size)) {
+        return std::nullopt;
+    }
+    if (h.core) {
+        h.width = in.U16(18);
+        h.height = in.U16(20);
+        h.planes = in.U16(22);
+        h.bitCount = in.U16(24);
+        const std::uint32_t bits = h.bitCount;
+        return bits == 1 || bits == 4 || bits == 8 || bits == 24 ? std::optional(h) : std::nullopt;
+    }
+    h.width = in.I32(18);
+    h.height = in.I32(22);
+    h.planes = in.U16(26);
+    h.bitCount = in.U16(28);
+    h.compression = in.U32(30);
+    h.imageSize = in.U32(34);
+    h.coloursUsed = in.U32(46);
+    const std::uint32_t bits = h.bitCount;
+    return bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32 ? std::optional(h)
+                                                                                         : std::nullopt;
+}
+
+// Run-length data only comes bottom-up, and only at the depth it was made for.
+bool CompressionFits(const BitmapHeader& h) {
+    const bool bottomUp = h.height > 0;
+    return h.compression == 0 || (h.compression == 1 && h.bitCount == 8 && bottomUp) ||
+           (h.compression == 2 && h.bitCount == 4 && bottomUp) ||
+           (h.compression == 3 && (h.bitCount == 16 || h.bitCount == 32));
+}
+
+// How many palette entries the file holds: all that the depth allows unless it says fewer, never more.
+std::optional<std::uint64_t> PaletteColours(const BitmapHeader& h) {
+    if (h.bitCount > 8) {
+        return h.coloursUsed;
+    }
+    const std::uint64_t most = 1ull << h.bitCount;
+    if (h.coloursUsed > most) {
+        return std::nullopt;
+    }
+    return h.coloursUsed == 0 ? most : h.coloursUsed;
+}
+
+PictureCheck CheckBitmap(ByteReader& in) {
+    PictureCheck check;
+    if (!in.Has(0, kFileHeaderSize + 16)) {
+        return check;
+    }
+    const std::uint32_t bitsOffset = in.U32(10);
+    const std::optional<BitmapHeader> header = ReadBitmapHeader(in);
+    if (!header) {
+        return check;
+    }
+    const auto& [infoSize, core, width, height, planes, bitCount, compression, imageSize, coloursUsed] = *header;
     const bool topDown = height < 0;
     const std::int64_t rows = topDown ? -height : height;
     if (planes != 1 || width <= 0 || rows <= 0 ||
@@ -60,28 +96,15 @@ PictureCheck CheckBitmap(ByteReader& in) {
         return check;
     }
 
-    // Run-length data only comes bottom-up, and only at the depth it was made for.
     const bool rle = compression == 1 || compression == 2;
-    const bool compressionFits = compression == 0 || (compression == 1 && bitCount == 8 && !topDown) ||
-                                 (compression == 2 && bitCount == 4 && !topDown) ||
-                                 (compression == 3 && (bitCount == 16 || bitCount == 32));
-    if (!compressionFits) {
+    const std::optional<std::uint64_t> colours = PaletteColours(*header);
+    if (!CompressionFits(*header) || !colours) {
         return check;
-    }
-
-    std::uint64_t colours = coloursUsed;
-    if (bitCount <= 8) {
-        const std::uint64_t most = 1ull << bitCount;
-        if (colours == 0) {
-            colours = most;
-        } else if (colours > most) {
-            return check;
-        }
     }
     const std::uint64_t masks = (infoSize == 40 && compression == 3) ? 12 : 0;
     const std::uint64_t paletteOffset = kFileHeaderSize + infoSize + masks;
     const std::uint64_t entryBytes = core ? 3 : 4;
-    const std::uint64_t infoEnd = paletteOffset + colours * entryBytes;
+    const std::uint64_t infoEnd = paletteOffset + *colours * entryBytes;
     if (!in.Has(0, infoEnd) || bitsOffset < infoEnd) {
         return check;
     }
@@ -99,7 +122,7 @@ PictureCheck CheckBitmap(ByteReader& in) {
     check.compression = compression;
     check.masksOffset = compression == 3 ? kFileHeaderSize + 40 : 0;
     check.paletteOffset = static_cast<std::size_t>(paletteOffset);
-    check.paletteEntries = bitCount <= 8 ? static_cast<std::size_t>(colours) : 0;
+    check.paletteEntries = bitCount <= 8 ? static_cast<std::size_t>(*colours) : 0;
     check.paletteEntryBytes = static_cast<std::size_t>(entryBytes);
     check.bitsOffset = bitsOffset;
     check.bitsSize = bitsSize;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <optional>
 #include <vector>
 
 namespace tovira {
@@ -248,51 +249,118 @@ std::uint64_t StoredRowsShown(const GifImage& image, const PixelTarget& target) 
     return needed;
 }
 
+// An image's pixels as they come out of the decompressor, put where they show: rows in stored order, interlaced
+// ones moved to their place, and none after the last stored row that shows.
+class GifPixelSink {
+public:
+    GifPixelSink(const GifImage& image, const PixelTarget& target)
+        : image_(image), target_(target),
+          total_(static_cast<std::uint64_t>(image.width) * StoredRowsShown(image, target)) {}
+
+    bool Full() const { return done_ >= total_; }
+    void Put(std::uint32_t index) {
+        if (done_ < total_) {
+            const auto width = static_cast<std::uint64_t>(image_.width);
+            const int row = static_cast<int>(done_ / width);
+            const int x = image_.left + static_cast<int>(done_ % width);
+            const int y = image_.top + (image_.interlaced ? InterlacedRow(row, image_.height) : row);
+            if (x < target_.width && y < target_.height && static_cast<int>(index) != image_.transparent) {
+                target_.Put(x, y, index < image_.colours.size() ? image_.colours[index] : kBlack);
+            }
+        }
+        ++done_;
+    }
+
+private:
+    const GifImage& image_;
+    const PixelTarget& target_;
+    std::uint64_t total_;
+    std::uint64_t done_ = 0;
+};
+
+// The variable-length codes of the compressed data, least significant bit first across the sub-blocks.
+class GifCodeReader {
+public:
+    explicit GifCodeReader(SubBlocks& data) : data_(data) {}
+    std::optional<int> Next(int codeSize) {
+        while (count_ < codeSize) {
+            std::uint32_t byte = 0;
+            if (!data_.Next(byte)) {
+                return std::nullopt;
+            }
+            bits_ |= byte << count_;
+            count_ += 8;
+        }
+        const int code = static_cast<int>(bits_ & ((1u << codeSize) - 1));
+        bits_ >>= codeSize;
+        count_ -= codeSize;
+        return code;
+    }
+
+private:
+    SubBlocks& data_;
+    std::uint32_t bits_ = 0;
+    int count_ = 0;
+};
+
+// The decompressor's table of strings: each code stands for an earlier code's string and one byte more.
+class GifStrings {
+public:
+    static constexpr int kCodes = 4096;
+    explicit GifStrings(int minCodeSize) : clear_(1 << minCodeSize) {
+        for (int code = 0; code < clear_; ++code) {
+            suffix_[At(code)] = first_[At(code)] = static_cast<std::uint8_t>(code);
+        }
+    }
+    // Puts a code's string out and answers the code whose string it begins with. The string of a code not yet in
+    // the table (next) is the previous string and that string's own first byte.
+    int Emit(int code, int previous, int next, GifPixelSink& sink) {
+        const int known = code == next ? previous : code;
+        std::size_t length = 0;
+        if (code == next) {
+            string_[length++] = first_[At(previous)];
+        }
+        for (int walk = known; walk >= 0; walk = walk >= clear_ ? prefix_[At(walk)] : -1) {
+            string_[length++] = suffix_[At(walk)];
+        }
+        while (length > 0) {
+            sink.Put(string_[--length]);
+        }
+        return known;
+    }
+    void Add(int next, int previous, int known) {
+        prefix_[At(next)] = static_cast<std::uint16_t>(previous);
+        first_[At(next)] = first_[At(previous)];
+        suffix_[At(next)] = first_[At(known)];
+    }
+
+private:
+    static std::size_t At(int code) { return static_cast<std::size_t>(code); }
+    int clear_;
+    std::vector<std::uint16_t> prefix_ = std::vector<std::uint16_t>(kCodes);
+    std::vector<std::uint8_t> suffix_ = std::vector<std::uint8_t>(kCodes);
+    std::vector<std::uint8_t> first_ = std::vector<std::uint8_t>(kCodes);
+    std::vector<std::uint8_t> string_ = std::vector<std::uint8_t>(kCodes);
+};
+
 bool DecodeGifPixels(SubBlocks& data, int minCodeSize, const GifImage& image, const PixelTarget& target) {
     if (minCodeSize < 2 || minCodeSize > 8) {
         return false;
     }
-    constexpr int kCodes = 4096;
-    std::vector<std::uint16_t> prefix(kCodes);
-    std::vector<std::uint8_t> suffix(kCodes), first(kCodes);
-    std::vector<std::uint8_t> string(kCodes);
+    GifStrings strings(minCodeSize);
     const int clear = 1 << minCodeSize;
     const int end = clear + 1;
-    for (int code = 0; code < clear; ++code) {
-        suffix[static_cast<std::size_t>(code)] = first[static_cast<std::size_t>(code)] =
-            static_cast<std::uint8_t>(code);
-    }
-    const std::uint64_t total = static_cast<std::uint64_t>(image.width) * StoredRowsShown(image, target);
-    std::uint64_t done = 0;
-    const auto emit = [&](std::uint32_t index) {
-        if (done < total) {
-            const int row = static_cast<int>(done / static_cast<std::uint64_t>(image.width));
-            const int x = image.left + static_cast<int>(done % static_cast<std::uint64_t>(image.width));
-            const int y = image.top + (image.interlaced ? InterlacedRow(row, image.height) : row);
-            if (x < target.width && y < target.height && static_cast<int>(index) != image.transparent) {
-                target.Put(x, y, index < image.colours.size() ? image.colours[index] : kBlack);
-            }
-        }
-        ++done;
-    };
-
+    GifPixelSink sink(image, target);
+    GifCodeReader codes(data);
     int codeSize = minCodeSize + 1;
     int next = end + 1;
     int previous = -1;
-    std::uint32_t bits = 0;
-    int count = 0;
-    while (done < total) {
-        while (count < codeSize) {
-            std::uint32_t byte = 0;
-            if (!data.Next(byte)) {
-                return false;
-            }
-            bits |= byte << count;
-            count += 8;
+    while (!sink.Full()) {
+        const std::optional<int> read = codes.Next(codeSize);
+        if (!read) {
+            return false;
         }
-        const int code = static_cast<int>(bits & ((1u << codeSize) - 1));
-        bits >>= codeSize;
-        count -= codeSize;
+        const int code = *read;
         if (code == clear) {
             codeSize = minCodeSize + 1;
             next = end + 1;
@@ -305,22 +373,9 @@ bool DecodeGifPixels(SubBlocks& data, int minCodeSize, const GifImage& image, co
         if (code > next || (previous < 0 && code >= clear)) {
             return false;
         }
-        // The string of a code not yet in the table is the previous string and its own first byte.
-        const int known = code == next ? previous : code;
-        std::size_t length = 0;
-        if (code == next) {
-            string[length++] = first[static_cast<std::size_t>(previous)];
-        }
-        for (int walk = known; walk >= 0; walk = walk >= clear ? prefix[static_cast<std::size_t>(walk)] : -1) {
-            string[length++] = suffix[static_cast<std::size_t>(walk)];
-        }
-        while (length > 0) {
-            emit(string[--length]);
-        }
-        if (previous >= 0 && next < kCodes) {
-            prefix[static_cast<std::size_t>(next)] = static_cast<std::uint16_t>(previous);
-            first[static_cast<std::size_t>(next)] = first[static_cast<std::size_t>(previous)];
-            suffix[static_cast<std::size_t>(next)] = first[static_cast<std::size_t>(known)];
+        const int known = strings.Emit(code, previous, next, sink);
+        if (previous >= 0 && next < GifStrings::kCodes) {
+            strings.Add(next, previous, known);
             ++next;
             if (next == 1 << codeSize && codeSize < 12) {
                 ++codeSize;
@@ -328,7 +383,7 @@ bool DecodeGifPixels(SubBlocks& data, int minCodeSize, const GifImage& image, co
         }
         previous = code;
     }
-    return done >= total;
+    return sink.Full();
 }
 
 std::vector<std::uint32_t> ReadColourTable(ByteReader& in, std::uint64_t& at, std::uint32_t flags) {
