@@ -3,7 +3,7 @@
 #include "kit/Tool.h"
 
 #include "launcher/MediumFiles.h"
-#include "platform/PixelScale.h"
+#include "art/PixelScale.h"
 
 #include "pictures/PictureBytes.h"
 #include "pictures/PictureDecode.h"

@@ -1,4 +1,4 @@
-#include "platform/Startup.h"
+#include "platform/ProgramEntry.h"
 
 #include "launcher/frmInstalador.h"
 #include "register/Registrar.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/PixelScale.h"
+#include "art/PixelScale.h"
 
 #include <windows.h>
 

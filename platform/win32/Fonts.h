@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/Controls.h"
-#include "platform/PixelScale.h"
+#include "art/PixelScale.h"
 #include "platform/win32/Handles.h"
 
 #include <windows.h>

@@ -2,6 +2,7 @@
 
 #include "platform/win32/Dpi.h"
 #include "platform/win32/Errors.h"
+#include "platform/win32/Geometry.h"
 #include "platform/win32/Handles.h"
 #include "platform/win32/Wide.h"
 
@@ -100,7 +101,7 @@ void FormWindow::Create() {
         form_.left = form_.clientOrigin->x + scale_.ToTwips(outer.left);
         form_.top = form_.clientOrigin->y + scale_.ToTwips(outer.top);
     }
-    placed_ = POINT{scale_.ToPixels(form_.left), scale_.ToPixels(form_.top)};
+    placed_ = POINT{ToPixels(scale_, form_.left), ToPixels(scale_, form_.top)};
     caption_ = Widen(form_.caption);
     if (CreateWindowExW(FormExStyle(form_), kFormClass, caption_.c_str(), FormStyle(form_), placed_.x, placed_.y,
                         outer.right - outer.left, outer.bottom - outer.top, nullptr, nullptr, GetModuleHandleW(nullptr),
@@ -123,7 +124,7 @@ void FormWindow::Create() {
 }
 
 RECT FormWindow::OuterRect() const {
-    const RECT client{0, 0, scale_.ToPixels(form_.clientWidth), scale_.ToPixels(form_.clientHeight)};
+    const RECT client{0, 0, ToPixels(scale_, form_.clientWidth), ToPixels(scale_, form_.clientHeight)};
     return win32::OuterRect(client, FormStyle(form_), FormExStyle(form_), scale_);
 }
 
@@ -248,7 +249,7 @@ void FormWindow::SyncPainted() {
 }
 
 void FormWindow::PlaceWindow() {
-    const POINT place{scale_.ToPixels(form_.left), scale_.ToPixels(form_.top)};
+    const POINT place{ToPixels(scale_, form_.left), ToPixels(scale_, form_.top)};
     if (place.x != placed_.x || place.y != placed_.y) {
         SetWindowPos(window_, nullptr, place.x, place.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
         placed_ = place;

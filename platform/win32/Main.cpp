@@ -1,4 +1,4 @@
-#include "platform/Startup.h"
+#include "platform/ProgramEntry.h"
 #include "platform/win32/SystemLibrary.h"
 #include "platform/win32/Wide.h"
 #include "platform/win32/Win32Runtime.h"

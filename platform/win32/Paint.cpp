@@ -1,5 +1,6 @@
 #include "platform/win32/Paint.h"
 
+#include "platform/win32/Geometry.h"
 #include "platform/win32/Wide.h"
 
 #include <algorithm>
@@ -14,7 +15,7 @@ COLORREF ToColorRef(Color color) {
 namespace {
 
 std::array<int, 2> PixelPoint(double x, double y, const PixelScale& scale) {
-    return {scale.ToPixels(x), scale.ToPixels(y)};
+    return {ToPixels(scale, x), ToPixels(scale, y)};
 }
 
 // A line's width that the design gives in pixels, as wide to the eye at the scale; never below one.

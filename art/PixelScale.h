@@ -10,8 +10,9 @@ inline constexpr int kDesignDpi = 96;
 
 // A screen's scale, carried as it is from the window that asks for it to the drawing done for it. It holds the one
 // conversion between twips, the physical length that the layouts are given in, and the screen's pixels
-// (pixels = twips x DPI / 1440): geometry, hit-testing, the mouse and the screen's size go through it; and the one
-// way that lengths in the design's pixels (pictures, lines) become the screen's.
+// (pixels = twips x DPI / 1440): geometry, hit-testing, the mouse and the screen's size go through it (the window
+// system rounds them, platform/win32/Geometry.h); and the one way that lengths in the design's pixels (pictures,
+// lines) become the screen's.
 class PixelScale {
 public:
     explicit PixelScale(int dpi = kDesignDpi) : dpi_(dpi > 0 ? dpi : kDesignDpi) {}
@@ -28,9 +29,8 @@ public:
     int ScreenPixelAt(double design) const { return static_cast<int>(std::floor(design * Factor())); }
     int DesignPixelAt(int screenPixel) const { return static_cast<int>(std::floor((screenPixel + 0.5) / Factor())); }
 
-    // Twips rounded to the nearest pixel. A length that no screen coordinate can hold (window positions travel in
-    // 16-bit message fields) raises 6, as it would for the window system that receives it.
-    int ToPixels(double twips) const;
+    // Twips as screen pixels, not rounded.
+    double Pixels(double twips) const { return twips * dpi_ / kTwipsPerInch; }
     double ToTwips(int pixels) const { return pixels * kTwipsPerInch / dpi_; }
     // A font's size in points (72 an inch) as its height in pixels.
     int PointsToPixels(double points) const { return static_cast<int>(std::lround(points * dpi_ / 72.0)); }
