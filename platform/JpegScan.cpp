@@ -53,10 +53,11 @@ std::pair<int, int> Huffman::MatchLong(std::uint32_t next16) const {
 namespace {
 
 // The entropy-coded bits of one scan. Where the data meets a marker or the file's end, zero bits follow; taking
-// one of those means that the data was too short for the blocks the header states.
+// one of those means that the data was too short for the blocks the header states. The bytes are taken straight
+// from the reader's window, which is moved on when fewer than two are left in it.
 class BitReader {
 public:
-    BitReader(ByteReader& in, std::uint64_t at) : in_(in), at_(at) {}
+    BitReader(ByteReader& in, std::uint64_t at) : in_(in), base_(at) {}
 
     std::uint32_t Peek16() {
         Fill(16);
@@ -98,31 +99,40 @@ public:
         return symbol;
     }
     bool Overrun() const { return overrun_; }
-    std::uint64_t Position() const { return at_; }
+    std::uint64_t Position() const { return base_ + static_cast<std::uint64_t>(next_ - data_); }
 
     // At the end of a restart interval: the rest of the byte is padding, then comes a restart marker.
     bool Restart() {
+        std::uint64_t at = Position();
         bits_ = 0;
         count_ = 0;
         padding_ = 0;
         atMarker_ = false;
-        while (in_.Has(at_, 2) && in_.U8(at_) == 0xFF && in_.U8(at_ + 1) == 0xFF) {
-            ++at_;
+        while (in_.Has(at, 2) && in_.U8(at) == 0xFF && in_.U8(at + 1) == 0xFF) {
+            ++at;
         }
-        if (!in_.Has(at_, 2) || in_.U8(at_) != 0xFF || in_.U8(at_ + 1) < 0xD0 || in_.U8(at_ + 1) > 0xD7) {
-            return false;
-        }
-        at_ += 2;
-        return true;
+        const bool restart = in_.Has(at, 2) && in_.U8(at) == 0xFF && in_.U8(at + 1) >= 0xD0 && in_.U8(at + 1) <= 0xD7;
+        base_ = restart ? at + 2 : at;
+        data_ = next_ = end_ = nullptr;
+        return restart;
     }
 
 private:
     void Fill(int need) {
-        while (count_ < need) {
+        if (count_ < need) {
+            Refill();
+        }
+    }
+    // As many whole bytes as the buffer takes.
+    void Refill() {
+        while (count_ <= 56) {
+            if (end_ - next_ < 2 && !atMarker_) {
+                Fetch();
+            }
             std::uint32_t byte = 0;
-            if (!atMarker_ && in_.Has(at_, 1) && (in_.U8(at_) != 0xFF || (in_.Has(at_, 2) && in_.U8(at_ + 1) == 0))) {
-                byte = in_.U8(at_);
-                at_ += byte == 0xFF ? 2 : 1;
+            if (!atMarker_ && next_ < end_ && (*next_ != 0xFF || (end_ - next_ >= 2 && next_[1] == 0))) {
+                byte = *next_;
+                next_ += byte == 0xFF ? 2 : 1;
             } else {
                 atMarker_ = true;
                 padding_ += 8;
@@ -131,9 +141,21 @@ private:
             count_ += 8;
         }
     }
+    void Fetch() {
+        base_ = Position();
+        data_ = next_ = end_ = nullptr;
+        if (in_.Has(base_, 1)) {
+            const std::span<const unsigned char> bytes = in_.Ahead(base_, 2);
+            data_ = next_ = bytes.data();
+            end_ = data_ + bytes.size();
+        }
+    }
 
     ByteReader& in_;
-    std::uint64_t at_;
+    std::uint64_t base_; // where data_ lies in the file
+    const unsigned char* data_ = nullptr;
+    const unsigned char* next_ = nullptr;
+    const unsigned char* end_ = nullptr;
     std::uint64_t bits_ = 0;
     int count_ = 0;
     int padding_ = 0;
