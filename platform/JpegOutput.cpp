@@ -80,24 +80,30 @@ std::uint32_t InkColour(const ColourModel& model, const YCbCrTables& tables, std
     return Rgb(paper(ink[0]), paper(ink[1]), paper(ink[2]));
 }
 
-// One row of pixels from the components' values at them; the colour kind is decided once for the row.
+// One row of pixels from the components' values at them, a loop for each colour kind.
 void ColourRow(ColourKind kind, const ColourModel& model, const YCbCrTables& tables,
                const std::array<const std::uint8_t*, 4>& s, std::uint32_t* out, std::size_t width) {
-    for (std::size_t x = 0; x < width; ++x) {
-        switch (kind) {
-        case ColourKind::Grey:
+    switch (kind) {
+    case ColourKind::Grey:
+        for (std::size_t x = 0; x < width; ++x) {
             out[x] = s[0][x] * 0x010101u;
-            break;
-        case ColourKind::Rgb:
-            out[x] = Rgb(s[0][x], s[1][x], s[2][x]);
-            break;
-        case ColourKind::YCbCr:
-            out[x] = tables.Rgb(s[0][x], s[1][x], s[2][x]);
-            break;
-        case ColourKind::Ink:
-            out[x] = InkColour(model, tables, {s[0][x], s[1][x], s[2][x], s[3][x]});
-            break;
         }
+        break;
+    case ColourKind::Rgb:
+        for (std::size_t x = 0; x < width; ++x) {
+            out[x] = Rgb(s[0][x], s[1][x], s[2][x]);
+        }
+        break;
+    case ColourKind::YCbCr:
+        for (std::size_t x = 0; x < width; ++x) {
+            out[x] = tables.Rgb(s[0][x], s[1][x], s[2][x]);
+        }
+        break;
+    case ColourKind::Ink:
+        for (std::size_t x = 0; x < width; ++x) {
+            out[x] = InkColour(model, tables, {s[0][x], s[1][x], s[2][x], s[3][x]});
+        }
+        break;
     }
 }
 
