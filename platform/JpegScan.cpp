@@ -37,7 +37,23 @@ bool Huffman::Build(const std::array<std::uint8_t, 16>& counts, const std::vecto
         maxCode_[static_cast<std::size_t>(length)] = code - 1;
         code <<= 1;
     }
+    BuildShort();
     return true;
+}
+
+void Huffman::BuildShort() {
+    for (std::size_t i = 0; i < short_.size(); ++i) {
+        const int length = fast_[i] >> 8;
+        const int run = fast_[i] >> 4 & 15;
+        const int size = fast_[i] & 15;
+        if (length == 0 || size == 0 || length + size > kFastBits) {
+            short_[i] = 0;
+            continue;
+        }
+        const int bits = static_cast<int>(i) >> (kFastBits - length - size) & ((1 << size) - 1);
+        const int value = bits >= 1 << (size - 1) ? bits : bits - (1 << size) + 1;
+        short_[i] = static_cast<std::int16_t>(value * 256 + run * 16 + length + size);
+    }
 }
 
 std::pair<int, int> Huffman::MatchLong(std::uint32_t next16) const {
@@ -226,8 +242,18 @@ bool DecodeBlockCoefficients(ScanState& state, int slot, Block& block) {
     if (!DecodeDcDifference(state, slot, 1, block)) {
         return false;
     }
+    const Huffman& table = *state.scan.ac[static_cast<std::size_t>(slot)];
     for (int k = 1; k < 64;) {
-        const auto symbol = state.bits.Decode(*state.scan.ac[static_cast<std::size_t>(slot)]);
+        if (const int known = table.Short(state.bits.Peek16()); known != 0) {
+            k += known >> 4 & 15;
+            if (k > 63) {
+                return false;
+            }
+            state.bits.Skip(known & 15);
+            block[kZigzag[static_cast<std::size_t>(k++)]] = static_cast<std::int16_t>(known >> 8);
+            continue;
+        }
+        const auto symbol = state.bits.Decode(table);
         if (!symbol) {
             return false;
         }
