@@ -298,7 +298,32 @@ bool DecodeDc(ScanState& state, int slot, Block& block) {
     return true;
 }
 
-bool DecodeAcFirst(ScanState& state, Block& block) {
+// A kept block's coefficients by their place in coded order, as the AC scans reach them.
+struct KeptCoefficients {
+    Block& block;
+
+    bool NonZero(int k) const { return block[kZigzag[static_cast<std::size_t>(k)]] != 0; }
+    void Set(int k, int value) { block[kZigzag[static_cast<std::size_t>(k)]] = static_cast<std::int16_t>(value); }
+    // A coefficient that earlier scans made non-zero takes one more bit of precision here.
+    void Refine(BitReader& bits, int k, int bit) {
+        std::int16_t& coefficient = block[kZigzag[static_cast<std::size_t>(k)]];
+        if (bits.Take(1) != 0 && (coefficient & bit) == 0) {
+            coefficient = static_cast<std::int16_t>(coefficient >= 0 ? coefficient + bit : coefficient - bit);
+        }
+    }
+};
+
+// A block right of the kept part: only which of its coefficients are non-zero is kept (bit k for the k-th in
+// coded order), as that is all a refinement scan's data depends on.
+struct BeyondCoefficients {
+    std::uint64_t& nonZero;
+
+    bool NonZero(int k) const { return (nonZero >> k & 1) != 0; }
+    void Set(int k, int /*value*/) { nonZero |= std::uint64_t{1} << k; }
+    void Refine(BitReader& bits, int /*k*/, int /*bit*/) { bits.Take(1); }
+};
+
+template <typename Coefficients> bool DecodeAcFirst(ScanState& state, Coefficients block) {
     const Scan& scan = state.scan;
     for (int k = scan.start; k <= scan.end;) {
         const auto symbol = state.bits.Decode(*scan.ac[0]);
@@ -319,20 +344,12 @@ bool DecodeAcFirst(ScanState& state, Block& block) {
         if (k > scan.end) {
             return false;
         }
-        block[kZigzag[static_cast<std::size_t>(k++)]] =
-            static_cast<std::int16_t>(state.bits.Signed(bitsOfValue) * (1 << scan.low));
+        block.Set(k++, state.bits.Signed(bitsOfValue) * (1 << scan.low));
     }
     return true;
 }
 
-// A coefficient that earlier scans made non-zero takes one more bit of precision here.
-void Refine(BitReader& bits, std::int16_t& coefficient, int bit) {
-    if (bits.Take(1) != 0 && (coefficient & bit) == 0) {
-        coefficient = static_cast<std::int16_t>(coefficient >= 0 ? coefficient + bit : coefficient - bit);
-    }
-}
-
-bool DecodeAcRefine(ScanState& state, Block& block) {
+template <typename Coefficients> bool DecodeAcRefine(ScanState& state, Coefficients block) {
     const Scan& scan = state.scan;
     const int bit = 1 << scan.low;
     int k = scan.start;
@@ -355,9 +372,8 @@ bool DecodeAcRefine(ScanState& state, Block& block) {
                 break;
             }
             for (; k <= scan.end; ++k) {
-                std::int16_t& coefficient = block[kZigzag[static_cast<std::size_t>(k)]];
-                if (coefficient != 0) {
-                    Refine(state.bits, coefficient, bit);
+                if (block.NonZero(k)) {
+                    block.Refine(state.bits, k, bit);
                 } else if (--run < 0) {
                     break;
                 }
@@ -366,15 +382,14 @@ bool DecodeAcRefine(ScanState& state, Block& block) {
                 if (k > scan.end) {
                     return false;
                 }
-                block[kZigzag[static_cast<std::size_t>(k)]] = static_cast<std::int16_t>(value);
+                block.Set(k, value);
             }
         }
     }
     if (state.endOfBands > 0) {
         for (; k <= scan.end; ++k) {
-            std::int16_t& coefficient = block[kZigzag[static_cast<std::size_t>(k)]];
-            if (coefficient != 0) {
-                Refine(state.bits, coefficient, bit);
+            if (block.NonZero(k)) {
+                block.Refine(state.bits, k, bit);
             }
         }
         --state.endOfBands;
@@ -382,7 +397,7 @@ bool DecodeAcRefine(ScanState& state, Block& block) {
     return true;
 }
 
-bool DecodeAc(ScanState& state, Block& block) {
+template <typename Coefficients> bool DecodeAc(ScanState& state, Coefficients block) {
     return state.scan.high > 0 ? DecodeAcRefine(state, block) : DecodeAcFirst(state, block);
 }
 
@@ -402,22 +417,6 @@ int RefineBeyond(ScanState& state, const std::uint64_t* nonZero, int most) {
     }
     state.PassOver(units);
     return units;
-}
-
-// A block right of the kept part: only which of its coefficients are non-zero is kept, so it is decoded with
-// stand-ins for them.
-bool DecodeAcBeyond(ScanState& state, std::uint64_t& nonZero) {
-    Block block{};
-    for (std::size_t k = 0; k < 64; ++k) {
-        block[kZigzag[k]] = static_cast<std::int16_t>(nonZero >> k & 1);
-    }
-    if (!DecodeAc(state, block)) {
-        return false;
-    }
-    for (std::size_t k = 0; k < 64; ++k) {
-        nonZero |= std::uint64_t{block[kZigzag[k]] != 0} << k;
-    }
-    return true;
 }
 
 // A scan of one component: its blocks row by row, the kept rows only.
@@ -446,8 +445,8 @@ bool DecodeComponentScan(ScanState& state, Component& c, bool progressive) {
             Block& block = kept != nullptr ? *kept : scratch;
             const bool decoded = !progressive ? DecodeFullBlock(state, 0, c, x, y)
                                  : !ac        ? DecodeDc(state, 0, block)
-                                 : beyond     ? DecodeAcBeyond(state, *beyond)
-                                              : DecodeAc(state, block);
+                                 : beyond     ? DecodeAc(state, BeyondCoefficients{*beyond})
+                                              : DecodeAc(state, KeptCoefficients{block});
             if (!decoded) {
                 return false;
             }
