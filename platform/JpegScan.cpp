@@ -139,8 +139,14 @@ private:
             Refill();
         }
     }
-    // As many whole bytes as the buffer takes.
+    // As many whole bytes as the buffer takes: without a check for the window's end or a marker while neither is
+    // near, then byte by byte.
     void Refill() {
+        while (count_ <= 56 && end_ - next_ >= 2 && (next_[0] != 0xFF || next_[1] == 0)) {
+            bits_ = bits_ << 8 | next_[0];
+            next_ += next_[0] == 0xFF ? 2 : 1;
+            count_ += 8;
+        }
         while (count_ <= 56) {
             if (end_ - next_ < 2 && !atMarker_) {
                 Fetch();
