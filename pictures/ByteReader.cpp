@@ -36,10 +36,15 @@ void ByteReader::Bytes(std::uint64_t offset, std::span<unsigned char> out) {
         source_.Read(offset, out);
         return;
     }
-    if (offset < start_ || offset + out.size() > start_ + filled_) {
-        Fill(offset, out.size());
+    std::memcpy(out.data(), Ahead(offset, out.size()).data(), out.size());
+}
+
+std::span<const unsigned char> ByteReader::Ahead(std::uint64_t offset, std::size_t least) {
+    const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(least, size_ - offset));
+    if (offset < start_ || offset + count > start_ + filled_) {
+        Fill(offset, count);
     }
-    std::memcpy(out.data(), window_.data() + (offset - start_), out.size());
+    return {window_.data() + (offset - start_), static_cast<std::size_t>(start_ + filled_ - offset)};
 }
 
 } // namespace tovira

@@ -48,6 +48,9 @@ public:
     std::uint32_t U32(std::uint64_t offset) { return U16(offset) | U16(offset + 2) << 16; }
     std::int32_t I32(std::uint64_t offset) { return static_cast<std::int32_t>(U32(offset)); }
     void Bytes(std::uint64_t offset, std::span<unsigned char> out);
+    // The window's bytes from offset on, at least `least` of them unless the source ends sooner (least at most
+    // half the window): for a caller that walks through data byte by byte without a check for each.
+    std::span<const unsigned char> Ahead(std::uint64_t offset, std::size_t least);
 
 private:
     void Fill(std::uint64_t offset, std::size_t count);

@@ -8,6 +8,7 @@
 #include "pictures/JpegParts.h"
 
 #include <algorithm>
+#include <cstring>
 #include <optional>
 
 namespace tovira {
@@ -278,15 +279,20 @@ private:
         return true;
     }
 
-    // The first marker after a scan's data, from where its decoding stopped: the byte at `at` is read before the
-    // one after it, so the reader goes forwards only.
+    // The first marker after a scan's data, from where its decoding stopped: the window's bytes are searched for
+    // 0xFF, and the byte after one is read before the reader moves on, so the reader goes forwards only.
     std::uint64_t ScanDataEnd(std::uint64_t at) {
         while (in_.Has(at, 2)) {
-            if (in_.U8(at) == 0xFF) {
-                const std::uint32_t next = in_.U8(at + 1);
-                if (next != 0 && next != 0xFF && (next < 0xD0 || next > 0xD7)) {
-                    return at;
-                }
+            const std::span<const unsigned char> bytes = in_.Ahead(at, 2);
+            const auto* mark = static_cast<const unsigned char*>(std::memchr(bytes.data(), 0xFF, bytes.size() - 1));
+            if (mark == nullptr) {
+                at += bytes.size() - 1;
+                continue;
+            }
+            at += static_cast<std::uint64_t>(mark - bytes.data());
+            const std::uint32_t next = mark[1];
+            if (next != 0 && next != 0xFF && (next < 0xD0 || next > 0xD7)) {
+                return at;
             }
             ++at;
         }

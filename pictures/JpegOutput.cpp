@@ -3,108 +3,49 @@
 #include "pictures/JpegParts.h"
 
 #include <algorithm>
-#include <cmath>
-#include <numbers>
 
 namespace tovira::jpeg {
 
 namespace {
 
-// Rounded half away from zero as lround rounds, without a call into the C library for each sample: clamped
-// first, the value is never negative.
-std::uint8_t Clamp(double value) {
-    const double clamped = std::clamp(value, 0.0, 255.0);
-    const auto whole = static_cast<int>(clamped);
-    return static_cast<std::uint8_t>(clamped - whole >= 0.5 ? whole + 1 : whole);
+std::uint8_t Byte(int value) {
+    return static_cast<std::uint8_t>(std::clamp(value, 0, 255));
 }
-
-} // namespace
-
-void InverseDct(const Block& block, const QuantTable& quant, std::uint8_t* out, std::size_t stride) {
-    static const auto basis = [] {
-        std::array<double, 64> table{};
-        for (int x = 0; x < 8; ++x) {
-            for (int u = 0; u < 8; ++u) {
-                table[static_cast<std::size_t>(x * 8 + u)] =
-                    (u == 0 ? std::sqrt(0.125) : 0.5) * std::cos((2 * x + 1) * u * std::numbers::pi / 16);
-            }
-        }
-        return table;
-    }();
-    // Terms of zero coefficients are left out: adding a zero product changes no sum, and most coefficients of a
-    // photograph's blocks are zero.
-    std::array<double, 64> rows{};
-    std::array<bool, 8> rowUsed{};
-    for (std::size_t v = 0; v < 8; ++v) {
-        for (std::size_t u = 0; u < 8; ++u) {
-            if (block[v * 8 + u] == 0) {
-                continue;
-            }
-            rowUsed[v] = true;
-            for (std::size_t x = 0; x < 8; ++x) {
-                rows[v * 8 + x] += basis[x * 8 + u] * block[v * 8 + u] * quant[v * 8 + u];
-            }
-        }
-    }
-    for (std::size_t y = 0; y < 8; ++y) {
-        for (std::size_t x = 0; x < 8; ++x) {
-            double sum = 0;
-            for (std::size_t v = 0; v < 8; ++v) {
-                if (rowUsed[v]) {
-                    sum += basis[y * 8 + v] * rows[v * 8 + x];
-                }
-            }
-            out[y * stride + x] = Clamp(sum + 128);
-        }
-    }
-}
-
-namespace {
 
 std::uint32_t Rgb(int red, int green, int blue) {
     return static_cast<std::uint32_t>(red) << 16 | static_cast<std::uint32_t>(green) << 8 |
            static_cast<std::uint32_t>(blue);
 }
 
-// Colours from luminance and colour difference, computed once for every value: red and blue depend on two samples
-// each, so their bytes are looked up whole, and green on three, so its two products are. The same bytes as the
-// sums worked out for each pixel, at a fraction of the time.
+// Colours from luminance and colour difference in fixed point with 16 fraction bits, each product looked up, as
+// libjpeg computes them (and with them ImageMagick and most viewers).
 class YCbCrTables {
 public:
-    static const YCbCrTables& Get() {
-        static const YCbCrTables tables;
-        return tables;
+    YCbCrTables() {
+        constexpr int kHalf = 1 << 15;
+        const auto fix = [](double value) { return static_cast<int>(value * 65536 + 0.5); };
+        for (std::size_t i = 0; i < 256; ++i) {
+            const int c = static_cast<int>(i) - 128;
+            redCr_[i] = (fix(1.402) * c + kHalf) >> 16;
+            blueCb_[i] = (fix(1.772) * c + kHalf) >> 16;
+            greenCr_[i] = -fix(0.71414) * c;
+            greenCb_[i] = -fix(0.34414) * c + kHalf;
+        }
     }
-    std::array<int, 3> Rgb(int y, int cb, int cr) const {
-        const auto at = static_cast<std::size_t>(y) << 8;
-        return {red_[at | static_cast<std::size_t>(cr)],
-                Clamp(y - greenCb_[static_cast<std::size_t>(cb)] - greenCr_[static_cast<std::size_t>(cr)]),
-                blue_[at | static_cast<std::size_t>(cb)]};
+    std::array<int, 3> Colours(int y, std::size_t cb, std::size_t cr) const {
+        return {Byte(y + redCr_[cr]), Byte(y + ((greenCb_[cb] + greenCr_[cr]) >> 16)), Byte(y + blueCb_[cb])};
+    }
+    std::uint32_t Rgb(int y, std::size_t cb, std::size_t cr) const {
+        const auto [r, g, b] = Colours(y, cb, cr);
+        return jpeg::Rgb(r, g, b);
     }
 
 private:
-    YCbCrTables() : red_(256 * 256), blue_(256 * 256) {
-        for (int y = 0; y < 256; ++y) {
-            for (int c = 0; c < 256; ++c) {
-                red_[static_cast<std::size_t>(y << 8 | c)] = Clamp(y + 1.402 * (c - 128));
-                blue_[static_cast<std::size_t>(y << 8 | c)] = Clamp(y + 1.772 * (c - 128));
-            }
-        }
-        for (std::size_t c = 0; c < 256; ++c) {
-            greenCb_[c] = 0.344136 * (static_cast<int>(c) - 128);
-            greenCr_[c] = 0.714136 * (static_cast<int>(c) - 128);
-        }
-    }
-
-    std::vector<std::uint8_t> red_;
-    std::vector<std::uint8_t> blue_;
-    std::array<double, 256> greenCb_{};
-    std::array<double, 256> greenCr_{};
+    std::array<int, 256> redCr_{};
+    std::array<int, 256> blueCb_{};
+    std::array<int, 256> greenCr_{};
+    std::array<int, 256> greenCb_{};
 };
-
-std::array<int, 3> FromYCbCr(int y, int cb, int cr) {
-    return YCbCrTables::Get().Rgb(y, cb, cr);
-}
 
 enum class ColourKind { Grey, Rgb, YCbCr, Ink };
 
@@ -123,33 +64,47 @@ ColourKind KindOf(const Frame& frame, const ColourModel& model) {
     }
 }
 
-std::uint32_t Colour(ColourKind kind, const ColourModel& model, const std::array<int, 4>& s) {
+std::uint32_t InkColour(const ColourModel& model, const YCbCrTables& tables, std::array<int, 4> ink) {
+    // Ink amounts; Adobe's files store them inverted, and with transform 2 as luminance and colour difference.
+    if (model.adobeTransform == 2) {
+        const auto [r, g, b] =
+            tables.Colours(ink[0], static_cast<std::size_t>(ink[1]), static_cast<std::size_t>(ink[2]));
+        ink = {255 - r, 255 - g, 255 - b, ink[3]};
+    }
+    if (model.adobeTransform >= 0) {
+        for (int& value : ink) {
+            value = 255 - value;
+        }
+    }
+    const auto paper = [&](int amount) { return (255 - amount) * (255 - ink[3]) / 255; };
+    return Rgb(paper(ink[0]), paper(ink[1]), paper(ink[2]));
+}
+
+// One row of pixels from the components' values at them, a loop for each colour kind.
+void ColourRow(ColourKind kind, const ColourModel& model, const YCbCrTables& tables,
+               const std::array<const std::uint8_t*, 4>& s, std::uint32_t* out, std::size_t width) {
     switch (kind) {
     case ColourKind::Grey:
-        return Rgb(s[0], s[0], s[0]);
+        for (std::size_t x = 0; x < width; ++x) {
+            out[x] = s[0][x] * 0x010101u;
+        }
+        break;
     case ColourKind::Rgb:
-        return Rgb(s[0], s[1], s[2]);
-    case ColourKind::YCbCr: {
-        const auto [r, g, b] = FromYCbCr(s[0], s[1], s[2]);
-        return Rgb(r, g, b);
-    }
-    case ColourKind::Ink: {
-        // Ink amounts; Adobe's files store them inverted, and with transform 2 as luminance and colour difference.
-        std::array<int, 4> ink = s;
-        if (model.adobeTransform == 2) {
-            const auto [r, g, b] = FromYCbCr(s[0], s[1], s[2]);
-            ink = {255 - r, 255 - g, 255 - b, s[3]};
+        for (std::size_t x = 0; x < width; ++x) {
+            out[x] = Rgb(s[0][x], s[1][x], s[2][x]);
         }
-        if (model.adobeTransform >= 0) {
-            for (int& value : ink) {
-                value = 255 - value;
-            }
+        break;
+    case ColourKind::YCbCr:
+        for (std::size_t x = 0; x < width; ++x) {
+            out[x] = tables.Rgb(s[0][x], s[1][x], s[2][x]);
         }
-        const auto paper = [&](int amount) { return (255 - amount) * (255 - ink[3]) / 255; };
-        return Rgb(paper(ink[0]), paper(ink[1]), paper(ink[2]));
+        break;
+    case ColourKind::Ink:
+        for (std::size_t x = 0; x < width; ++x) {
+            out[x] = InkColour(model, tables, {s[0][x], s[1][x], s[2][x], s[3][x]});
+        }
+        break;
     }
-    }
-    return 0;
 }
 
 // Where a shown pixel takes its value between the samples of a component with fewer samples than pixels: the
@@ -207,16 +162,17 @@ Plane MakePlane(Component& c, const Frame& frame, const PixelTarget& target) {
     return plane;
 }
 
-// A plane's values at the pixels of one target row.
-void PlaneRow(const Plane& p, const Frame& frame, int y, std::vector<int>& out) {
+// A plane's values at the pixels of one target row: a full plane's own row, or the interpolated values in `out`.
+const std::uint8_t* PlaneRow(const Plane& p, const Frame& frame, int y, std::vector<std::uint8_t>& out) {
     if (p.full) {
-        const std::uint8_t* row = p.samples.data() + static_cast<std::size_t>(y) * p.stride;
-        std::copy(row, row + out.size(), out.begin());
-        return;
+        return p.samples.data() + static_cast<std::size_t>(y) * p.stride;
     }
     const int fullAcross = 2 * frame.maxH;
     const int fullDown = 2 * frame.maxV;
-    const int scale = fullAcross * fullDown;
+    const auto scale = static_cast<std::uint32_t>(fullAcross * fullDown);
+    // Dividing by the scale (at most 64) as a multiplication: exact for every sum below 2^26, and these stay
+    // below 2^15.
+    const std::uint64_t reciprocal = (std::uint64_t{1} << 32) / scale + 1;
     const Taps& down = p.down[static_cast<std::size_t>(y)];
     for (std::size_t x = 0; x < out.size(); ++x) {
         const Taps& across = p.across[x];
@@ -224,8 +180,10 @@ void PlaneRow(const Plane& p, const Frame& frame, int y, std::vector<int>& out) 
                           p.At(across.second, down.first) * across.weight;
         const int lower = p.At(across.first, down.second) * (fullAcross - across.weight) +
                           p.At(across.second, down.second) * across.weight;
-        out[x] = (upper * (fullDown - down.weight) + lower * down.weight + scale / 2) / scale;
+        const auto sum = static_cast<std::uint32_t>(upper * (fullDown - down.weight) + lower * down.weight) + scale / 2;
+        out[x] = static_cast<std::uint8_t>(sum * reciprocal >> 32);
     }
+    return out.data();
 }
 
 } // namespace
@@ -236,18 +194,15 @@ void WritePixels(Frame& frame, const ColourModel& model, const PixelTarget& targ
         planes.push_back(MakePlane(c, frame, target));
     }
     const ColourKind kind = KindOf(frame, model);
-    std::vector<std::vector<int>> rows(planes.size(), std::vector<int>(static_cast<std::size_t>(target.width)));
+    const YCbCrTables tables;
+    const auto width = static_cast<std::size_t>(target.width);
+    std::vector<std::vector<std::uint8_t>> buffers(planes.size(), std::vector<std::uint8_t>(width));
+    std::array<const std::uint8_t*, 4> rows{};
     for (int y = 0; y < target.height; ++y) {
         for (std::size_t i = 0; i < planes.size(); ++i) {
-            PlaneRow(planes[i], frame, y, rows[i]);
+            rows[i] = PlaneRow(planes[i], frame, y, buffers[i]);
         }
-        for (int x = 0; x < target.width; ++x) {
-            std::array<int, 4> values{};
-            for (std::size_t i = 0; i < planes.size(); ++i) {
-                values[i] = rows[i][static_cast<std::size_t>(x)];
-            }
-            target.Put(x, y, Colour(kind, model, values));
-        }
+        ColourRow(kind, model, tables, rows, target.pixels + static_cast<std::size_t>(y) * width, width);
     }
 }
 

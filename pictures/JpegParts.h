@@ -31,12 +31,18 @@ public:
         }
         return MatchLong(next16);
     }
+    // For a table of AC codes: a short code with its value's bits within the top 9 of the next 16 bits, as
+    // value * 256 + zero run * 16 + the bits of both; 0 for the others.
+    int Short(std::uint32_t next16) const { return short_[next16 >> (16 - kFastBits)]; }
 
 private:
+    void BuildShort();
+
     std::pair<int, int> MatchLong(std::uint32_t next16) const;
 
     static constexpr int kFastBits = 9;
     std::array<std::uint16_t, 1 << kFastBits> fast_{};
+    std::array<std::int16_t, 1 << kFastBits> short_{};
     std::array<std::int32_t, 17> maxCode_{};
     std::array<std::int32_t, 17> offset_{};
     std::vector<std::uint8_t> symbols_;

@@ -37,7 +37,23 @@ bool Huffman::Build(const std::array<std::uint8_t, 16>& counts, const std::vecto
         maxCode_[static_cast<std::size_t>(length)] = code - 1;
         code <<= 1;
     }
+    BuildShort();
     return true;
+}
+
+void Huffman::BuildShort() {
+    for (std::size_t i = 0; i < short_.size(); ++i) {
+        const int length = fast_[i] >> 8;
+        const int run = fast_[i] >> 4 & 15;
+        const int size = fast_[i] & 15;
+        if (length == 0 || size == 0 || length + size > kFastBits) {
+            short_[i] = 0;
+            continue;
+        }
+        const int bits = static_cast<int>(i) >> (kFastBits - length - size) & ((1 << size) - 1);
+        const int value = bits >= 1 << (size - 1) ? bits : bits - (1 << size) + 1;
+        short_[i] = static_cast<std::int16_t>(value * 256 + run * 16 + length + size);
+    }
 }
 
 std::pair<int, int> Huffman::MatchLong(std::uint32_t next16) const {
@@ -53,10 +69,11 @@ std::pair<int, int> Huffman::MatchLong(std::uint32_t next16) const {
 namespace {
 
 // The entropy-coded bits of one scan. Where the data meets a marker or the file's end, zero bits follow; taking
-// one of those means that the data was too short for the blocks the header states.
+// one of those means that the data was too short for the blocks the header states. The bytes are taken straight
+// from the reader's window, which is moved on when fewer than two are left in it.
 class BitReader {
 public:
-    BitReader(ByteReader& in, std::uint64_t at) : in_(in), at_(at) {}
+    BitReader(ByteReader& in, std::uint64_t at) : in_(in), base_(at) {}
 
     std::uint32_t Peek16() {
         Fill(16);
@@ -98,31 +115,46 @@ public:
         return symbol;
     }
     bool Overrun() const { return overrun_; }
-    std::uint64_t Position() const { return at_; }
+    std::uint64_t Position() const { return base_ + static_cast<std::uint64_t>(next_ - data_); }
 
     // At the end of a restart interval: the rest of the byte is padding, then comes a restart marker.
     bool Restart() {
+        std::uint64_t at = Position();
         bits_ = 0;
         count_ = 0;
         padding_ = 0;
         atMarker_ = false;
-        while (in_.Has(at_, 2) && in_.U8(at_) == 0xFF && in_.U8(at_ + 1) == 0xFF) {
-            ++at_;
+        while (in_.Has(at, 2) && in_.U8(at) == 0xFF && in_.U8(at + 1) == 0xFF) {
+            ++at;
         }
-        if (!in_.Has(at_, 2) || in_.U8(at_) != 0xFF || in_.U8(at_ + 1) < 0xD0 || in_.U8(at_ + 1) > 0xD7) {
-            return false;
-        }
-        at_ += 2;
-        return true;
+        const bool restart = in_.Has(at, 2) && in_.U8(at) == 0xFF && in_.U8(at + 1) >= 0xD0 && in_.U8(at + 1) <= 0xD7;
+        base_ = restart ? at + 2 : at;
+        data_ = next_ = end_ = nullptr;
+        return restart;
     }
 
 private:
     void Fill(int need) {
-        while (count_ < need) {
+        if (count_ < need) {
+            Refill();
+        }
+    }
+    // As many whole bytes as the buffer takes: without a check for the window's end or a marker while neither is
+    // near, then byte by byte.
+    void Refill() {
+        while (count_ <= 56 && end_ - next_ >= 2 && (next_[0] != 0xFF || next_[1] == 0)) {
+            bits_ = bits_ << 8 | next_[0];
+            next_ += next_[0] == 0xFF ? 2 : 1;
+            count_ += 8;
+        }
+        while (count_ <= 56) {
+            if (end_ - next_ < 2 && !atMarker_) {
+                Fetch();
+            }
             std::uint32_t byte = 0;
-            if (!atMarker_ && in_.Has(at_, 1) && (in_.U8(at_) != 0xFF || (in_.Has(at_, 2) && in_.U8(at_ + 1) == 0))) {
-                byte = in_.U8(at_);
-                at_ += byte == 0xFF ? 2 : 1;
+            if (!atMarker_ && next_ < end_ && (*next_ != 0xFF || (end_ - next_ >= 2 && next_[1] == 0))) {
+                byte = *next_;
+                next_ += byte == 0xFF ? 2 : 1;
             } else {
                 atMarker_ = true;
                 padding_ += 8;
@@ -131,9 +163,21 @@ private:
             count_ += 8;
         }
     }
+    void Fetch() {
+        base_ = Position();
+        data_ = next_ = end_ = nullptr;
+        if (in_.Has(base_, 1)) {
+            const std::span<const unsigned char> bytes = in_.Ahead(base_, 2);
+            data_ = next_ = bytes.data();
+            end_ = data_ + bytes.size();
+        }
+    }
 
     ByteReader& in_;
-    std::uint64_t at_;
+    std::uint64_t base_; // where data_ lies in the file
+    const unsigned char* data_ = nullptr;
+    const unsigned char* next_ = nullptr;
+    const unsigned char* end_ = nullptr;
     std::uint64_t bits_ = 0;
     int count_ = 0;
     int padding_ = 0;
@@ -204,8 +248,18 @@ bool DecodeBlockCoefficients(ScanState& state, int slot, Block& block) {
     if (!DecodeDcDifference(state, slot, 1, block)) {
         return false;
     }
+    const Huffman& table = *state.scan.ac[static_cast<std::size_t>(slot)];
     for (int k = 1; k < 64;) {
-        const auto symbol = state.bits.Decode(*state.scan.ac[static_cast<std::size_t>(slot)]);
+        if (const int known = table.Short(state.bits.Peek16()); known != 0) {
+            k += known >> 4 & 15;
+            if (k > 63) {
+                return false;
+            }
+            state.bits.Skip(known & 15);
+            block[kZigzag[static_cast<std::size_t>(k++)]] = static_cast<std::int16_t>(known >> 8);
+            continue;
+        }
+        const auto symbol = state.bits.Decode(table);
         if (!symbol) {
             return false;
         }
@@ -250,7 +304,32 @@ bool DecodeDc(ScanState& state, int slot, Block& block) {
     return true;
 }
 
-bool DecodeAcFirst(ScanState& state, Block& block) {
+// A kept block's coefficients by their place in coded order, as the AC scans reach them.
+struct KeptCoefficients {
+    Block& block;
+
+    bool NonZero(int k) const { return block[kZigzag[static_cast<std::size_t>(k)]] != 0; }
+    void Set(int k, int value) { block[kZigzag[static_cast<std::size_t>(k)]] = static_cast<std::int16_t>(value); }
+    // A coefficient that earlier scans made non-zero takes one more bit of precision here.
+    void Refine(BitReader& bits, int k, int bit) {
+        std::int16_t& coefficient = block[kZigzag[static_cast<std::size_t>(k)]];
+        if (bits.Take(1) != 0 && (coefficient & bit) == 0) {
+            coefficient = static_cast<std::int16_t>(coefficient >= 0 ? coefficient + bit : coefficient - bit);
+        }
+    }
+};
+
+// A block right of the kept part: only which of its coefficients are non-zero is kept (bit k for the k-th in
+// coded order), as that is all a refinement scan's data depends on.
+struct BeyondCoefficients {
+    std::uint64_t& nonZero;
+
+    bool NonZero(int k) const { return (nonZero >> k & 1) != 0; }
+    void Set(int k, int /*value*/) { nonZero |= std::uint64_t{1} << k; }
+    void Refine(BitReader& bits, int /*k*/, int /*bit*/) { bits.Take(1); }
+};
+
+template <typename Coefficients> bool DecodeAcFirst(ScanState& state, Coefficients block) {
     const Scan& scan = state.scan;
     for (int k = scan.start; k <= scan.end;) {
         const auto symbol = state.bits.Decode(*scan.ac[0]);
@@ -271,20 +350,12 @@ bool DecodeAcFirst(ScanState& state, Block& block) {
         if (k > scan.end) {
             return false;
         }
-        block[kZigzag[static_cast<std::size_t>(k++)]] =
-            static_cast<std::int16_t>(state.bits.Signed(bitsOfValue) * (1 << scan.low));
+        block.Set(k++, state.bits.Signed(bitsOfValue) * (1 << scan.low));
     }
     return true;
 }
 
-// A coefficient that earlier scans made non-zero takes one more bit of precision here.
-void Refine(BitReader& bits, std::int16_t& coefficient, int bit) {
-    if (bits.Take(1) != 0 && (coefficient & bit) == 0) {
-        coefficient = static_cast<std::int16_t>(coefficient >= 0 ? coefficient + bit : coefficient - bit);
-    }
-}
-
-bool DecodeAcRefine(ScanState& state, Block& block) {
+template <typename Coefficients> bool DecodeAcRefine(ScanState& state, Coefficients block) {
     const Scan& scan = state.scan;
     const int bit = 1 << scan.low;
     int k = scan.start;
@@ -307,9 +378,8 @@ bool DecodeAcRefine(ScanState& state, Block& block) {
                 break;
             }
             for (; k <= scan.end; ++k) {
-                std::int16_t& coefficient = block[kZigzag[static_cast<std::size_t>(k)]];
-                if (coefficient != 0) {
-                    Refine(state.bits, coefficient, bit);
+                if (block.NonZero(k)) {
+                    block.Refine(state.bits, k, bit);
                 } else if (--run < 0) {
                     break;
                 }
@@ -318,15 +388,14 @@ bool DecodeAcRefine(ScanState& state, Block& block) {
                 if (k > scan.end) {
                     return false;
                 }
-                block[kZigzag[static_cast<std::size_t>(k)]] = static_cast<std::int16_t>(value);
+                block.Set(k, value);
             }
         }
     }
     if (state.endOfBands > 0) {
         for (; k <= scan.end; ++k) {
-            std::int16_t& coefficient = block[kZigzag[static_cast<std::size_t>(k)]];
-            if (coefficient != 0) {
-                Refine(state.bits, coefficient, bit);
+            if (block.NonZero(k)) {
+                block.Refine(state.bits, k, bit);
             }
         }
         --state.endOfBands;
@@ -334,7 +403,7 @@ bool DecodeAcRefine(ScanState& state, Block& block) {
     return true;
 }
 
-bool DecodeAc(ScanState& state, Block& block) {
+template <typename Coefficients> bool DecodeAc(ScanState& state, Coefficients block) {
     return state.scan.high > 0 ? DecodeAcRefine(state, block) : DecodeAcFirst(state, block);
 }
 
@@ -354,22 +423,6 @@ int RefineBeyond(ScanState& state, const std::uint64_t* nonZero, int most) {
     }
     state.PassOver(units);
     return units;
-}
-
-// A block right of the kept part: only which of its coefficients are non-zero is kept, so it is decoded with
-// stand-ins for them.
-bool DecodeAcBeyond(ScanState& state, std::uint64_t& nonZero) {
-    Block block{};
-    for (std::size_t k = 0; k < 64; ++k) {
-        block[kZigzag[k]] = static_cast<std::int16_t>(nonZero >> k & 1);
-    }
-    if (!DecodeAc(state, block)) {
-        return false;
-    }
-    for (std::size_t k = 0; k < 64; ++k) {
-        nonZero |= std::uint64_t{block[kZigzag[k]] != 0} << k;
-    }
-    return true;
 }
 
 // A scan of one component: its blocks row by row, the kept rows only.
@@ -398,8 +451,8 @@ bool DecodeComponentScan(ScanState& state, Component& c, bool progressive) {
             Block& block = kept != nullptr ? *kept : scratch;
             const bool decoded = !progressive ? DecodeFullBlock(state, 0, c, x, y)
                                  : !ac        ? DecodeDc(state, 0, block)
-                                 : beyond     ? DecodeAcBeyond(state, *beyond)
-                                              : DecodeAc(state, block);
+                                 : beyond     ? DecodeAc(state, BeyondCoefficients{*beyond})
+                                              : DecodeAc(state, KeptCoefficients{block});
             if (!decoded) {
                 return false;
             }

@@ -253,7 +253,7 @@ TEST(PictureBytes, GifScreenSizesAreHeldToTheLimit) {
 
 // A reader's walks through a file in a small window: the right bytes, and the file asked about once per window
 // whatever the order: a bottom-up bitmap's rows last to first, a scan's bytes with a look a byte ahead (the
-// later byte asked first), forwards and backwards.
+// later byte asked first), forwards and backwards, and the spans of the window that a scan's bits are taken from.
 TEST(ByteReader, EveryWalkFillsTheWindowAboutOncePerWindow) {
     struct CountingSource final : ByteSource {
         explicit CountingSource(const Bytes& bytes) : file(bytes) {}
@@ -281,8 +281,16 @@ TEST(ByteReader, EveryWalkFillsTheWindowAboutOncePerWindow) {
             ASSERT_EQ(reader.U8(at), file[at]) << at;
         }
     };
+    const auto spans = [&](ByteReader& reader) {
+        for (std::size_t at = 0; at < file.size();) {
+            const std::span<const unsigned char> bytes = reader.Ahead(at, 2);
+            ASSERT_GE(bytes.size(), std::min<std::size_t>(2, file.size() - at)) << at;
+            ASSERT_TRUE(std::equal(bytes.begin(), bytes.end(), file.begin() + static_cast<std::ptrdiff_t>(at))) << at;
+            at += std::max<std::size_t>(bytes.size() - 1, 1); // the last byte again with the next span
+        }
+    };
     const std::function<void(ByteReader&)> walks[] = {rowsBackwards, [&](ByteReader& reader) { pairs(reader, true); },
-                                                      [&](ByteReader& reader) { pairs(reader, false); }};
+                                                      [&](ByteReader& reader) { pairs(reader, false); }, spans};
     for (const auto& walk : walks) {
         CountingSource source(file);
         ByteReader reader(source, kWindow);
