@@ -23,6 +23,11 @@ using namespace jpeg;
 // component would be far more than any encoder writes. 100 is what libjpeg-turbo's own fuzzers allow: ten times
 // the ordinary, and at most 100 passes over the kept rows.
 constexpr int kMostScans = 100;
+// A progressive picture's refinement scans read the blocks right of the kept part too, so which of their
+// coefficients are non-zero is kept, 8 bytes a block: its cost grows with the picture's width, not the kept part.
+// 16 MiB holds a picture some 29000 pixels wide in three full components, and keeps the decoder's whole need under
+// 64 MiB (the kept coefficients, at most 26 MiB, and samples, 13 MiB, beside it); a wider one is refused.
+constexpr std::size_t kMostBeyondBytes = 16 << 20;
 
 class JpegDecoder {
 public:
@@ -117,10 +122,22 @@ private:
         }
         frame_.mcusWide = (frame_.width + 8 * frame_.maxH - 1) / (8 * frame_.maxH);
         frame_.mcusHigh = (frame_.height + 8 * frame_.maxV - 1) / (8 * frame_.maxV);
+        std::size_t beyondBytes = 0;
         for (Component& c : frame_.components) {
             SizeComponent(c);
+            beyondBytes += BeyondBlocks(c) * sizeof(std::uint64_t);
+        }
+        if (frame_.progressive && beyondBytes > kMostBeyondBytes) {
+            return false;
+        }
+        for (Component& c : frame_.components) {
+            KeepComponent(c);
         }
         return true;
+    }
+
+    static std::size_t BeyondBlocks(const Component& c) {
+        return static_cast<std::size_t>(c.blocksWide - c.keptWide) * static_cast<std::size_t>(c.keptHigh);
     }
 
     void SizeComponent(Component& c) const {
@@ -129,13 +146,15 @@ private:
         // A shown pixel's colour lies between two samples of a subsampled component: one more is kept.
         c.keptWide = std::min(c.blocksWide, (target_.width * c.h / frame_.maxH + 1) / 8 + 1);
         c.keptHigh = std::min(c.blocksHigh, (target_.height * c.v / frame_.maxV + 1) / 8 + 1);
+    }
+
+    void KeepComponent(Component& c) const {
         const auto keptBlocks = static_cast<std::size_t>(c.keptWide) * static_cast<std::size_t>(c.keptHigh);
         if (!frame_.progressive) {
             c.samples.resize(keptBlocks * 64);
         } else {
             c.kept.assign(keptBlocks, Block{});
-            c.beyond.assign(static_cast<std::size_t>(c.blocksWide - c.keptWide) * static_cast<std::size_t>(c.keptHigh),
-                            0);
+            c.beyond.assign(BeyondBlocks(c), 0);
         }
     }
 

@@ -3,6 +3,7 @@
 
   crafted_jpeg.py repeats OUT [scans] [side]   one band (1 to 63) scanned again and again, the same each time
   crafted_jpeg.py bands OUT [side]             each of the 63 bands scanned first and refined 13 times
+  crafted_jpeg.py wide OUT width height components   one band scan per component, of a wide picture
 
 Every block is flat grey, so the scans are all band runs: a few bytes cover many thousand blocks. A decoder that
 keeps state per scan, or visits every block of every scan, pays for what the file only claims."""
@@ -49,19 +50,23 @@ def band_runs(blocks):
     return bits.done()
 
 
-def jpeg(side, bands):
-    blocks = ((side + 7) // 8) ** 2
+def jpeg(width, height, bands, components=1):
+    blocks = ((width + 7) // 8) * ((height + 7) // 8)
+    ids = range(1, components + 1)
     body = b"\xFF\xD8" + segment(0xDB, b"\x00" + b"\x01" * 64)
-    body += segment(0xC2, struct.pack(">BHHB", 8, side, side, 1) + b"\x01\x11\x00")
+    frame = struct.pack(">BHHB", 8, height, width, components) + b"".join(bytes([i, 0x11, 0]) for i in ids)
+    body += segment(0xC2, frame)
     body += segment(0xC4, b"\x00" + bytes([1] + [0] * 15) + b"\x00")  # DC: code 0, difference 0
     body += segment(0xC4, b"\x10" + bytes([0, 0, 0, 15] + [0] * 12) + bytes(n << 4 for n in range(15)))
     dc = Bits()
-    dc.out += bytes(blocks // 8)
-    dc.put(0, blocks % 8)
-    body += segment(0xDA, b"\x01\x01\x00\x00\x00\x00") + dc.done()
+    dc.out += bytes(blocks * components // 8)
+    dc.put(0, blocks * components % 8)
+    header = bytes([components]) + b"".join(bytes([i, 0]) for i in ids) + b"\x00\x00\x00"
+    body += segment(0xDA, header) + dc.done()
     runs = band_runs(blocks)
     for start, end, high, low in bands:
-        body += segment(0xDA, bytes([1, 1, 0x00, start, end, high << 4 | low])) + runs
+        for i in ids:
+            body += segment(0xDA, bytes([1, i, 0x00, start, end, high << 4 | low])) + runs
     return body + b"\xFF\xD9"
 
 
@@ -71,12 +76,16 @@ def main():
         scans = int(sys.argv[3]) if len(sys.argv) > 3 else 5000
         side = int(sys.argv[4]) if len(sys.argv) > 4 else 64
         bands = [(1, 63, 0, 0)] * scans
+    elif kind == "wide":
+        with open(out, "wb") as file:
+            file.write(jpeg(int(sys.argv[3]), int(sys.argv[4]), [(1, 63, 0, 0)], int(sys.argv[5])))
+        return
     else:
         side = int(sys.argv[3]) if len(sys.argv) > 3 else 16384
         bands = [(k, k, 0, 13) for k in range(1, 64)]
         bands += [(k, k, high, high - 1) for k in range(1, 64) for high in range(13, 0, -1)]
     with open(out, "wb") as file:
-        file.write(jpeg(side, bands))
+        file.write(jpeg(side, side, bands))
 
 
 main()

@@ -224,11 +224,15 @@ TEST(PictureDecode, HeadersClaimingMoreThanTheDataHoldsAreRefused) {
 
 // A DC scan and 99 repeated AC scans make the most scans that decode; one more, or a band-by-band progression of
 // 882 scans, is refused at once.
-TEST(PictureDecode, JpegScansBeyondTheLimitAreRefused) {
+// Beyond 100 scans, and where the blocks right of the kept part would need more than 16 MiB of bookkeeping (a
+// progressive picture over 29000 pixels wide in three full components), a progressive JPEG is refused.
+TEST(PictureDecode, JpegProgressionsBeyondTheLimitsAreRefused) {
     Converted made;
     EXPECT_TRUE(Decode(made.Crafted("repeats crafted 99 512")));
     EXPECT_FALSE(Decode(made.Crafted("repeats crafted 100 512")));
     EXPECT_FALSE(Decode(made.Crafted("bands crafted 2048")));
+    EXPECT_TRUE(Decode(made.Crafted("wide crafted 24000 1700 3")));
+    EXPECT_FALSE(Decode(made.Crafted("wide crafted 30000 1700 3")));
 }
 
 TEST(PictureDecode, RunLengthDataMayLeaveAHugePictureBlackButOnlyItsShownPartIsKept) {
