@@ -1,0 +1,128 @@
+#pragma once
+
+#include "pictures/ByteReader.h"
+#include "pictures/JpegParts.h"
+
+#include <cstdint>
+#include <optional>
+
+namespace tovira::jpeg {
+
+// The entropy-coded bits of one scan. Where the data meets a marker or the file's end, zero bits follow; taking
+// one of those means that the data was too short for the blocks the header states. The bytes are taken straight
+// from the reader's window, which is moved on when fewer than two are left in it.
+class BitReader {
+public:
+    BitReader(ByteReader& in, std::uint64_t at) : in_(in), base_(at) {}
+
+    std::uint32_t Peek16() {
+        Fill(16);
+        return static_cast<std::uint32_t>(bits_ >> (count_ - 16)) & 0xFFFF;
+    }
+    void Skip(int n) {
+        count_ -= n;
+        if (count_ < padding_) {
+            overrun_ = true;
+            padding_ = count_;
+        }
+    }
+    std::uint32_t Take(int n) {
+        if (n == 0) {
+            return 0;
+        }
+        Fill(n);
+        const auto value = static_cast<std::uint32_t>(bits_ >> (count_ - n)) & ((1u << n) - 1);
+        Skip(n);
+        return value;
+    }
+    void Discard(int n) {
+        for (; n > 16; n -= 16) {
+            Take(16);
+        }
+        Take(n);
+    }
+    // A value of n bits as the standard stores differences: the lower half stands for the negative ones.
+    int Signed(int n) {
+        const auto value = static_cast<int>(Take(n));
+        return n == 0 || value >= 1 << (n - 1) ? value : value - (1 << n) + 1;
+    }
+    std::optional<int> Decode(const Huffman& table) {
+        const auto [symbol, length] = table.Match(Peek16());
+        if (length == 0) {
+            return std::nullopt;
+        }
+        Skip(length);
+        return symbol;
+    }
+    bool Overrun() const { return overrun_; }
+    std::uint64_t Position() const { return base_ + static_cast<std::uint64_t>(next_ - data_); }
+
+    // At the end of a restart interval: the rest of the byte is padding, then comes a restart marker.
+    bool Restart() {
+        std::uint64_t at = Position();
+        bits_ = 0;
+        count_ = 0;
+        padding_ = 0;
+        atMarker_ = false;
+        while (in_.Has(at, 2) && in_.U8(at) == 0xFF && in_.U8(at + 1) == 0xFF) {
+            ++at;
+        }
+        const bool restart = in_.Has(at, 2) && in_.U8(at) == 0xFF && in_.U8(at + 1) >= 0xD0 && in_.U8(at + 1) <= 0xD7;
+        base_ = restart ? at + 2 : at;
+        data_ = next_ = end_ = nullptr;
+        return restart;
+    }
+
+private:
+    void Fill(int need) {
+        if (count_ < need) {
+            Refill();
+        }
+    }
+    // As many whole bytes as the buffer takes: without a check for the window's end or a marker while neither is
+    // near, then byte by byte.
+    void Refill() {
+        while (count_ <= 56 && end_ - next_ >= 2 && (next_[0] != 0xFF || next_[1] == 0)) {
+            bits_ = bits_ << 8 | next_[0];
+            next_ += next_[0] == 0xFF ? 2 : 1;
+            count_ += 8;
+        }
+        while (count_ <= 56) {
+            if (end_ - next_ < 2 && !atMarker_) {
+                Fetch();
+            }
+            std::uint32_t byte = 0;
+            if (!atMarker_ && next_ < end_ && (*next_ != 0xFF || (end_ - next_ >= 2 && next_[1] == 0))) {
+                byte = *next_;
+                next_ += byte == 0xFF ? 2 : 1;
+            } else {
+                atMarker_ = true;
+                padding_ += 8;
+            }
+            bits_ = bits_ << 8 | byte;
+            count_ += 8;
+        }
+    }
+    void Fetch() {
+        base_ = Position();
+        data_ = next_ = end_ = nullptr;
+        if (in_.Has(base_, 1)) {
+            const std::span<const unsigned char> bytes = in_.Ahead(base_, 2);
+            data_ = next_ = bytes.data();
+            end_ = data_ + bytes.size();
+        }
+    }
+
+    ByteReader& in_;
+    std::uint64_t base_; // where data_ lies in the file
+    const unsigned char* data_ = nullptr;
+    const unsigned char* next_ = nullptr;
+    const unsigned char* end_ = nullptr;
+    std::uint64_t bits_ = 0;
+    int count_ = 0;
+    int padding_ = 0;
+    bool atMarker_ = false;
+    bool overrun_ = false;
+};
+
+} // namespace tovira::jpeg
