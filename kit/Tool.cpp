@@ -95,21 +95,20 @@ ToolResult RunTool(const std::string& name, const std::vector<std::string>& args
     pollfd watched[] = {{plumbing.pipe[0], POLLIN, 0}, {StopDescriptor(), POLLIN, 0}};
     char buffer[4096];
     for (;;) {
-        if (poll(watched, 2, -1) < 0) {
-            // Interrupted, the results are stale: the stop's byte in its pipe wakes the next poll.
-            if (errno == EINTR) {
-                continue;
-            }
+        const int ready = poll(watched, 2, -1);
+        if (ready < 0 && errno != EINTR) {
             break;
         }
-        if (watched[1].revents != 0) {
+        try {
+            ThrowIfStopped();
+        } catch (const Stopped&) {
             // SIGKILL, which a stopped or stubborn tool cannot delay; what it leaves, the kit removes.
             kill(-child, SIGKILL);
             while (waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
             }
-            ThrowIfStopped();
+            throw;
         }
-        if (watched[0].revents == 0) {
+        if (ready <= 0 || watched[0].revents == 0) {
             continue;
         }
         const ssize_t got = read(plumbing.pipe[0], buffer, sizeof buffer);
