@@ -31,6 +31,7 @@ constexpr int kLogoBoxWidth = (medium::kClientWidth - medium::kLogoLeft) / kTwip
 constexpr int kLogoBoxHeight = medium::kClientHeight / kTwipsPerDesignPixel;
 // Joliet names as xorriso writes them with long names allowed.
 constexpr std::size_t kLongestName = 103;
+constexpr std::uint64_t kLargestImageFile = 0xFFFFFFFF;
 
 class FileSource final : public ByteSource {
 public:
@@ -133,8 +134,8 @@ public:
             Guarded([&] { CheckComponent(component); });
         }
         Guarded([&] { CheckComponentList(); });
-        for (const auto check : {&Checker::CheckNames, &Checker::CheckLabel, &Checker::CheckOutputs,
-                                 &Checker::CheckTools, &Checker::CheckSigning}) {
+        for (const auto check : {&Checker::CheckNames, &Checker::CheckSizes, &Checker::CheckLabel,
+                                 &Checker::CheckOutputs, &Checker::CheckTools, &Checker::CheckSigning}) {
             Guarded([&] { (this->*check)(); });
         }
         return problems_;
@@ -286,6 +287,28 @@ private:
             if (Utf16Length(name) > kLongestName) {
                 Error("\"" + name + "\" is longer than a disc's names may be (" + std::to_string(kLongestName) +
                       " characters)");
+            }
+        }
+    }
+
+    // ISO 9660 with Joliet names records a file's size in 32 bits, and xorriso would refuse a larger file only
+    // after the medium had been laid out. A medium without an image takes what its file system takes.
+    void CheckSizes() {
+        if (plan_.image.empty()) {
+            return;
+        }
+        std::vector<std::pair<std::string, fs::path>> files = {{"the program", plan_.program},
+                                                               {"the handbook", plan_.handbook},
+                                                               {"the logo", plan_.logo},
+                                                               {"the installer", plan_.installer}};
+        for (const fs::path& component : plan_.components) {
+            files.emplace_back("the component", component);
+        }
+        for (const auto& [what, path] : files) {
+            // A path that the file system refuses is reported by the file's own check.
+            std::error_code refused;
+            if (fs::is_regular_file(path, refused) && fs::file_size(path) > kLargestImageFile) {
+                Error(what + " " + Quoted(path) + " is 4 GiB or more: a file in the image must be smaller");
             }
         }
     }

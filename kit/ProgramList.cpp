@@ -22,6 +22,20 @@ std::vector<unsigned char> ReadAll(const fs::path& path) {
     return bytes;
 }
 
+// A component may be large: it is hashed a piece at a time.
+Sha256Digest DigestOf(const fs::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::vector<char> piece(1 << 16);
+    Sha256 sum;
+    while (file.read(piece.data(), static_cast<std::streamsize>(piece.size())) || file.gcount() > 0) {
+        sum.Add({reinterpret_cast<const unsigned char*>(piece.data()), static_cast<std::size_t>(file.gcount())});
+    }
+    if (!file.eof()) {
+        throw fs::filesystem_error("cannot read", path, std::make_error_code(std::errc::io_error));
+    }
+    return sum.Finish();
+}
+
 // The PE header's checksum, which Windows checks for drivers only, is made true to the changed bytes all the same.
 void UpdateChecksum(std::vector<unsigned char>& program) {
     const auto u32 = [&](std::size_t at) {
@@ -54,7 +68,7 @@ void UpdateChecksum(std::vector<unsigned char>& program) {
 std::vector<unsigned char> ProgramWithComponentList(const fs::path& program, const std::vector<fs::path>& components) {
     std::vector<Sha256Digest> digests;
     for (const fs::path& component : components) {
-        digests.push_back(Sha256Of(ReadAll(component)));
+        digests.push_back(DigestOf(component));
     }
     std::vector<unsigned char> bytes = ReadAll(program);
     const std::string refused = FillComponentList(bytes, digests);

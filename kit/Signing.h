@@ -16,8 +16,8 @@ struct SignPlan {
     std::string timestampUrl; // empty: no time stamp
 };
 
-// The problems of the certificate, one line each: a password that does not open it, an expired one, one whose
-// usage is not code signing.
+// The problems of the certificate, one line each: a password file of more than one line, a password that does not
+// open it, an expired one, one whose usage is not code signing.
 std::vector<std::string> CheckCertificate(const SignPlan& sign);
 
 // Signs the program in place with SHA-256, at the given signing time where there is one, and verifies the

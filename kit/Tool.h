@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -16,8 +17,11 @@ struct ToolResult {
 };
 
 // Runs the program of that name from PATH with the given arguments, nothing on its standard input, and waits for
-// it. Paths among the arguments must be absolute, so that none begins with '-' and reads as an option.
-ToolResult RunTool(const std::string& name, const std::vector<std::string>& args);
+// it, handing `watch` all of the output so far whenever more arrives. Paths among the arguments must be absolute,
+// so that none begins with '-' and reads as an option. The program runs in a process group of its own, which is
+// killed when the kit is stopped (Stopped is thrown once it has ended).
+ToolResult RunTool(const std::string& name, const std::vector<std::string>& args,
+                   const std::function<void(const std::string&)>& watch = {});
 
 // The line of a tool's output that says why it failed, for a one-line error: the first that speaks of a failure
 // or an error, else the last that says anything.

@@ -1,9 +1,12 @@
 // tovira-kit: lays out the medium that Tovira starts from, signs its program and writes its disc image. Every
-// check runs before anything is written; an error ends the run with status 1 and nothing made.
+// check runs before anything is written; an error ends the run with status 1 and nothing made, and so does a stop
+// from outside, with the signal's status.
 #include "kit/Medium.h"
+#include "kit/Stop.h"
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <map>
 #include <string>
@@ -65,6 +68,7 @@ int Fail(const std::string& line) {
 } // namespace
 
 int main(int argc, char** argv) {
+    tovira::kit::CatchStopSignals();
     tovira::kit::MediumPlan plan;
     if (!Parse(argc, argv, plan)) {
         std::fputs(kUsage, stderr);
@@ -88,6 +92,10 @@ int main(int argc, char** argv) {
         if (!plan.image.empty()) {
             std::printf("image: %s\nsha256: %s\n", plan.image.c_str(), sha256.c_str());
         }
+    } catch (const tovira::kit::Stopped& stop) {
+        std::printf("stopped by SIG%s: nothing was written\n", sigabbrev_np(stop.signal));
+        std::fflush(stdout);
+        tovira::kit::EndBySignal(stop.signal);
     } catch (const std::filesystem::filesystem_error& failure) {
         return Fail(tovira::kit::FileError(failure));
     } catch (const std::exception& failure) {

@@ -35,6 +35,8 @@ have_cmd xorriso || need+=(xorriso)
 # The disc kit signs the medium's program with these; the kit's tests make their certificates with openssl.
 have_cmd osslsigncode || need+=(osslsigncode)
 have_cmd openssl || need+=(openssl)
+# The kit's tests slow its writes and xorriso's with strace to stop them part way.
+have_cmd strace || need+=(strace)
 # The disc's end-to-end test mounts its image read-only with FUSE where the host has it.
 if [ -e /dev/fuse ]; then have_cmd fuseiso || need+=(fuseiso); fi
 have_cmd wine || need+=(wine)

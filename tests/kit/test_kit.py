@@ -4,15 +4,20 @@ checks: each check on good and bad inputs, one line per problem, status 1 and no
 image: the ISO image read back with xorriso: Joliet names with accents, the exact autorun.inf, the volume label;
 nothing left by a failing xorriso.
 signing: the medium's program signed with a certificate made here, and the certificates that must be refused.
+stop: the kit stopped by a signal while it lays out a medium of noise and while xorriso writes it (slowed here):
+nothing left, the signal's status; a leftover of its temporary names not reused; progress on a terminal only.
 """
 
 import hashlib
 import os
+import pty
 import shutil
+import signal
 import struct
 import subprocess
 import sys
 import tempfile
+import time
 
 LABEL = "MANUAL 2024"
 AUTORUN = b"[autorun]\r\nopen=Tovira.exe\r\nicon=Tovira.exe,0\r\nlabel=MANUAL 2024\r\n"
@@ -85,20 +90,23 @@ def inputs(folder):
     return files
 
 
-def run(kit, folder, env=None, **changes):
+def run(kit, folder, env=None, start=False, stderr=subprocess.PIPE, **changes):
     """Runs the kit in `folder` with good arguments changed by `changes` (None drops an option); returns (status,
-    lines). A path that begins with '-' stays as given, to be read as a path."""
+    lines), or with `start` the running process. A path that begins with '-' stays as given, to be read as a path.
+    `kit` may be a list that runs the kit through another program."""
     options = {"--program": "Tovira.exe", "--handbook": "Indice.pdf", "--logo": "logo.bmp",
                "--installer": "rs40eng.exe", "--component": [ACCENTED, "alfa.dll"], "--label": LABEL,
                "--medium": "out/medium", "--iso": "out/disc.iso"}
     options.update({k.replace("_", "-"): v for k, v in changes.items()})
-    args = [kit]
+    args = list(kit) if isinstance(kit, list) else [kit]
     for option, value in options.items():
         for one in (value if isinstance(value, list) else [value]):
             if one is True:
                 args.append(option)
             elif one is not None:
                 args += [option, one if option == "--label" or one[0] == "-" else os.path.join(folder, one)]
+    if start:
+        return subprocess.Popen(args, stdout=subprocess.PIPE, stderr=stderr, text=True, cwd=folder, env=env)
     result = subprocess.run(args, capture_output=True, text=True, timeout=120, cwd=folder, env=env)
     return result.returncode, result.stdout.splitlines()
 
@@ -144,6 +152,9 @@ def test_checks(kit, folder):
     os.makedirs(os.path.join(folder, "bin"))
     os.symlink(shutil.which("sha256sum"), os.path.join(folder, "bin", "sha256sum"))
     open(os.path.join(folder, "full", "x"), "w").close()
+    with open(os.path.join(folder, "huge.exe"), "wb") as f:  # sparse: a large installer without the disc space
+        f.write(executable())
+        f.truncate(4 << 30)
     not_shown = "is not a picture that Tovira shows"
     not_library = "is not a Windows DLL or OCX"
     cases = [
@@ -155,6 +166,7 @@ def test_checks(kit, folder):
         ("logo cut short", {"__logo": "cut.bmp"}, not_shown),
         ("no logo given", {"__logo": None}, "no logo: give one, or --no-logo"),
         ("installer a DLL", {"__installer": "alfa.dll"}, "is not a Windows program"),
+        ("installer of 4 GiB", {"__installer": "huge.exe"}, f'the installer "{folder}/huge.exe" is 4 GiB or more'),
         ("program a DLL", {"__program": "alfa.dll"}, "is not a build of Tovira.exe for Windows"),
         ("names differing in case", {"__component": ["alfa.dll", "other/ALFA.DLL"]},
          '"alfa.dll" and "ALFA.DLL" are one name on the disc'),
@@ -271,10 +283,12 @@ def test_signing(kit, folder):
     for name, usage, end in (("good", "codeSigning", "20991231235959Z"), ("expired", "codeSigning", "20210101000000Z"),
                              ("web", "serverAuth", "20991231235959Z")):
         certificate(folder, name, usage, end=end)
-    with open(os.path.join(folder, "wrong.txt"), "w") as f:
-        f.write("senha errada\n")
-    fresh_output(folder)
-    status, lines = run(kit, folder, __sign_pkcs12="good.p12", __sign_password_file="good.txt")
+    for name, text in (("wrong.txt", b"senha errada\n"), ("windows.txt", b"senha secreta\r\n\r\n"),
+                       ("two.txt", b"senha secreta\nsenha errada\n")):
+        with open(os.path.join(folder, name), "wb") as f:
+            f.write(text)
+    fresh_output(folder)  # saved by a Windows editor: CR LF line ends
+    status, lines = run(kit, folder, __sign_pkcs12="good.p12", __sign_password_file="windows.txt")
     check(status == 0, f"signing failed: {lines}")
     verify = ["osslsigncode", "verify", "-CAfile", os.path.join(folder, "good.pem"), "-in"]
     verified = subprocess.run(verify + [os.path.join(folder, "out", "medium", "Tovira.exe")], capture_output=True)
@@ -283,6 +297,7 @@ def test_signing(kit, folder):
     unsigned = subprocess.run(verify + [os.path.join(folder, "Tovira.exe")], capture_output=True)
     check(unsigned.returncode != 0, "the program given to the kit was signed in place")
     cases = [("good.p12", "wrong.txt", 'the password in "%s/wrong.txt" does not open'),
+             ("good.p12", "two.txt", 'the password file "%s/two.txt" holds more than one line'),
              ("expired.p12", "expired.txt", 'the signing certificate "%s/expired.p12" expired on Jan  1 00:00:00 2021'),
              ("web.p12", "web.txt", "is not for code signing")]
     for pkcs12, password, expected in cases:
@@ -293,10 +308,81 @@ def test_signing(kit, folder):
               os.listdir(os.path.join(folder, "out")) == [], f"{pkcs12} with {password}: status {status}: {lines}")
 
 
+def slowed(command):
+    """The command with every write it makes 20 ms slower, so that it can be stopped part way."""
+    return ["strace", "-D", "-f", "-o", "/dev/null", "-e", "trace=write", "-e", "inject=write:delay_exit=20000",
+            *command]
+
+
+def test_stop(kit, folder):
+    inputs(folder)
+    with open(os.path.join(folder, "rs40eng.exe"), "wb") as f:  # noise: some 40 MB on the medium and in the image
+        f.write(executable() + os.urandom(40 << 20))
+    stand_in = 'sleep 60 & echo $! >"$0.pid"\n' \
+               'while [ $# -gt 1 ]; do [ "$1" = -o ] && head -c 300000 /dev/urandom >"$2"; shift; done; wait\n'
+    envs = {}
+    for name, script in (("stand-in", stand_in), ("real", f'exec {" ".join(slowed([shutil.which("xorriso")]))} "$@"')):
+        os.makedirs(os.path.join(folder, name))
+        with open(os.path.join(folder, name, "xorriso"), "w") as f:
+            f.write("#!/bin/sh\n" + script)
+        os.chmod(os.path.join(folder, name, "xorriso"), 0o755)
+        envs[name] = dict(os.environ, PATH=os.path.join(folder, name) + os.pathsep + os.environ["PATH"])
+    def staged(name, pid):  # the size of what the kit has written so far under its temporary name
+        path = os.path.join(folder, "out", name % pid)
+        return os.path.getsize(path) if os.path.exists(path) else 0
+    medium, image = "new/.medium.tovira-kit-%d/rs40eng.exe", ".disc.iso.tovira-kit-%d"
+    phases = [("laying out", slowed([kit]), None, lambda pid: staged(medium, pid) > 1 << 20),
+              ("a stand-in xorriso", kit, envs["stand-in"], lambda pid: staged(image, pid) >= 300000),
+              ("the real xorriso", kit, envs["real"], lambda pid: staged(image, pid) > 1 << 20)]
+    for phase, command, env, ready in phases:
+        for stop in (signal.SIGINT, signal.SIGTERM):
+            fresh_output(folder)
+            before = sorted(os.listdir(folder))
+            process = run(command, folder, env, True, __medium="out/new/medium")
+            deadline = time.monotonic() + 60
+            while not ready(process.pid) and process.poll() is None and time.monotonic() < deadline:
+                time.sleep(0.005)
+            process.send_signal(stop)
+            out, err = process.communicate(timeout=60)
+            name = f"{stop.name} while {phase}"
+            check(process.returncode == -stop and out.splitlines()[-1:] == [f"stopped by {stop.name}: nothing "
+                  "was written"] and err == "", f"{name}: status {process.returncode}: {out} {err}")
+            check(os.listdir(os.path.join(folder, "out")) == [] and sorted(os.listdir(folder)) == before,
+                  f"{name}: left {os.listdir(os.path.join(folder, 'out'))}")
+        if env is envs["stand-in"]:
+            with open(os.path.join(folder, "stand-in", "xorriso.pid")) as f:
+                started = f"/proc/{f.read().strip()}/stat"
+            time.sleep(0.5)  # a process killed with its parent is reaped by whoever adopts it, if at all
+            check(not os.path.exists(started) or open(started).read().split(") ")[1][0] == "Z",
+                  "what the stand-in xorriso started still runs")
+    # A run whose process id names a leftover of an earlier one makes its own, and shows progress on a terminal.
+    fresh_output(folder)
+    leftover = "out/.medium.tovira-kit-$$"
+    keep = f'mkdir {leftover} && echo old >{leftover}/stale && echo old >out/.disc.iso.tovira-kit-$$ && exec "$0" "$@"'
+    master, terminal = pty.openpty()
+    process = run(["sh", "-c", keep, kit], folder, None, True, terminal)
+    os.close(terminal)
+    shown = b""
+    while True:
+        try:
+            shown += os.read(master, 4096)
+        except OSError:
+            break
+    out, _ = process.communicate(timeout=120)
+    with open(os.path.join(folder, "out", "disc.iso"), "rb") as f:
+        check(process.returncode == 0 and f"sha256: {hashlib.sha256(f.read()).hexdigest()}" in out.splitlines(),
+              f"the rerun: status {process.returncode}: {out}")
+    check(b"\rlaying out the medium: 100 %" in shown and b"\rwriting the image: 100 %" in shown,
+          f"no progress on a terminal: {shown[-200:]}")
+    laid = sorted(os.listdir(os.path.join(folder, "out")))
+    check(len(laid) == 4 and os.listdir(os.path.join(folder, "out", laid[1])) == ["stale"] and
+          "stale" not in os.listdir(os.path.join(folder, "out", "medium")), f"a leftover was reused: {laid}")
+
+
 def main():
     kit, group = os.path.abspath(sys.argv[1]), sys.argv[2]
     with tempfile.TemporaryDirectory(prefix="tovira-kit-") as folder:
-        {"checks": test_checks, "image": test_image, "signing": test_signing}[group](kit, folder)
+        {"checks": test_checks, "image": test_image, "signing": test_signing, "stop": test_stop}[group](kit, folder)
     print(f"{0 if failures else 1} passed, {1 if failures else 0} failed")
     return 1 if failures else 0
 
