@@ -72,7 +72,8 @@ def inputs(folder):
     jpeg[at + 5:at + 9] = (10000).to_bytes(2, "big") * 2
     logo = convert(folder, "logo.bmp", "-size", "120x80", "xc:navy", kind="BMP3:")
     files = {
-        "Tovira.exe": executable() + EMPTY_LIST, "Tovira64.exe": executable(0x8664) + EMPTY_LIST, "old.exe": executable(), "Indice.pdf": b"%PDF-1.4\n%\n",
+        "Tovira.exe": executable() + EMPTY_LIST, "Tovira64.exe": executable(0x8664) + EMPTY_LIST,
+        "old.exe": executable(), "Indice.pdf": b"%PDF-1.4\n%\n",
         "notes.pdf": b"just text", "logo.bmp": logo, "cut.bmp": logo[:2000], "lying.jpg": bytes(jpeg),
         "big.jpg": convert(folder, "big.jpg", "-size", "600x400", "xc:teal"),
         "logo.png": convert(folder, "logo.png", "-size", "40x30", "xc:red"),

@@ -143,25 +143,17 @@ TEST(Copy, ReplacesEvenAReadOnlyDestinationWithAWritableCopyOfWhatWasChecked) {
     ASSERT_TRUE(SetFileAttributesW(source.c_str(), FILE_ATTRIBUTE_READONLY));
     ASSERT_TRUE(SetFileAttributesW(destination.c_str(), FILE_ATTRIBUTE_READONLY));
     OsServices services;
-    std::vector<Sha256Digest> seen;
+    Sha256Digest seen{};
     const auto refuse = [&](const Sha256Digest& digest) {
-        seen.push_back(digest);
+        seen = digest;
         throw RuntimeError(kErrComponentNotShipped);
     };
     EXPECT_EQ(ErrorNumberOf([&] { services.CopyFileReplacing(Narrow(source), Narrow(destination), refuse); }),
               kErrComponentNotShipped);
+    EXPECT_EQ(seen, Sha256Of({reinterpret_cast<const unsigned char*>("new contents"), 12}));
     EXPECT_EQ(ReadBytes(destination), "old contents that are longer");
-    EXPECT_NE(GetFileAttributesW(destination.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
-
-    services.CopyFileReplacing(Narrow(source), Narrow(destination),
-                               [&](const Sha256Digest& digest) { seen.push_back(digest); });
-    const std::string expected = "new contents";
-    ASSERT_EQ(seen.size(), 2u);
-    EXPECT_EQ(seen[1], Sha256Of({reinterpret_cast<const unsigned char*>(expected.data()), expected.size()}));
-    EXPECT_EQ(seen[0], seen[1]);
-    EXPECT_EQ(Sorted(ListAll(services, folder / L"*")),
-              (std::vector<std::string>{"c\xc3\xb3pia.dll", "m\xc3\xb3"
-                                                            "dulo \xe5\xad\x97.dll"}));
+    services.CopyFileReplacing(Narrow(source), Narrow(destination), kAnyContent);
+    EXPECT_EQ(ListAll(services, folder / L"*").size(), 2u) << "a temporary copy stayed";
     EXPECT_EQ(ReadBytes(destination), "new contents");
     EXPECT_EQ(GetFileAttributesW(destination.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
     EXPECT_EQ(ReadBytes(source), "new contents");
