@@ -2,11 +2,16 @@
 
 #include "kit/Tool.h"
 
-#include "launcher/MediumFiles.h"
 #include "art/PixelScale.h"
+#include "launcher/MediumFiles.h"
+#include "platform/ComponentList.h"
+#include "register/ComponentName.h"
 
 #include "pictures/PictureBytes.h"
 #include "pictures/PictureDecode.h"
+
+#include <locale.h>
+#include <wctype.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -82,20 +87,28 @@ std::string Quoted(const fs::path& path) {
     return "\"" + path.string() + "\"";
 }
 
-// Windows compares names without case; this folds ASCII and the accented Latin letters that names here use.
-std::string Folded(const std::string& name) {
-    std::string folded;
-    for (std::size_t i = 0; i < name.size(); ++i) {
-        const auto byte = static_cast<unsigned char>(name[i]);
-        if (byte >= 'A' && byte <= 'Z') {
-            folded += static_cast<char>(byte + 32);
-        } else if (byte == 0xC3 && i + 1 < name.size()) {
-            const auto next = static_cast<unsigned char>(name[++i]);
-            folded += name[i - 1];
-            folded += static_cast<char>(next >= 0x80 && next <= 0x9E && next != 0x97 ? next + 32 : next);
-        } else {
-            folded += name[i];
+// Windows compares names by the simple upper case of each character, across all of Unicode. A byte that is not
+// UTF-8 stands for itself, above every character.
+std::u32string Folded(const std::string& name) {
+    static const locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", nullptr);
+    std::u32string folded;
+    for (std::size_t i = 0; i < name.size();) {
+        const auto lead = static_cast<unsigned char>(name[i]);
+        const std::size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 ? 2 : 0;
+        char32_t character = length == 1 ? lead : lead & (0x7F >> length);
+        bool valid = length > 0 && i + length <= name.size();
+        for (std::size_t k = 1; valid && k < length; ++k) {
+            const auto next = static_cast<unsigned char>(name[i + k]);
+            valid = (next & 0xC0) == 0x80;
+            character = character << 6 | (next & 0x3F);
         }
+        if (!valid) {
+            folded += static_cast<char32_t>(0x110000 + lead);
+            ++i;
+            continue;
+        }
+        folded += utf8 != nullptr ? static_cast<char32_t>(towupper_l(static_cast<wint_t>(character), utf8)) : character;
+        i += length;
     }
     return folded;
 }
@@ -120,6 +133,7 @@ public:
         for (const fs::path& component : plan_.components) {
             Guarded([&] { CheckComponent(component); });
         }
+        Guarded([&] { CheckComponentList(); });
         for (const auto check : {&Checker::CheckNames, &Checker::CheckSizes, &Checker::CheckLabel,
                                  &Checker::CheckOutputs, &Checker::CheckTools, &Checker::CheckSigning}) {
             Guarded([&] { (this->*check)(); });
@@ -227,11 +241,31 @@ private:
         if (!Exists(component, "the component")) {
             return;
         }
-        const std::string extension = Folded(component.extension().string());
+        const std::u32string extension = Folded(component.extension().string());
         const Executable library = ReadExecutable(component);
-        if ((extension != ".dll" && extension != ".ocx") || !library.valid || !library.dll) {
+        if ((extension != U".DLL" && extension != U".OCX") || !library.valid || !library.dll) {
             Error("the component " + Quoted(component) +
                   " is not a Windows DLL or OCX: the registration window lists only those");
+        } else if (!IsPlainComponentName(component.filename().string())) {
+            Error("the component " + Quoted(component) +
+                  " has a name that Windows keeps for a device or refuses in a file name: Tovira would not "
+                  "register it");
+        }
+    }
+
+    // Only for a program and components that are there: else their own lines say what is wrong.
+    void CheckComponentList() {
+        const auto missing = [](const fs::path& path) { return !fs::is_regular_file(path); };
+        if (missing(plan_.program) || std::any_of(plan_.components.begin(), plan_.components.end(), missing) ||
+            !ReadExecutable(plan_.program).valid || ReadExecutable(plan_.program).dll) {
+            return;
+        }
+        try {
+            ProgramWithComponentList(plan_.program, plan_.components);
+        } catch (const fs::filesystem_error&) {
+            throw;
+        } catch (const std::runtime_error& refused) {
+            Error(refused.what());
         }
     }
 
@@ -243,7 +277,7 @@ private:
         for (const fs::path& component : plan_.components) {
             names.push_back(component.filename().string());
         }
-        std::map<std::string, std::string> seen;
+        std::map<std::u32string, std::string> seen;
         for (const std::string& name : names) {
             const auto [at, fresh] = seen.emplace(Folded(name), name);
             if (!fresh) {

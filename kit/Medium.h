@@ -46,6 +46,13 @@ std::string AutorunInf(const std::string& label);
 // Returns the image's SHA-256 in hexadecimal, empty without an image.
 std::string MakeMedium(const MediumPlan& plan);
 
+// The program's bytes with the SHA-256 of each component written into the list that it reserves; throws with the
+// reason where it has no such list or too little room.
+std::vector<unsigned char> ProgramWithComponentList(const std::filesystem::path& program,
+                                                    const std::vector<std::filesystem::path>& components);
+// The same, written into the program in place.
+void WriteComponentList(const std::filesystem::path& program, const std::vector<std::filesystem::path>& components);
+
 // One line for a file-system error: what was refused, on which path, and why.
 std::string FileError(const std::filesystem::filesystem_error& error);
 

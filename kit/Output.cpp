@@ -271,6 +271,12 @@ std::string Sha256(const fs::path& file) {
 std::string MakeMedium(const MediumPlan& plan) {
     Staging staging(plan);
     LayOut(plan, staging.Medium());
+    // Before signing, so that the signature covers the list; from the copies on the medium, which are what ships.
+    std::vector<fs::path> laidOut;
+    for (const fs::path& component : plan.components) {
+        laidOut.push_back(staging.Medium() / component.filename());
+    }
+    WriteComponentList(staging.Medium() / medium::kProgram, laidOut);
     const std::optional<std::int64_t> time = FixedTime(plan);
     if (!plan.sign.pkcs12.empty()) {
         SignProgram(plan.sign, staging.Medium() / medium::kProgram, time);

@@ -28,6 +28,8 @@ std::string DescriptionOf(int number) {
         return "Imagem inválida";
     case kErrConsentRefused:
         return "Permissão de administrador recusada";
+    case kErrComponentNotShipped:
+        return "Componente não faz parte deste disco";
     default:
         return "Erro definido pelo aplicativo ou pelo objeto";
     }

@@ -19,6 +19,9 @@ enum ErrorNumber : int {
     kErrInvalidPicture = 481,
     // The classic number of a dialog that the user cancelled: here Windows' consent to run as administrator.
     kErrConsentRefused = 32755,
+    // A component that the program's list does not name, or any component of a program signed without a list: not
+    // one that came with the disc.
+    kErrComponentNotShipped = 32100,
 };
 
 // The Brazilian-Portuguese description of a run-time error number; a generic text for numbers without one.

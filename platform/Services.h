@@ -1,8 +1,10 @@
 #pragma once
 
+#include "platform/ComponentList.h"
 #include "platform/Picture.h"
 #include "platform/RuntimeError.h"
 
+#include <functional>
 #include <string>
 
 namespace tovira {
@@ -26,6 +28,9 @@ inline constexpr int kShowMaximized = 3;
 // The title of the program's message boxes and of its run-time error report.
 inline constexpr char kApplicationTitle[] = "Tovira";
 
+// Told the digest of a file's content before anything is written; refuses it by throwing RuntimeError.
+using ContentCheck = std::function<void(const Sha256Digest&)>;
+
 struct ScreenTwips {
     double width = 0;
     double height = 0;
@@ -47,9 +52,14 @@ public:
     virtual void StartProgramWithConsent(const std::string& programPath, int showState) = 0;
     // Whether the process has an administrator's full rights, or runs on a Windows without consent to ask for.
     virtual bool RunsElevated() = 0;
-    // Starts this program again with the arguments, elevated once the user consents, and waits for it to end
-    // while the program's windows take no input; returns its exit code.
-    virtual int RunElevated(const std::string& arguments) = 0;
+    // Starts the program (this one, by a path that an elevated session can reach) with the arguments, elevated once
+    // the user consents, and waits for it to end while the program's windows take no input; returns its exit code.
+    virtual int RunElevated(const std::string& programPath, const std::string& arguments) = 0;
+    // Whether this program's file carries a signature at all. Whether it holds is for Windows to say, at the consent
+    // prompt; a program that carries one is vouched for by its publisher.
+    virtual bool ProgramIsSigned() = 0;
+    // The components that the disc kit listed in this program.
+    virtual ComponentList ShippedComponents() = 0;
     // Opens a document or web address with the program registered for it (verb "open") in the show state.
     // Raises nothing; says whether the shell could open it.
     virtual bool ShellExecuteOpen(const std::string& documentPath, int showState) = 0;
@@ -58,11 +68,20 @@ public:
     // First call: a path ending in a wildcard pattern. Then ListNextFile. "" at the end. Ordinary files only.
     virtual std::string ListFiles(const std::string& pattern) = 0;
     virtual std::string ListNextFile() = 0;
-    // Replaces an existing destination, also a read-only one; the copy is never read-only.
-    virtual void CopyFileReplacing(const std::string& source, const std::string& destination) = 0;
+    // Replaces an existing destination, also a read-only one; the copy is never read-only. The source is opened once,
+    // refusing a link or junction and letting nobody write to it meanwhile; the check is told its digest before
+    // anything is written, and what is written is what was checked. A copy that fails part way leaves the
+    // destination as it was.
+    virtual void CopyFileReplacing(const std::string& source, const std::string& destination,
+                                   const ContentCheck& check) = 0;
     virtual std::string SystemFolder() = 0;
     // The executable's folder, without a trailing backslash except at a drive root.
     virtual std::string ApplicationFolder() = 0;
+    // The executable's own path.
+    virtual std::string ProgramPath() = 0;
+    // The path through the share's own name (\\server\share\...) where it lies on a drive letter mapped to a network
+    // share, which belongs to the user's logon session alone; else as it stands.
+    virtual std::string NetworkPath(const std::string& path) = 0;
     virtual PicturePtr LoadPictureFile(const std::string& path) = 0;
     virtual ScreenTwips ScreenSize() = 0;
     virtual void SetBusyCursor(bool on) = 0;

@@ -2,8 +2,9 @@
 
 #include "platform/Text.h"
 
+#include "register/ComponentName.h"
+
 #include <algorithm>
-#include <cstring>
 
 namespace tovira {
 
@@ -15,59 +16,30 @@ constexpr size_t kSwitchLength = sizeof kRegistrarSwitch - 1;
 // Run-time error numbers are 16 bits; any other exit code is the elevated instance's crash, not an error of its own.
 constexpr int kLargestErrorNumber = 65535;
 
-// Whether `length` characters of the name from `at` on are `upper`, without regard to the case of ASCII letters, as
-// Windows compares these names.
-bool NamePartIs(const std::string& name, size_t at, size_t length, const char* upper) {
-    if (std::strlen(upper) != length) {
-        return false;
-    }
-    for (size_t i = 0; i < length; ++i) {
-        const char c = name[at + i];
-        if ((c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c) != upper[i]) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// Windows opens a device for these names whatever extension follows, and with blanks before the extension.
-bool IsDeviceName(const std::string& name) {
-    size_t length = std::min(name.find('.'), name.size());
-    while (length > 0 && name[length - 1] == ' ') {
-        --length;
-    }
-    for (const char* device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"}) {
-        if (NamePartIs(name, 0, length, device)) {
-            return true;
-        }
-    }
-    // COM1 to LPT9, also with a superscript digit from the ANSI code page (COM¹).
-    const bool port = length >= 4 && (NamePartIs(name, 0, 3, "COM") || NamePartIs(name, 0, 3, "LPT"));
-    const bool digit = length == 4 && name[3] >= '0' && name[3] <= '9';
-    const bool superscript =
-        length == 5 && name[3] == '\xC2' && (name[4] == '\xB9' || name[4] == '\xB2' || name[4] == '\xB3');
-    return port && (digit || superscript);
-}
-
 } // namespace
 
-bool IsPlainComponentName(const std::string& name) {
-    const bool component = name.size() >= 4 && (NamePartIs(name, name.size() - 4, 4, ".DLL") ||
-                                                NamePartIs(name, name.size() - 4, 4, ".OCX"));
-    const bool control =
-        std::any_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 32; });
-    return component && !control && name.find_first_of("\\/:*?\"<>|") == std::string::npos && !IsDeviceName(name);
-}
-
+// A program that carries its publisher's name into the consent prompt vouches for what it registers: only the
+// components that the kit listed in it, by content. A signature without a list is a program signed outside the kit,
+// which vouches for nothing. A program with neither is the developers' own build and registers as ever.
 void RegisterComponent(Services& services, const std::string& fileName) {
+    const ComponentList shipped = services.ShippedComponents();
+    if (!shipped.filled && services.ProgramIsSigned()) {
+        throw RuntimeError(kErrComponentNotShipped);
+    }
     const std::string copy = services.SystemFolder() + "\\" + fileName;
-    services.CopyFileReplacing(services.ApplicationFolder() + "\\" + fileName, copy);
+    services.CopyFileReplacing(services.ApplicationFolder() + "\\" + fileName, copy, [&](const Sha256Digest& digest) {
+        if (shipped.filled && !shipped.Lists(digest)) {
+            throw RuntimeError(kErrComponentNotShipped);
+        }
+    });
     services.StartProgram("Regsvr32 " + Quoted(copy), kShowNormal);
 }
 
 void RegisterThroughElevatedInstance(Services& services, const std::string& fileName) {
-    const int code = services.RunElevated(kRegistrarSwitch +
-                                          (fileName.find(' ') == std::string::npos ? fileName : Quoted(fileName)));
+    // An elevated session has none of the user's drive letters for network shares.
+    const int code = services.RunElevated(services.NetworkPath(services.ProgramPath()),
+                                          kRegistrarSwitch +
+                                              (fileName.find(' ') == std::string::npos ? fileName : Quoted(fileName)));
     if (code == 0) {
         return;
     }

@@ -23,7 +23,4 @@ void RegisterThroughElevatedInstance(Services& services, const std::string& file
 // registers NAME and returns the exit code; for any other command line nothing, and the windows start as ever.
 std::optional<int> RunRegistrarCommand(Services& services, const std::string& arguments);
 
-// A name that the elevated instance takes: a file name alone (no folder, drive, stream or device) of a .dll or .ocx.
-bool IsPlainComponentName(const std::string& name);
-
 } // namespace tovira

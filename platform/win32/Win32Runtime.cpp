@@ -132,9 +132,9 @@ void Win32Runtime::ShowWindowModal(Form& form) {
 }
 
 // The windows are paused before the shell is asked: it may run messages while the consent prompt is up.
-int Win32Runtime::RunElevated(const std::string& arguments) {
+int Win32Runtime::RunElevated(const std::string& programPath, const std::string& arguments) {
     const InputPause pause;
-    const KernelHandle process = system_.StartElevated(arguments, pause.Active());
+    const KernelHandle process = system_.StartElevated(programPath, arguments, pause.Active());
     pump_.Run([&] { return ended_ || WaitForSingleObject(process.Get(), 0) != WAIT_TIMEOUT; }, std::nullopt,
               process.Get());
     DWORD code = 0;

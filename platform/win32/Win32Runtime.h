@@ -37,7 +37,9 @@ public:
         system_.StartProgramWithConsent(commandLine, showState);
     }
     bool RunsElevated() override { return system_.RunsElevated(); }
-    int RunElevated(const std::string& arguments) override;
+    int RunElevated(const std::string& programPath, const std::string& arguments) override;
+    bool ProgramIsSigned() override { return system_.ProgramIsSigned(); }
+    ComponentList ShippedComponents() override { return ParseComponentList(OwnComponentBlock()); }
     bool ShellExecuteOpen(const std::string& documentPath, int showState) override {
         return system_.ShellExecuteOpen(documentPath, showState);
     }
@@ -46,11 +48,14 @@ public:
     }
     std::string ListFiles(const std::string& pattern) override { return system_.ListFiles(pattern); }
     std::string ListNextFile() override { return system_.ListNextFile(); }
-    void CopyFileReplacing(const std::string& source, const std::string& destination) override {
-        system_.CopyFileReplacing(source, destination);
+    void CopyFileReplacing(const std::string& source, const std::string& destination,
+                           const ContentCheck& check) override {
+        system_.CopyFileReplacing(source, destination, check);
     }
     std::string SystemFolder() override { return system_.SystemFolder(); }
     std::string ApplicationFolder() override { return system_.ApplicationFolder(); }
+    std::string ProgramPath() override { return system_.ProgramPath(); }
+    std::string NetworkPath(const std::string& path) override { return system_.NetworkPath(path); }
     PicturePtr LoadPictureFile(const std::string& path) override { return system_.LoadPictureFile(path); }
 
     ScreenTwips ScreenSize() override;

@@ -8,6 +8,8 @@
 #include "platform/win32/SystemLibrary.h"
 #include "platform/win32/Wide.h"
 
+#include <winnetwk.h>
+
 #include <vector>
 
 namespace tovira::win32 {
@@ -67,6 +69,87 @@ void MakeWritable(const std::wstring& path, DWORD attributes) {
 bool AssumeStandardUser() {
     wchar_t value[2] = {};
     return GetEnvironmentVariableW(L"TOVIRA_ASSUME_STANDARD_USER", value, 2) == 1 && value[0] == L'1';
+}
+
+// A component is read from one handle, which nobody may write to or replace while it is open: what is checked is
+// what is copied. A symbolic link or junction named like a component is refused rather than followed.
+FileHandle OpenOnce(const std::wstring& path) {
+    FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file) {
+        ThrowLastError();
+    }
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (!GetFileInformationByHandle(file.Get(), &information)) {
+        ThrowLastError();
+    }
+    if ((information.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0) {
+        throw RuntimeError(kErrPathFileAccess);
+    }
+    return file;
+}
+
+// The file from its start to its end, hashed, and written on where there is somewhere to write to.
+Sha256Digest ReadThrough(const FileHandle& file, HANDLE copy) {
+    LARGE_INTEGER start{};
+    if (!SetFilePointerEx(file.Get(), start, nullptr, FILE_BEGIN)) {
+        ThrowLastError();
+    }
+    std::vector<unsigned char> buffer(64 * 1024);
+    Sha256 sum;
+    for (;;) {
+        DWORD read = 0;
+        if (!ReadFile(file.Get(), buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr)) {
+            ThrowLastError();
+        }
+        if (read == 0) {
+            return sum.Finish();
+        }
+        sum.Add({buffer.data(), read});
+        DWORD written = 0;
+        if (copy != nullptr && (!WriteFile(copy, buffer.data(), read, &written, nullptr) || written != read)) {
+            ThrowLastError();
+        }
+    }
+}
+
+// Opening the destination for writing first gives the errors that a plain copy gives (in use, denied, a folder)
+// before anything is written.
+void ProbeWritable(const std::wstring& target) {
+    FileHandle probe(CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    const DWORD error = GetLastError();
+    if (!probe && error != ERROR_FILE_NOT_FOUND) {
+        ThrowError(error);
+    }
+}
+
+// The copy is written beside the destination under a name of its own and takes the destination's name only once it
+// is whole, so that a failure part way (a full disk) leaves no half-written file under that name; it is written
+// again from the open source, and only if it is what was checked.
+void ReplaceFrom(const FileHandle& source, const Sha256Digest& checked, const std::wstring& target) {
+    ProbeWritable(target);
+    const std::wstring temporary = target + L"." + Widen(std::to_string(GetCurrentProcessId())) + L".tmp";
+    try {
+        {
+            FileHandle copy(
+                CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+            if (!copy) {
+                ThrowLastError();
+            }
+            if (ReadThrough(source, copy.Get()) != checked) {
+                throw RuntimeError(kErrPathFileAccess);
+            }
+            if (!FlushFileBuffers(copy.Get())) {
+                ThrowLastError();
+            }
+        }
+        if (!MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+            ThrowLastError();
+        }
+    } catch (...) {
+        DeleteFileW(temporary.c_str());
+        throw;
+    }
 }
 
 bool OurProcessHasFocus() {
@@ -192,8 +275,8 @@ bool Win32Services::RunsElevated() {
     return elevation.TokenIsElevated != 0;
 }
 
-KernelHandle Win32Services::StartElevated(const std::string& arguments, HWND owner) {
-    const std::wstring program = ShortPathForm(WithoutLongPathPrefix(ModulePath()));
+KernelHandle Win32Services::StartElevated(const std::string& programPath, const std::string& arguments, HWND owner) {
+    const std::wstring program = ShortPathForm(Widen(programPath));
     const std::wstring parameters = Widen(arguments);
     SHELLEXECUTEINFOW info{};
     info.fMask = SEE_MASK_NOCLOSEPROCESS;
@@ -306,26 +389,24 @@ std::string Win32Services::NextListedFile(WIN32_FIND_DATAW& found) {
 // Everything on a disc is read-only, and the copy would keep that: the next copy of the same name, from a second run
 // or an updated disc, would then be refused (by Windows; Wine replaces it). So a read-only file of that name is
 // replaced, and the copy never stays read-only. Any other refusal is reported as it comes.
-void Win32Services::CopyFileReplacing(const std::string& source, const std::string& destination) {
+void Win32Services::CopyFileReplacing(const std::string& source, const std::string& destination,
+                                      const ContentCheck& check) {
+    FileHandle from = OpenOnce(LongPathForm(Widen(source)));
+    const Sha256Digest checked = ReadThrough(from, nullptr);
+    check(checked);
     const std::wstring target = LongPathForm(Widen(destination));
     const DWORD existing = GetFileAttributesW(target.c_str());
     const bool readOnly = existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_READONLY) != 0;
     if (readOnly) {
         MakeWritable(target, existing);
     }
-    if (!CopyFileW(LongPathForm(Widen(source)).c_str(), target.c_str(), FALSE)) {
-        const DWORD error = GetLastError();
+    try {
+        ReplaceFrom(from, checked, target);
+    } catch (...) {
         if (readOnly) {
             SetFileAttributesW(target.c_str(), existing); // a file that was not replaced stays as it was
         }
-        ThrowError(error);
-    }
-    const DWORD copied = GetFileAttributesW(target.c_str());
-    if (copied == INVALID_FILE_ATTRIBUTES) {
-        ThrowLastError();
-    }
-    if ((copied & FILE_ATTRIBUTE_READONLY) != 0) {
-        MakeWritable(target, copied);
+        throw;
     }
 }
 
@@ -348,6 +429,47 @@ std::wstring Win32Services::ModulePath() {
 
 std::string Win32Services::ApplicationFolder() {
     return Narrow(FolderOfModulePath(ModulePath()));
+}
+
+std::string Win32Services::ProgramPath() {
+    return Narrow(WithoutLongPathPrefix(ModulePath()));
+}
+
+// Only a drive letter can be mapped; mpr.dll, which knows the mappings, is loaded when a path needs it.
+std::string Win32Services::NetworkPath(const std::string& path) {
+    if (path.size() < 3 || path[1] != ':' || path[2] != '\\') {
+        return path;
+    }
+    static const auto universalName =
+        SystemFunction<decltype(WNetGetUniversalNameW)>(L"mpr.dll", "WNetGetUniversalNameW");
+    if (universalName == nullptr) {
+        return path;
+    }
+    const std::wstring wide = Widen(path);
+    std::vector<unsigned char> buffer(sizeof(UNIVERSAL_NAME_INFOW) + (wide.size() + MAX_PATH) * sizeof(wchar_t));
+    for (;;) {
+        auto size = static_cast<DWORD>(buffer.size());
+        const DWORD result = universalName(wide.c_str(), UNIVERSAL_NAME_INFO_LEVEL, buffer.data(), &size);
+        if (result == ERROR_MORE_DATA && size > buffer.size()) {
+            buffer.resize(size);
+            continue;
+        }
+        // Not a network drive, or no network at all: the path is the program's own.
+        if (result != NO_ERROR) {
+            return path;
+        }
+        return Narrow(reinterpret_cast<const UNIVERSAL_NAME_INFOW*>(buffer.data())->lpUniversalName);
+    }
+}
+
+// The certificate table of the program's own headers, as the loader mapped them from its file.
+bool Win32Services::ProgramIsSigned() {
+    const auto* base = reinterpret_cast<const unsigned char*>(GetModuleHandleW(nullptr));
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    const auto* headers = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    const IMAGE_OPTIONAL_HEADER& optional = headers->OptionalHeader;
+    return optional.NumberOfRvaAndSizes > IMAGE_DIRECTORY_ENTRY_SECURITY &&
+           optional.DataDirectory[IMAGE_DIRECTORY_ENTRY_SECURITY].Size != 0;
 }
 
 PicturePtr Win32Services::LoadPictureFile(const std::string& path) {

@@ -30,16 +30,19 @@ public:
     void StartProgram(const std::string& commandLine, int showState);
     void StartProgramWithConsent(const std::string& programPath, int showState);
     bool RunsElevated();
-    // This program again with the arguments, elevated once the user consents to the prompt that `owner` owns: its
-    // process, to wait for.
-    KernelHandle StartElevated(const std::string& arguments, HWND owner);
+    // The program with the arguments, elevated once the user consents to the prompt that `owner` owns: its process,
+    // to wait for.
+    KernelHandle StartElevated(const std::string& programPath, const std::string& arguments, HWND owner);
+    bool ProgramIsSigned();
     bool ShellExecuteOpen(const std::string& documentPath, int showState);
     void ActivateWindow(const std::string& title, bool waitForFocus);
     std::string ListFiles(const std::string& pattern);
     std::string ListNextFile();
-    void CopyFileReplacing(const std::string& source, const std::string& destination);
+    void CopyFileReplacing(const std::string& source, const std::string& destination, const ContentCheck& check);
     std::string SystemFolder();
     std::string ApplicationFolder();
+    std::string ProgramPath();
+    std::string NetworkPath(const std::string& path);
     PicturePtr LoadPictureFile(const std::string& path);
 
 private:

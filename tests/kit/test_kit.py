@@ -42,6 +42,20 @@ def executable(machine=0x14C, dll=False):
     return bytes(image)
 
 
+# The block that Tovira reserves for the list of its components: its mark, room for 64 SHA-256 digests, none yet.
+LIST_MARK = b"Tovira\x1alist\x00\xc3\x5e\x91\x27"
+EMPTY_LIST = LIST_MARK + struct.pack("<II", 64, 0xFFFFFFFF) + bytes(64 * 32)
+
+
+def listed(program):
+    """The digests that the kit wrote into the program's list, in hexadecimal; None where it wrote none."""
+    with open(program, "rb") as f:
+        data = f.read()
+    at = data.index(LIST_MARK) + len(LIST_MARK)
+    count = struct.unpack_from("<I", data, at + 4)[0]
+    return None if count == 0xFFFFFFFF else [data[at + 8 + 32 * i:at + 40 + 32 * i].hex() for i in range(count)]
+
+
 def convert(folder, name, *options, kind=""):
     path = os.path.join(folder, name)
     subprocess.run(["convert", *options, kind + path], check=True, timeout=60)
@@ -58,14 +72,17 @@ def inputs(folder):
     jpeg[at + 5:at + 9] = (10000).to_bytes(2, "big") * 2
     logo = convert(folder, "logo.bmp", "-size", "120x80", "xc:navy", kind="BMP3:")
     files = {
-        "Tovira.exe": executable(), "Tovira64.exe": executable(0x8664), "Indice.pdf": b"%PDF-1.4\n%\n",
+        "Tovira.exe": executable() + EMPTY_LIST, "Tovira64.exe": executable(0x8664) + EMPTY_LIST,
+        "old.exe": executable(), "Indice.pdf": b"%PDF-1.4\n%\n",
         "notes.pdf": b"just text", "logo.bmp": logo, "cut.bmp": logo[:2000], "lying.jpg": bytes(jpeg),
         "big.jpg": convert(folder, "big.jpg", "-size", "600x400", "xc:teal"),
         "logo.png": convert(folder, "logo.png", "-size", "40x30", "xc:red"),
         "rs40eng.exe": executable(), ACCENTED: executable(dll=True), "alfa.dll": executable(dll=True),
         "other/ALFA.DLL": executable(dll=True), "Ação.ocx": executable(dll=True),
         "other/AÇÃO.OCX": executable(dll=True), "leia.dll": b"texto", "programa.dll": executable(),
-        "tabela.txt": executable(dll=True),
+        "tabela.txt": executable(dll=True), "con.dll": executable(dll=True), "a:b.dll": executable(dll=True),
+        "nul .ocx": executable(dll=True), "Ōx.dll": executable(dll=True), "other/ōx.dll": executable(dll=True),
+        **{f"many/{i}.dll": executable(dll=True) + bytes([i]) for i in range(65)},
     }
     for name, content in files.items():
         os.makedirs(os.path.dirname(os.path.join(folder, name)), exist_ok=True)
@@ -114,6 +131,9 @@ def test_checks(kit, folder):
                           "autorun.inf"]), f"the medium holds {laid}")
     with open(os.path.join(medium, "imgLogo.bmp"), "rb") as f:
         check(f.read() == files["big.jpg"], "imgLogo.bmp is not the logo given")
+    digests = sorted({hashlib.sha256(files[name]).hexdigest() for name in (ACCENTED, "alfa.dll")})
+    check(listed(os.path.join(medium, "Tovira.exe")) == digests, "the program does not list its components, each once")
+    check(listed(os.path.join(folder, "Tovira.exe")) is None, "the program given to the kit was changed in place")
 
     fresh_output(folder)
     status, lines = run(kit, folder, __logo=None, __no_logo=True, __installer=None, __component=None, __iso=None)
@@ -121,6 +141,7 @@ def test_checks(kit, folder):
           "with an error report", f"no logo, no installer: status {status}: {lines}")
     laid = sorted(os.listdir(os.path.join(folder, "out", "medium")))
     check(laid == ["Indice.pdf", "Tovira.exe", "autorun.inf"], f"without logo the medium holds {laid}")
+    check(listed(os.path.join(folder, "out", "medium", "Tovira.exe")) == [], "a disc without components lists some")
 
     fresh_output(folder)
     status, lines = run(kit, folder, __program="Tovira64.exe", __iso=None)
@@ -152,6 +173,13 @@ def test_checks(kit, folder):
          '"alfa.dll" and "ALFA.DLL" are one name on the disc'),
         ("accented names differing in case", {"__component": ["Ação.ocx", "other/AÇÃO.OCX"]},
          '"Ação.ocx" and "AÇÃO.OCX" are one name on the disc'),
+        ("Unicode names differing in case", {"__component": ["Ōx.dll", "other/ōx.dll"]},
+         '"Ōx.dll" and "ōx.dll" are one name on the disc'),
+        *[(f"component named {name}", {"__component": [name]}, f'the component "{folder}/{name}" has a name that '
+           "Windows keeps for a device or refuses") for name in ("con.dll", "a:b.dll", "nul .ocx")],
+        ("more components than the program lists", {"__component": [f"many/{i}.dll" for i in range(65)]},
+         "has room for 64 components, not 65"),
+        ("program without a list", {"__program": "old.exe"}, "has no place for the list of its components"),
         ("text named .dll", {"__component": ["leia.dll"]}, not_library),
         ("program named .dll", {"__component": ["programa.dll"]}, not_library),
         ("DLL named .txt", {"__component": ["tabela.txt"]}, not_library),
@@ -249,9 +277,10 @@ def certificate(folder, name, usage="codeSigning", start="20200101000000Z", end=
 
 def test_signing(kit, folder):
     inputs(folder)
-    # osslsigncode signs only a whole program.
+    # osslsigncode signs only a whole program; the kit writes its list before it signs.
+    source = "static const volatile unsigned char list[] = {%s};\nint main(void) { return list[0]; }\n"
     subprocess.run(["i686-w64-mingw32-gcc-posix", "-x", "c", "-", "-o", os.path.join(folder, "Tovira.exe")],
-                   input=b"int main(void) { return 0; }", check=True, timeout=60)
+                   input=(source % ", ".join(map(str, EMPTY_LIST))).encode(), check=True, timeout=60)
     for name, usage, end in (("good", "codeSigning", "20991231235959Z"), ("expired", "codeSigning", "20210101000000Z"),
                              ("web", "serverAuth", "20991231235959Z")):
         certificate(folder, name, usage, end=end)
@@ -265,6 +294,7 @@ def test_signing(kit, folder):
     verify = ["osslsigncode", "verify", "-CAfile", os.path.join(folder, "good.pem"), "-in"]
     verified = subprocess.run(verify + [os.path.join(folder, "out", "medium", "Tovira.exe")], capture_output=True)
     check(verified.returncode == 0, f"the signature does not verify: {verified.stdout[-300:]}")
+    check(listed(os.path.join(folder, "out", "medium", "Tovira.exe")) is not None, "the signed program lists nothing")
     unsigned = subprocess.run(verify + [os.path.join(folder, "Tovira.exe")], capture_output=True)
     check(unsigned.returncode != 0, "the program given to the kit was signed in place")
     cases = [("good.p12", "wrong.txt", 'the password in "%s/wrong.txt" does not open'),

@@ -41,10 +41,18 @@ bool FakeServices::RunsElevated() {
     return elevated;
 }
 
-int FakeServices::RunElevated(const std::string& arguments) {
-    Record("RunElevated", {arguments});
+int FakeServices::RunElevated(const std::string& programPath, const std::string& arguments) {
+    Record("RunElevated", {programPath, arguments});
     FailIfTold("RunElevated");
     return elevatedExitCode;
+}
+
+bool FakeServices::ProgramIsSigned() {
+    return programSigned;
+}
+
+ComponentList FakeServices::ShippedComponents() {
+    return shippedComponents;
 }
 
 bool FakeServices::ShellExecuteOpen(const std::string& documentPath, int showState) {
@@ -70,7 +78,11 @@ std::string FakeServices::ListNextFile() {
     return listed_ < listing_.size() ? listing_[listed_++] : std::string();
 }
 
-void FakeServices::CopyFileReplacing(const std::string& source, const std::string& destination) {
+// A refused content is refused before anything is copied: the call is recorded only when the check lets it through.
+void FakeServices::CopyFileReplacing(const std::string& source, const std::string& destination,
+                                     const ContentCheck& check) {
+    const std::string& content = fileContents[source];
+    check(Sha256Of({reinterpret_cast<const unsigned char*>(content.data()), content.size()}));
     Record("CopyFileReplacing", {source, destination});
     FailIfTold("CopyFileReplacing");
 }
@@ -84,6 +96,15 @@ std::string FakeServices::SystemFolder() {
 std::string FakeServices::ApplicationFolder() {
     FailIfTold("ApplicationFolder");
     return applicationFolder;
+}
+
+std::string FakeServices::ProgramPath() {
+    return applicationFolder + "\\Tovira.exe";
+}
+
+std::string FakeServices::NetworkPath(const std::string& path) {
+    const auto found = networkPaths.find(path);
+    return found != networkPaths.end() ? found->second : path;
 }
 
 PicturePtr FakeServices::LoadPictureFile(const std::string& path) {

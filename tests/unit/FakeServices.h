@@ -36,14 +36,19 @@ public:
     void StartProgram(const std::string& commandLine, int showState) override;
     void StartProgramWithConsent(const std::string& commandLine, int showState) override;
     bool RunsElevated() override;
-    int RunElevated(const std::string& arguments) override;
+    int RunElevated(const std::string& programPath, const std::string& arguments) override;
+    bool ProgramIsSigned() override;
+    ComponentList ShippedComponents() override;
     bool ShellExecuteOpen(const std::string& documentPath, int showState) override;
     void ActivateWindow(const std::string& title, bool waitForFocus) override;
     std::string ListFiles(const std::string& pattern) override;
     std::string ListNextFile() override;
-    void CopyFileReplacing(const std::string& source, const std::string& destination) override;
+    void CopyFileReplacing(const std::string& source, const std::string& destination,
+                           const ContentCheck& check) override;
     std::string SystemFolder() override;
     std::string ApplicationFolder() override;
+    std::string ProgramPath() override;
+    std::string NetworkPath(const std::string& path) override;
     PicturePtr LoadPictureFile(const std::string& path) override;
     ScreenTwips ScreenSize() override;
     void SetBusyCursor(bool on) override;
@@ -60,6 +65,12 @@ public:
     bool shellOpens = true;
     bool elevated = true;
     int elevatedExitCode = 0;
+    bool programSigned = false;
+    ComponentList shippedComponents;
+    // The content of files that are copied, by path; a file not named here is empty.
+    std::map<std::string, std::string> fileContents;
+    // Paths on drive letters mapped to network shares, with the share's own path.
+    std::map<std::string, std::string> networkPaths;
     // Operations that fail, with the error they raise; a failure is used once per entry.
     std::map<std::string, std::deque<RuntimeError>> failures;
     // Runs while a modal window is shown, as the user would act on it.

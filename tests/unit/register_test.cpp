@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
+#include <tuple>
 #include <utility>
 
 namespace tovira {
@@ -92,13 +95,17 @@ TEST_F(Register, ATrueFailureOfTheToolIsReportedToo) {
     EXPECT_FALSE(services.busy);
 }
 
+// The elevated session has none of the user's drive letters: a mapped drive's program is started by the share's path.
 TEST_F(Register, AStandardUserRegistersThroughAnElevatedInstanceWhoseFailureReachesTheBox) {
     form.lstArquivos.items = {"a.dll", "my comp.dll"};
     form.lstArquivos.listIndex = 1;
     services.elevated = false;
+    services.applicationFolder = "Z:\\Manual";
+    services.networkPaths["Z:\\Manual\\Tovira.exe"] = "\\\\server\\docs\\Manual\\Tovira.exe";
     const std::pair<int, std::string> failures[] = {
         {kErrPathFileAccess, "Erro: 75 - Erro de acesso ao caminho/arquivo"},
         {kRegistrarRefused, "Erro: 53 - Arquivo não encontrado"},
+        {kErrComponentNotShipped, "Erro: 32100 - Componente não faz parte deste disco"},
         {-1073741819, "Erro: 5 - Chamada de procedimento ou argumento inválido"}, // its crash
         {0, "Erro: 32755 - Permissão de administrador recusada"},                 // consent refused
     };
@@ -111,7 +118,8 @@ TEST_F(Register, AStandardUserRegistersThroughAnElevatedInstanceWhoseFailureReac
         form.cmdRegArquivo_Click();
         EXPECT_EQ(services.Operations(), (std::vector<std::string>{"SetBusyCursor", "RunsElevated", "RunElevated",
                                                                    "ShowMessage", "SetBusyCursor"}));
-        EXPECT_EQ(services.calls[2].arguments[0], "/registrar \"my comp.dll\"");
+        EXPECT_EQ(services.calls[2].arguments,
+                  (std::vector<std::string>{"\\\\server\\docs\\Manual\\Tovira.exe", "/registrar \"my comp.dll\""}));
         EXPECT_EQ(services.calls[3].arguments,
                   (std::vector<std::string>{"O Arquivo não pode ser Registrado.\r" + error, "0"}));
     }
@@ -121,7 +129,7 @@ TEST_F(Register, AStandardUserRegistersThroughAnElevatedInstanceWhoseFailureReac
     EXPECT_THROW(form.cmdRegArquivo_Click(), ProgramEnded);
     EXPECT_EQ(services.Operations(), (std::vector<std::string>{"SetBusyCursor", "RunsElevated", "RunElevated",
                                                                "SetBusyCursor", "EndProgram"}));
-    EXPECT_EQ(services.calls[2].arguments[0], "/registrar a.dll");
+    EXPECT_EQ(services.calls[2].arguments[1], "/registrar a.dll");
 }
 
 // The elevated instance takes its argument from anyone: only a plain name of a component in its folder, as the
@@ -148,6 +156,41 @@ TEST(Registrar, RegistersOnlyAPlainNameOfAComponentInItsOwnFolder) {
     EXPECT_TRUE(services.CallsOf("StartProgram").empty());
     for (const char* other : {"", "  ", "/other x.dll", "/registrarx x.dll", "x.dll"}) {
         EXPECT_EQ(RunRegistrarCommand(services, other), std::nullopt) << "the windows start for " << other;
+    }
+}
+
+// A program vouches for what it registers: with a list, only the contents listed; signed without one, nothing; with
+// neither (a developer's build), every component as ever. Both ways of registering decide alike, before any copy.
+TEST(Registrar, RegistersOnlyTheComponentsThatTheProgramLists) {
+    std::mt19937 noise(28);
+    std::string shipped(6000, '\0'), foreign(6000, '\0');
+    std::generate(shipped.begin(), shipped.end(), [&] { return static_cast<char>(noise()); });
+    std::generate(foreign.begin(), foreign.end(), [&] { return static_cast<char>(noise()); });
+    std::string changed = shipped;
+    changed[4321] = static_cast<char>(changed[4321] ^ 1);
+    const Sha256Digest listed = Sha256Of({reinterpret_cast<const unsigned char*>(shipped.data()), shipped.size()});
+    const std::tuple<const char*, std::string, bool, bool, bool> cases[] = {
+        {"listed, signed", shipped, true, true, true},    {"listed, unsigned", shipped, true, false, true},
+        {"not listed", foreign, true, true, false},       {"a byte changed", changed, true, false, false},
+        {"signed, no list", shipped, false, true, false}, {"neither", foreign, false, false, true}};
+    for (const auto& [what, content, filled, isSigned, registers] : cases) {
+        FakeServices services;
+        frmRegister form{services};
+        form.lstArquivos.items = {"a.dll"};
+        form.lstArquivos.listIndex = 0;
+        services.folderListing["C:\\Docs\\a.dll"] = {"a.dll"};
+        services.fileContents["C:\\Docs\\a.dll"] = content;
+        services.programSigned = isSigned;
+        services.shippedComponents = ComponentList{filled, {Sha256Of({}), listed}};
+        EXPECT_EQ(RunRegistrarCommand(services, "/registrar a.dll"), registers ? 0 : kErrComponentNotShipped) << what;
+        if (registers) {
+            EXPECT_THROW(form.cmdRegArquivo_Click(), ProgramEnded) << what;
+            continue;
+        }
+        form.cmdRegArquivo_Click();
+        EXPECT_EQ(services.CallsOf("ShowMessage").at(0).arguments[0],
+                  "O Arquivo não pode ser Registrado.\rErro: 32100 - Componente não faz parte deste disco");
+        EXPECT_EQ(services.CallsOf("CopyFileReplacing").size() + services.CallsOf("StartProgram").size(), 0u) << what;
     }
 }
 

@@ -29,17 +29,23 @@ struct LauncherServices final : Services {
     }
     void StartProgramWithConsent(const std::string& path, int showState) override { StartProgram(path, showState); }
     bool RunsElevated() override { return runtime.RunsElevated(); }
-    int RunElevated(const std::string& arguments) override { return runtime.RunElevated(arguments); }
+    int RunElevated(const std::string& program, const std::string& arguments) override {
+        return runtime.RunElevated(program, arguments);
+    }
+    bool ProgramIsSigned() override { return runtime.ProgramIsSigned(); }
+    ComponentList ShippedComponents() override { return runtime.ShippedComponents(); }
     int ShowMessage(const std::string& text, int style) override { return runtime.ShowMessage(text, style); }
     bool ShellExecuteOpen(const std::string& path, int show) override { return runtime.ShellExecuteOpen(path, show); }
     void ActivateWindow(const std::string& title, bool wait) override { runtime.ActivateWindow(title, wait); }
     std::string ListFiles(const std::string& pattern) override { return runtime.ListFiles(pattern); }
     std::string ListNextFile() override { return runtime.ListNextFile(); }
-    void CopyFileReplacing(const std::string& from, const std::string& to) override {
-        runtime.CopyFileReplacing(from, to);
+    void CopyFileReplacing(const std::string& from, const std::string& to, const ContentCheck& check) override {
+        runtime.CopyFileReplacing(from, to, check);
     }
     std::string SystemFolder() override { return runtime.SystemFolder(); }
     std::string ApplicationFolder() override { return runtime.ApplicationFolder(); }
+    std::string ProgramPath() override { return runtime.ProgramPath(); }
+    std::string NetworkPath(const std::string& path) override { return runtime.NetworkPath(path); }
     PicturePtr LoadPictureFile(const std::string& path) override { return runtime.LoadPictureFile(path); }
     ScreenTwips ScreenSize() override { return runtime.ScreenSize(); }
     void SetBusyCursor(bool on) override { runtime.SetBusyCursor(on); }

@@ -20,6 +20,8 @@ std::vector<std::string> ListAll(Win32Services& services, const std::wstring& pa
     return names;
 }
 
+const ContentCheck kAnyContent = [](const Sha256Digest&) {};
+
 std::vector<std::string> Sorted(std::vector<std::string> names) {
     std::sort(names.begin(), names.end());
     return names;
@@ -130,8 +132,9 @@ TEST(Listing, NamesWithSpacesCyrillicAndCjkComeBackAsUtf8) {
               std::vector<std::string>{"\xd1\x91\xd0\xb6\xd0\xb8\xd0\xba \xe5\xad\x97.dll"});
 }
 
-// A disc's files are read-only, and so was the copy that the last registration made.
-TEST(Copy, ReplacesEvenAReadOnlyDestinationWithAWritableCopyThroughUnicodePaths) {
+// A disc's files are read-only, and so was the copy that the last registration made. The check sees the digest of
+// what is then written, and a refusal writes nothing: the destination stays, and no temporary copy is left beside it.
+TEST(Copy, ReplacesEvenAReadOnlyDestinationWithAWritableCopyOfWhatWasChecked) {
     TempFolder folder{L"copy \u041a\u0438\u0440 \u6f22"};
     const std::wstring source = folder / L"m\u00f3dulo \u5b57.dll";
     const std::wstring destination = folder / L"c\u00f3pia.dll";
@@ -140,7 +143,17 @@ TEST(Copy, ReplacesEvenAReadOnlyDestinationWithAWritableCopyThroughUnicodePaths)
     ASSERT_TRUE(SetFileAttributesW(source.c_str(), FILE_ATTRIBUTE_READONLY));
     ASSERT_TRUE(SetFileAttributesW(destination.c_str(), FILE_ATTRIBUTE_READONLY));
     OsServices services;
-    services.CopyFileReplacing(Narrow(source), Narrow(destination));
+    Sha256Digest seen{};
+    const auto refuse = [&](const Sha256Digest& digest) {
+        seen = digest;
+        throw RuntimeError(kErrComponentNotShipped);
+    };
+    EXPECT_EQ(ErrorNumberOf([&] { services.CopyFileReplacing(Narrow(source), Narrow(destination), refuse); }),
+              kErrComponentNotShipped);
+    EXPECT_EQ(seen, Sha256Of({reinterpret_cast<const unsigned char*>("new contents"), 12}));
+    EXPECT_EQ(ReadBytes(destination), "old contents that are longer");
+    services.CopyFileReplacing(Narrow(source), Narrow(destination), kAnyContent);
+    EXPECT_EQ(ListAll(services, folder / L"*").size(), 2u) << "a temporary copy stayed";
     EXPECT_EQ(ReadBytes(destination), "new contents");
     EXPECT_EQ(GetFileAttributesW(destination.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
     EXPECT_EQ(ReadBytes(source), "new contents");
@@ -152,7 +165,7 @@ TEST(Copy, FailuresRaiseTheMappedNumbers) {
     const std::wstring source = folder / L"a.dll";
     WriteBytes(source, "a");
     const auto copy = [&](const std::wstring& from, const std::wstring& to) {
-        return ErrorNumberOf([&] { services.CopyFileReplacing(Narrow(from), Narrow(to)); });
+        return ErrorNumberOf([&] { services.CopyFileReplacing(Narrow(from), Narrow(to), kAnyContent); });
     };
 
     EXPECT_EQ(copy(folder / L"missing.dll", folder / L"b.dll"), 53);
@@ -184,6 +197,9 @@ TEST(Folders, SystemFolderHoldsTheRegistrationToolAndTakesAJoinedName) {
     EXPECT_EQ(folder[1], L':');
     EXPECT_NE(folder.back(), L'\\');
     EXPECT_NE(GetFileAttributesW((folder + L"\\regsvr32.exe").c_str()), INVALID_FILE_ATTRIBUTES);
+    // A local folder is no share's, and a share's own path is one already.
+    EXPECT_EQ(services.NetworkPath(Narrow(folder)), Narrow(folder));
+    EXPECT_EQ(services.NetworkPath("\\\\server\\share\\Tovira.exe"), "\\\\server\\share\\Tovira.exe");
 }
 
 TEST(Folders, ApplicationFolderHoldsTheRunningProgram) {
