@@ -423,11 +423,13 @@ class Context:
     def cursor(self):
         return self.session.settled_cursor()
 
-    def set_dpi(self, dpi):
-        """Programs that this test starts from now on run at this screen scale; cleanup puts 96 back, since the
-        prefix serves the whole run."""
+    def set_dpi(self, dpi, sign_in=True):
+        """Programs that this test starts from now on run at this screen scale (Session.set_dpi); cleanup puts 96
+        back, since the prefix serves the whole run. Call it before starting anything: a sign-in ends every
+        program."""
         self.dpi = dpi
-        self.session.set_dpi(dpi)
+        self.session.set_dpi(dpi, sign_in)
+        self.baseline = {p["pid"] for p in self.session.wintool("procs")}
 
     def cleanup(self):
         errors = []
@@ -587,13 +589,29 @@ class Session:
         subprocess.run(["wine", "regedit", "/S", unix_to_windows(reg)], env=self.env, check=True, timeout=60,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
-    def set_dpi(self, dpi):
-        """Wine's screen scale (LogPixels, 96 is 100 %) for the programs started from now on; each reads it once."""
+    def set_dpi(self, dpi, sign_in=True):
+        """Wine's screen scale (LogPixels, 96 is 100 %). On Windows a new scale takes effect at the next sign-in;
+        so, with `sign_in`, the Wine session starts again, and the system, the screen and every window answer the
+        new scale alike. Without it the running session keeps its screen's scale: Wine 10 then answers the new one
+        for the system only, a screen whose scale differs from the system's; Wine 8 answers it everywhere."""
         lines = ["REGEDIT4", ""]
         for key in (r"HKEY_CURRENT_USER\Control Panel\Desktop",
                     r"HKEY_LOCAL_MACHINE\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts"):
             lines += [f"[{key}]", f'"LogPixels"=dword:{dpi:08x}', ""]
         self.regedit("dpi", lines)
+        if sign_in:
+            self._sign_in()
+
+    def _sign_in(self):
+        subprocess.run(["wineserver", "-k"], env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        subprocess.run(["wineserver", "-w"], env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                       timeout=60)
+        self.desktop_holder.wait(10)
+        subprocess.run(["wineserver", "-p"], env=self.env)
+        # The pointers are drawn for the scale.
+        self._references = {}
+        self.arrow_reference()
+        self._hold_desktop()
 
     # Tools ----------------------------------------------------------------------------------------
     def wintool(self, *args):

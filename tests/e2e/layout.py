@@ -99,12 +99,12 @@ def logo_colour(x, y):
 
 class Launcher:
     """The launcher window of a started program, with its client origin on screen and the layout at the scale
-    that the test started it at."""
+    that the test started it at (or `dpi`, the scale of its screen)."""
 
-    def __init__(self, context, program, timeout=20.0):
+    def __init__(self, context, program, timeout=20.0, dpi=None):
         self.context = context
         self.program = program
-        self.layout = Layout(context.dpi)
+        self.layout = Layout(dpi or context.dpi)
         self.window = program.wait_window("Tovira", timeout)
         geometry = self.window.client()
         self.origin = tuple(geometry["origin"])
@@ -199,6 +199,29 @@ def check_menu_panel(pixel, panel_right, layout=AT_96):
     assert sum(1 for p in artwork if p == WHITE) >= 50 * layout.scale ** 2, "the vendor's logo shows no white"
     assert sum(1 for p in artwork if p not in (WHITE, BLACK, STRIPE_BLUE)) >= 50 * layout.scale ** 2, (
         "the vendor's logo shows no colour")
+
+
+def ink_lines(pixel, box, ink):
+    """The width of each line of text inside a box (left, top, right, bottom exclusive), from the top: rows with ink
+    that follow each other are one line."""
+    x0, y0, x1, y1 = box
+    lines, span = [], None
+    for y in range(y0, y1 + 1):
+        xs = [x for x in range(x0, x1) if ink(pixel(x, y))] if y < y1 else []
+        if xs:
+            span = (min(xs + [span[0]] if span else xs), max(xs + [span[1]] if span else xs))
+        elif span:
+            lines.append(span[1] - span[0] + 1)
+            span = None
+    return lines
+
+
+def check_text_widths(widths, at_96, scale, where):
+    """Texts drawn for the scale: each line `scale` times its width at 96 DPI, within 5 %."""
+    for name, lines in at_96.items():
+        wanted = [round(w * scale) for w in lines]
+        assert len(widths[name]) == len(lines) and all(abs(w - v) <= 0.05 * v for w, v in zip(widths[name], wanted)), (
+            f"{name} in {where}: lines {widths[name]} pixels wide, not {wanted} ({lines} at 96 DPI)")
 
 
 def find_logo_offset(pixel, colour, layout=AT_96):

@@ -232,6 +232,14 @@ std::string WaitWindow(const std::wstring& title, DWORD pid, DWORD timeoutMs) {
     }
 }
 
+// The scale that Windows answers for a window or for the system; 0 before Windows 10, version 1607.
+template <typename... Args> long long AskDpi(const char* name, Args... args) {
+    using Function = UINT WINAPI(Args...);
+    auto ask =
+        reinterpret_cast<Function*>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), name)));
+    return ask != nullptr ? ask(args...) : 0;
+}
+
 std::string ClientGeometry(HWND window) {
     POINT origin{0, 0};
     ClientToScreen(window, &origin);
@@ -241,7 +249,8 @@ std::string ClientGeometry(HWND window) {
     GetWindowRect(window, &outer);
     return "{\"origin\":[" + Num(origin.x) + "," + Num(origin.y) + "],\"client\":[" + Num(client.right) + "," +
            Num(client.bottom) + "],\"window\":" + Rect(outer) + ",\"screen\":[" + Num(GetSystemMetrics(SM_CXSCREEN)) +
-           "," + Num(GetSystemMetrics(SM_CYSCREEN)) + "]}";
+           "," + Num(GetSystemMetrics(SM_CYSCREEN)) + "],\"dpi\":" + Num(AskDpi("GetDpiForWindow", window)) +
+           ",\"systemDpi\":" + Num(AskDpi("GetDpiForSystem")) + "}";
 }
 
 std::string Processes() {
