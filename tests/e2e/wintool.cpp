@@ -232,12 +232,19 @@ std::string WaitWindow(const std::wstring& title, DWORD pid, DWORD timeoutMs) {
     }
 }
 
-// The scale that Windows answers for a window or for the system; 0 before Windows 10, version 1607.
-template <typename... Args> long long AskDpi(const char* name, Args... args) {
-    using Function = UINT WINAPI(Args...);
-    auto ask =
-        reinterpret_cast<Function*>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), name)));
-    return ask != nullptr ? ask(args...) : 0;
+template <typename Function> Function* User32(const char* name) {
+    return reinterpret_cast<Function*>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), name)));
+}
+
+// What Windows answers for a window: its scale, the system's, and whether the window is per-monitor aware (2),
+// aware of the system's scale (1) or unaware (0); 0 for each before Windows 10, version 1607.
+std::string WindowScale(HWND window) {
+    const auto forWindow = User32<UINT WINAPI(HWND)>("GetDpiForWindow");
+    const auto forSystem = User32<UINT WINAPI()>("GetDpiForSystem");
+    const auto context = User32<HANDLE WINAPI(HWND)>("GetWindowDpiAwarenessContext");
+    const auto awareness = User32<int WINAPI(HANDLE)>("GetAwarenessFromDpiAwarenessContext");
+    return ",\"dpi\":" + Num(forWindow ? forWindow(window) : 0) + ",\"systemDpi\":" + Num(forSystem ? forSystem() : 0) +
+           ",\"awareness\":" + Num(context && awareness ? awareness(context(window)) : 0);
 }
 
 std::string ClientGeometry(HWND window) {
@@ -249,8 +256,7 @@ std::string ClientGeometry(HWND window) {
     GetWindowRect(window, &outer);
     return "{\"origin\":[" + Num(origin.x) + "," + Num(origin.y) + "],\"client\":[" + Num(client.right) + "," +
            Num(client.bottom) + "],\"window\":" + Rect(outer) + ",\"screen\":[" + Num(GetSystemMetrics(SM_CXSCREEN)) +
-           "," + Num(GetSystemMetrics(SM_CYSCREEN)) + "],\"dpi\":" + Num(AskDpi("GetDpiForWindow", window)) +
-           ",\"systemDpi\":" + Num(AskDpi("GetDpiForSystem")) + "}";
+           "," + Num(GetSystemMetrics(SM_CYSCREEN)) + "]" + WindowScale(window) + "}";
 }
 
 std::string Processes() {
