@@ -83,6 +83,9 @@ bind /dev /dev
 bind /dev/pts /dev/pts
 as_root mount -t tmpfs -o mode=1777 shm "$work/root/dev/shm" && mounts+=("$work/root/dev/shm")
 bind "$cache/archives" /var/cache/apt/archives
+# X servers share the host's network, so their sockets' names too: the host's displays are seen as taken inside.
+as_root mkdir -p /tmp/.X11-unix && as_root chmod 1777 /tmp/.X11-unix
+bind /tmp/.X11-unix /tmp/.X11-unix
 
 commit=$(git -C "$repo" rev-parse HEAD)
 as_root git clone -q --no-hardlinks "$repo" "$work/root/src"

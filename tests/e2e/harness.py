@@ -590,10 +590,8 @@ class Session:
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     def set_dpi(self, dpi, sign_in=True):
-        """Wine's screen scale (LogPixels, 96 is 100 %). On Windows a new scale takes effect at the next sign-in;
-        so, with `sign_in`, the Wine session starts again, and the system, the screen and every window answer the
-        new scale alike. Without it the running session keeps its screen's scale: Wine 10 then answers the new one
-        for the system only, a screen whose scale differs from the system's; Wine 8 answers it everywhere."""
+        """Wine's screen scale (LogPixels, 96 is 100 %). As a new scale on Windows, it takes effect at a sign-in: a
+        new Wine session. Without one, Wine 10 answers it for the system only, not for the screen (Wine 8 for both)."""
         lines = ["REGEDIT4", ""]
         for key in (r"HKEY_CURRENT_USER\Control Panel\Desktop",
                     r"HKEY_LOCAL_MACHINE\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts"):

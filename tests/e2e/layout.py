@@ -24,7 +24,7 @@ class Layout:
         self.slack = 0 if dpi == 96 else 1
         self.client = (self.px(9330), self.px(4875))
         # The panel picture and the lamps are drawn for the scale; lines are as thick to the eye.
-        self.panel_width = round(211 * self.scale)
+        self.panel_width = math.floor(211 * self.scale + 0.5)
         self.lamp_left = self.px(180)
         self.lamp_tops = [self.px(top) for top in LAMP_TOPS_TWIPS]
         self.lamp_size = round(16 * self.scale)
@@ -201,28 +201,25 @@ def check_menu_panel(pixel, panel_right, layout=AT_96):
         "the vendor's logo shows no colour")
 
 
-def ink_lines(pixel, box, ink):
-    """The width of each line of text inside a box (left, top, right, bottom exclusive), from the top: rows with ink
-    that follow each other are one line."""
+def ink_width(pixel, box, ink):
+    """The width of the text in a box (left, top, right, bottom exclusive): its lines' widths together, which a word
+    that wraps elsewhere at another scale does not change. Rows with ink that follow each other are one line."""
     x0, y0, x1, y1 = box
-    lines, span = [], None
+    total, span = 0, []
     for y in range(y0, y1 + 1):
-        xs = [x for x in range(x0, x1) if ink(pixel(x, y))] if y < y1 else []
+        xs = [x for x in range(x0, x1) if y < y1 and ink(pixel(x, y))]
         if xs:
-            span = (min(xs + [span[0]] if span else xs), max(xs + [span[1]] if span else xs))
+            span = [min(xs + span[:1]), max(xs + span[1:])]
         elif span:
-            lines.append(span[1] - span[0] + 1)
-            span = None
-    return lines
+            total, span = total + span[1] - span[0] + 1, []
+    return total
 
 
 def check_text_widths(widths, at_96, scale, where):
-    """Texts drawn for the scale: each `scale` times its width at 96 DPI, within 5 %. A wrapped text's width is that
-    of its lines together, which a word that wraps elsewhere at another scale does not change."""
-    for name, lines in at_96.items():
-        wanted = sum(lines) * scale
-        assert abs(sum(widths[name]) - wanted) <= 0.05 * wanted, (
-            f"{name} in {where}: lines {widths[name]} pixels wide, not {round(wanted)} together ({lines} at 96 DPI)")
+    """Texts drawn for the scale: each `scale` times its width at 96 DPI, within 5 %."""
+    for name, width in at_96.items():
+        assert abs(widths[name] - width * scale) <= 0.05 * width * scale, (
+            f"{name} in {where} is {widths[name]} pixels wide, not {width * scale:.0f} ({width} at 96 DPI)")
 
 
 def find_logo_offset(pixel, colour, layout=AT_96):

@@ -8,7 +8,7 @@ import pytest
 
 from harness import SILVER, is_light, poll
 from layout import (LBLMSG, MENU_LABELS, Launcher, Layout, bmp, check_menu_panel, check_text_widths, check_window_frame,
-                    ink_lines, wait_painted)
+                    ink_width, wait_painted)
 from test_actions import (HANDBOOK, check_file_manager_started, check_finish_ends_the_program, check_handbook_opened,
                           check_installer_started, start_launcher)
 from test_hover import check_each_row_lights_alone, item_point, move_to, rest_state
@@ -67,46 +67,33 @@ def start_quarters(t, folder="medium"):
 
 
 def launcher_texts(t, launcher):
-    """The menu's captions at rest and the hint of "Instalar Acrobat Reader", line by line."""
+    """The widths of the menu's captions at rest and of the hint of "Instalar Acrobat Reader"."""
     layout = launcher.layout
     rest_state(t, launcher)
     pixel = launcher.shot("captions")
-    widths = {}
-    for name, box in MENU_LABELS.items():
-        x0, y0, x1, y1 = layout.box(*box)
-        widths[name] = ink_lines(pixel, (x0 - layout.slack, y0, x1 + 2 + layout.slack, y1), is_light)
+    widths = {name: ink_width(pixel, (x0 - layout.slack, y0, x1 + 2 + layout.slack, y1), is_light)
+              for name, (x0, y0, x1, y1) in ((n, layout.box(*box)) for n, box in MENU_LABELS.items())}
     move_to(t, launcher, item_point("Label1", layout))
     hint = layout.box(*LBLMSG)
-    pixel = wait_painted(launcher, "hint", lambda p: ink_lines(p, hint, is_light))
-    widths["lblMsg"] = ink_lines(pixel, hint, is_light)
+    widths["lblMsg"] = ink_width(wait_painted(launcher, "hint", lambda p: ink_width(p, hint, is_light)), hint, is_light)
     return widths
 
 
-def is_blue(rgb):
-    r, g, b = rgb
-    return b >= 128 and b > r + 60 and b > g + 60
-
-
-def is_dark(rgb):
-    return sum(rgb) < 3 * 80
-
-
 def registration_texts(t, window):
-    """The instruction, the error text, the frame's and the buttons' captions, line by line, inside their borders."""
+    """The widths of the instruction and the error text (dark blue), and of the frame's and the buttons' captions
+    (black), inside their borders; a frame's caption stands on its top edge, above what the frame holds."""
     layout = Layout(t.dpi)
     shot = t.screenshot(f"registration-{t.dpi}")
     inset = math.ceil(3 * layout.scale)
     widths = {}
     for child in window.children():
         kind, text, (left, top, right, bottom) = child["class"].lower(), child["title"], child["rect"]
-        if kind == "static" and text:
-            widths[text[:9]] = ink_lines(shot.pixel, (left + inset, top + inset, right - inset, bottom - inset),
-                                         is_blue)
-        elif kind == "button" and text:
-            # A frame's caption stands on its top edge, above the list and the buttons inside it.
-            box = (left + inset, top, right - inset, top + layout.px(240)) if text.startswith("Arquivo") else (
-                left + inset, top + inset, right - inset, bottom - inset)
-            widths[text] = ink_lines(shot.pixel, box, is_dark)
+        bottom = top + layout.px(240) if text.startswith("Arquivo") else bottom - inset
+        box = (left + inset, top if text.startswith("Arquivo") else top + inset, right - inset, bottom)
+        if text and kind == "static":
+            widths[text[:9]] = ink_width(shot.pixel, box, lambda p: p[2] >= 128 and p[2] > max(p[:2]) + 60)
+        elif text and kind == "button":
+            widths[text] = ink_width(shot.pixel, box, lambda p: sum(p) < 3 * 80)
     return widths
 
 
@@ -128,13 +115,12 @@ def test_on_a_screen_whose_scale_is_not_the_systems_the_launcher_takes_its_scree
     t.set_dpi(192, sign_in=False)
     program = start_quarters(t)
     geometry = program.wait_window("Tovira").client()
-    if geometry["awareness"] != 2 or geometry["dpi"] == geometry["systemDpi"]:
-        pytest.skip(f"this Wine does not grant per-monitor awareness or answers the system's scale for every screen: "
-                    f"{geometry}")
-    launcher = Launcher(t, program, dpi=geometry["dpi"])
+    if geometry["screenDpi"] in (0, geometry["systemDpi"]):
+        pytest.skip(f"this Wine answers the system's scale for every screen: {geometry}")
+    launcher = Launcher(t, program, dpi=geometry["screenDpi"])
     expected = launcher.layout.client
     assert tuple(launcher.client) == expected, (
-        f"the client area is {launcher.client}, not {expected} for its screen's {geometry['dpi']} DPI")
+        f"the client area is {launcher.client}, not {expected} for its screen's {geometry['screenDpi']} DPI")
     pixel = wait_painted(launcher, "shot", lambda p: logo_corner(p, launcher.layout) is not None)
     check_menu_panel(pixel, launcher.layout.logo_left, launcher.layout)
 

@@ -232,19 +232,19 @@ std::string WaitWindow(const std::wstring& title, DWORD pid, DWORD timeoutMs) {
     }
 }
 
-template <typename Function> Function* User32(const char* name) {
-    return reinterpret_cast<Function*>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), name)));
-}
-
-// What Windows answers for a window: its scale, the system's, and whether the window is per-monitor aware (2),
-// aware of the system's scale (1) or unaware (0); 0 for each before Windows 10, version 1607.
-std::string WindowScale(HWND window) {
-    const auto forWindow = User32<UINT WINAPI(HWND)>("GetDpiForWindow");
-    const auto forSystem = User32<UINT WINAPI()>("GetDpiForSystem");
-    const auto context = User32<HANDLE WINAPI(HWND)>("GetWindowDpiAwarenessContext");
-    const auto awareness = User32<int WINAPI(HANDLE)>("GetAwarenessFromDpiAwarenessContext");
-    return ",\"dpi\":" + Num(forWindow ? forWindow(window) : 0) + ",\"systemDpi\":" + Num(forSystem ? forSystem() : 0) +
-           ",\"awareness\":" + Num(context && awareness ? awareness(context(window)) : 0);
+// The scales of the screen that a window is on and of the system; 0 where Windows does not answer them.
+std::string Scales(HWND window) {
+    using ForMonitor = HRESULT WINAPI(HMONITOR, int, UINT*, UINT*);
+    auto forMonitor = reinterpret_cast<ForMonitor*>(reinterpret_cast<void*>(
+        GetProcAddress(LoadLibraryExW(L"shcore.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32), "GetDpiForMonitor")));
+    auto forSystem = reinterpret_cast<UINT WINAPI (*)()>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForSystem")));
+    UINT screen = 0;
+    UINT unused = 0;
+    if (forMonitor == nullptr || forMonitor(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), 0, &screen, &unused)) {
+        screen = 0;
+    }
+    return ",\"screenDpi\":" + Num(screen) + ",\"systemDpi\":" + Num(forSystem ? forSystem() : 0);
 }
 
 std::string ClientGeometry(HWND window) {
@@ -256,7 +256,7 @@ std::string ClientGeometry(HWND window) {
     GetWindowRect(window, &outer);
     return "{\"origin\":[" + Num(origin.x) + "," + Num(origin.y) + "],\"client\":[" + Num(client.right) + "," +
            Num(client.bottom) + "],\"window\":" + Rect(outer) + ",\"screen\":[" + Num(GetSystemMetrics(SM_CXSCREEN)) +
-           "," + Num(GetSystemMetrics(SM_CYSCREEN)) + "]" + WindowScale(window) + "}";
+           "," + Num(GetSystemMetrics(SM_CYSCREEN)) + "]" + Scales(window) + "}";
 }
 
 std::string Processes() {
