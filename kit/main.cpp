@@ -2,15 +2,12 @@
 // check runs before anything is written; an error ends the run with status 1 and nothing made.
 #include "kit/Medium.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
-#include <fstream>
 #include <map>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace {
 
@@ -60,27 +57,6 @@ bool Parse(int argc, char** argv, tovira::kit::MediumPlan& plan) {
     return true;
 }
 
-// The compilers whose code the program holds, by the identification that each leaves in it ("GCC: (GNU) 12-posix"
-// for ours, another for the prebuilt runtime): the same source gives the same bytes only with the same ones.
-std::string Compilers(const std::filesystem::path& program) {
-    constexpr std::size_t kLongest = 80;
-    constexpr std::streamsize kRead = 16 << 20;
-    std::ifstream in(program, std::ios::binary);
-    std::string bytes(static_cast<std::size_t>(kRead), '\0');
-    in.read(bytes.data(), kRead);
-    bytes.resize(static_cast<std::size_t>(in.gcount()));
-    std::vector<std::string> names;
-    std::string named;
-    for (std::size_t at = bytes.find("GCC: ("); at != std::string::npos; at = bytes.find("GCC: (", at + 1)) {
-        std::string name = bytes.substr(at, std::min(bytes.find('\0', at), at + kLongest) - at);
-        if (std::find(names.begin(), names.end(), name) == names.end()) {
-            named += (named.empty() ? "" : "; ") + name;
-            names.push_back(std::move(name));
-        }
-    }
-    return named.empty() ? "none named in the program" : named;
-}
-
 int Fail(const std::string& line) {
     std::printf("error: %s\nnothing was written\n", line.c_str());
     return 1;
@@ -108,7 +84,7 @@ int main(int argc, char** argv) {
             return 1;
         }
         const std::string sha256 = tovira::kit::MakeMedium(plan);
-        std::printf("medium: %s\nprogram built with: %s\n", plan.medium.c_str(), Compilers(plan.program).c_str());
+        std::printf("medium: %s\n", plan.medium.c_str());
         if (!plan.image.empty()) {
             std::printf("image: %s\nsha256: %s\n", plan.image.c_str(), sha256.c_str());
         }
