@@ -1,7 +1,6 @@
 #include "platform/win32/Win32Runtime.h"
 
 #include "platform/RuntimeError.h"
-#include "platform/win32/Fonts.h"
 #include "platform/win32/Wide.h"
 #include "register/frmRegister.h"
 #include "services_support.h"
@@ -320,24 +319,6 @@ TEST(RuntimeSync, RepaintsOnlyWhatChangedAndMeasuresAutoSizeLabels) {
 
     test.runtime.Dispatch([&] { form.message.visible = false; });
     EXPECT_TRUE(NeedsPaint(window));
-}
-
-// The windows' fonts at every scale have about the character height that their size asks for, which a bitmap font
-// (the design's face on Windows) has at a few heights only. Their widths are checked on the screen, end to end.
-TEST(RuntimeFonts, DesignFontsAreTheirHeightAtEveryScale) {
-    WindowDC screen(nullptr);
-    for (const Font& font :
-         {Font{"MS Sans Serif", 9.75, false}, Font{"MS Sans Serif", 9.75, true}, Font{"", 0, false}}) {
-        FontCache fonts;
-        for (int dpi : {96, 120, 144, 192}) {
-            SelectScope select(screen.Get(), fonts.Get(font, PixelScale(dpi)));
-            TEXTMETRICW metrics{};
-            GetTextMetricsW(screen.Get(), &metrics);
-            EXPECT_NEAR(metrics.tmHeight - metrics.tmInternalLeading,
-                        PixelScale(dpi).PointsToPixels(font.size > 0 ? font.size : kDefaultFontSize), 2)
-                << font.name << " " << font.size << (font.bold ? " bold" : "") << " at " << dpi << " DPI";
-        }
-    }
 }
 
 struct MouseForm : TestForm {
