@@ -2,9 +2,6 @@
 
 #include "platform/win32/Wide.h"
 
-#include <cmath>
-#include <iterator>
-
 namespace tovira::win32 {
 
 namespace {
@@ -26,44 +23,6 @@ int CALLBACK NoteSize(const LOGFONTW*, const TEXTMETRICW* metrics, DWORD type, L
                                       metrics->tmDigitizedAspectY == sizes.dpi);
     }
     return 1;
-}
-
-// A negative height asks for the character height in pixels, which is how point sizes are defined.
-HFONT CreateSized(int height, bool bold, const wchar_t* face) {
-    return CreateFontW(-height, 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, face);
-}
-
-int SampleWidth(HDC dc, HFONT font) {
-    static constexpr wchar_t kSample[] = L"abcdefghijklmnopqrstuvwxyz ABCDEFGHIJKLMNOPQRSTUVWXYZ 0123456789";
-    SelectScope select(dc, font);
-    SIZE size{};
-    GetTextExtentPoint32W(dc, kSample, static_cast<int>(std::size(kSample) - 1), &size);
-    return size.cx;
-}
-
-// The layouts' boxes were made for the bitmap's widths at the design's scale, so the twin takes the character height,
-// within two pixels of the one asked for, whose text is as wide as the bitmap's times the scale: where the twin is a
-// stand-in of other measures, the texts still fill their boxes as designed.
-int TwinHeight(int height, double points, bool bold, const PixelScale& scale) {
-    const int designHeight = PixelScale().PointsToPixels(points);
-    WindowDC screen(nullptr);
-    FontHandle design(CreateSized(designHeight, bold, kBitmapFace));
-    if (HasNoBitmapSize(kBitmapFace, designHeight, kDesignDpi) || !design) {
-        return height;
-    }
-    const double wanted = SampleWidth(screen.Get(), design.Get()) * scale.Factor();
-    int best = height;
-    double bestMiss = 0;
-    for (int tried : {height, height - 1, height + 1, height - 2, height + 2}) {
-        FontHandle twin(CreateSized(tried, bold, kBitmapFaceTwin));
-        const double miss = std::abs(SampleWidth(screen.Get(), twin.Get()) - wanted);
-        if (tried == height || miss < bestMiss) {
-            best = tried;
-            bestMiss = miss;
-        }
-    }
-    return best;
 }
 
 } // namespace
@@ -89,13 +48,15 @@ HFONT FontCache::Get(const Font& font, const PixelScale& scale) {
     if (found != fonts_.end()) {
         return found->second.Get();
     }
-    int height = scale.PointsToPixels(size);
+    // A negative height asks for the character height in pixels, which is how point sizes are defined.
+    const int height = scale.PointsToPixels(size);
     std::wstring face = Widen(name);
     if (face == kBitmapFace && HasNoBitmapSize(face, height, scale.Dpi())) {
         face = kBitmapFaceTwin;
-        height = TwinHeight(height, size, font.bold, scale);
     }
-    HFONT handle = CreateSized(height, font.bold, face.c_str());
+    HFONT handle = CreateFontW(-height, 0, 0, 0, font.bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                               OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
+                               face.c_str());
     if (handle == nullptr) {
         return static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
     }

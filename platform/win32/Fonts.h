@@ -16,8 +16,8 @@ namespace tovira::win32 {
 // twips, were designed with.
 inline constexpr const char* kDefaultFontName = "MS Sans Serif";
 inline constexpr double kDefaultFontSize = 8.25;
-// That face is a bitmap font on Windows; its scalable twin, drawn after it and in every Windows since 2000, takes its
-// place at the heights that it has no bitmap for.
+// That face is a bitmap font on Windows; its scalable twin, in every Windows since 2000 and drawn to the same
+// measures, takes its place at the heights that it has no bitmap for.
 inline constexpr const wchar_t* kBitmapFace = L"MS Sans Serif";
 inline constexpr const wchar_t* kBitmapFaceTwin = L"Microsoft Sans Serif";
 
