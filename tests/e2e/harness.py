@@ -549,7 +549,13 @@ class Session:
             ["wine", r"C:\e2e\browser.exe", "--window", "e2e desktop holder", "--hidden"],
             env=dict(self.env, TOVIRA_E2E_LOG=unix_to_windows(os.path.join(self.work, "holder.log"))),
             cwd=self.neutral, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        holder = lambda: any(p["image"].lower().endswith("\\browser.exe") for p in self.wintool("procs"))  # noqa: E731
+
+        def holder():
+            try:
+                return any(p["image"].lower().endswith("\\browser.exe") for p in self.wintool("procs"))
+            except AssertionError:  # the process list can fail while a new session starts
+                return False
+
         if not poll(holder, 15.0, 0.2):
             raise RuntimeError("the process that holds Wine's desktop did not start")
 
