@@ -60,7 +60,9 @@ wine_session_stop() {
     return 0
 }
 
-# wine_set_dpi DPI: the screen scale that programs started from now on see, Wine's LogPixels (96 is 100 %).
+# wine_set_dpi DPI: the screen scale (Wine's LogPixels, 96 is 100 %) of the next Wine session, which the programs
+# started from now on open; it waits for the running one to end. Within a running session Wine 10 would answer the
+# new scale for the system only, as Windows takes a new scale at the next sign-in.
 wine_set_dpi() {
     local key
     for key in 'HKCU\Control Panel\Desktop' 'HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts'; do

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/Controls.h"
 #include "art/PixelScale.h"
+#include "platform/Controls.h"
 #include "platform/win32/Handles.h"
 
 #include <windows.h>
@@ -16,6 +16,13 @@ namespace tovira::win32 {
 // twips, were designed with.
 inline constexpr const char* kDefaultFontName = "MS Sans Serif";
 inline constexpr double kDefaultFontSize = 8.25;
+// That face is a bitmap font on Windows; its scalable twin, in every Windows since 2000 and drawn to the same
+// measures, takes its place at the heights that it has no bitmap for.
+inline constexpr const wchar_t* kBitmapFace = L"MS Sans Serif";
+inline constexpr const wchar_t* kBitmapFaceTwin = L"Microsoft Sans Serif";
+
+// Whether `face` is a bitmap font without a size of that character height (pixels) drawn for that resolution.
+bool HasNoBitmapSize(const std::wstring& face, int height, int dpi);
 
 // Fonts by name, size and weight for a screen scale, created once and kept for the program's life.
 class FontCache {

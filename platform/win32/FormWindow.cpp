@@ -115,6 +115,7 @@ void FormWindow::Create() {
         SetWindowPos(window_, nullptr, 0, 0, outer.right - outer.left, outer.bottom - outer.top,
                      SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
+    outer = FitClient();
     form_.width = scale_.ToTwips(outer.right - outer.left);
     form_.height = scale_.ToTwips(outer.bottom - outer.top);
     MeasureAutoSizeLabels();
@@ -126,6 +127,25 @@ void FormWindow::Create() {
 RECT FormWindow::OuterRect() const {
     const RECT client{0, 0, ToPixels(scale_, form_.clientWidth), ToPixels(scale_, form_.clientHeight)};
     return win32::OuterRect(client, FormStyle(form_), FormExStyle(form_), scale_);
+}
+
+// The frame that the window system draws may be for another scale than the window's: the system's, on a screen
+// whose scale differs from it, where Windows before 10 (version 1703) scales no frame for its screen. The client
+// area keeps the layout's size all the same. Returns the outer rectangle.
+RECT FormWindow::FitClient() {
+    RECT client{};
+    RECT outer{};
+    GetClientRect(window_, &client);
+    GetWindowRect(window_, &outer);
+    const int wider = ToPixels(scale_, form_.clientWidth) - client.right;
+    const int taller = ToPixels(scale_, form_.clientHeight) - client.bottom;
+    if (wider != 0 || taller != 0) {
+        outer.right += wider;
+        outer.bottom += taller;
+        SetWindowPos(window_, nullptr, 0, 0, outer.right - outer.left, outer.bottom - outer.top,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    return outer;
 }
 
 void FormWindow::Show(int command) {
@@ -174,11 +194,12 @@ void FormWindow::FollowScale(const PixelScale& scale, const RECT& suggested) {
     measured_.clear();
     SetWindowPos(window_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
                  suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    const RECT outer = FitClient();
     placed_ = POINT{suggested.left, suggested.top};
     form_.left = scale_.ToTwips(suggested.left);
     form_.top = scale_.ToTwips(suggested.top);
-    form_.width = scale_.ToTwips(suggested.right - suggested.left);
-    form_.height = scale_.ToTwips(suggested.bottom - suggested.top);
+    form_.width = scale_.ToTwips(outer.right - outer.left);
+    form_.height = scale_.ToTwips(outer.bottom - outer.top);
     Sync();
     InvalidateRect(window_, nullptr, FALSE);
 }

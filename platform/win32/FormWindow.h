@@ -70,6 +70,7 @@ private:
     void Forget();
 
     RECT OuterRect() const;
+    RECT FitClient();
     void SyncIcons();
     void PreparePictures();
     void FollowScale(const PixelScale& scale, const RECT& suggested);

@@ -423,11 +423,13 @@ class Context:
     def cursor(self):
         return self.session.settled_cursor()
 
-    def set_dpi(self, dpi):
-        """Programs that this test starts from now on run at this screen scale; cleanup puts 96 back, since the
-        prefix serves the whole run."""
+    def set_dpi(self, dpi, sign_in=True):
+        """Programs that this test starts from now on run at this screen scale (Session.set_dpi); cleanup puts 96
+        back, since the prefix serves the whole run. Call it before starting anything: a sign-in ends every
+        program."""
         self.dpi = dpi
-        self.session.set_dpi(dpi)
+        self.session.set_dpi(dpi, sign_in)
+        self.baseline = {p["pid"] for p in self.session.wintool("procs")}
 
     def cleanup(self):
         errors = []
@@ -547,7 +549,13 @@ class Session:
             ["wine", r"C:\e2e\browser.exe", "--window", "e2e desktop holder", "--hidden"],
             env=dict(self.env, TOVIRA_E2E_LOG=unix_to_windows(os.path.join(self.work, "holder.log"))),
             cwd=self.neutral, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        holder = lambda: any(p["image"].lower().endswith("\\browser.exe") for p in self.wintool("procs"))  # noqa: E731
+
+        def holder():
+            try:
+                return any(p["image"].lower().endswith("\\browser.exe") for p in self.wintool("procs"))
+            except AssertionError:  # the process list can fail while a new session starts
+                return False
+
         if not poll(holder, 15.0, 0.2):
             raise RuntimeError("the process that holds Wine's desktop did not start")
 
@@ -587,13 +595,27 @@ class Session:
         subprocess.run(["wine", "regedit", "/S", unix_to_windows(reg)], env=self.env, check=True, timeout=60,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
-    def set_dpi(self, dpi):
-        """Wine's screen scale (LogPixels, 96 is 100 %) for the programs started from now on; each reads it once."""
+    def set_dpi(self, dpi, sign_in=True):
+        """Wine's screen scale (LogPixels, 96 is 100 %). As a new scale on Windows, it takes effect at a sign-in: a
+        new Wine session. Without one, Wine 10 answers it for the system only, not for the screen (Wine 8 for both)."""
         lines = ["REGEDIT4", ""]
         for key in (r"HKEY_CURRENT_USER\Control Panel\Desktop",
                     r"HKEY_LOCAL_MACHINE\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts"):
             lines += [f"[{key}]", f'"LogPixels"=dword:{dpi:08x}', ""]
         self.regedit("dpi", lines)
+        if sign_in:
+            self._sign_in()
+
+    def _sign_in(self):
+        subprocess.run(["wineserver", "-k"], env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        subprocess.run(["wineserver", "-w"], env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                       timeout=60)
+        self.desktop_holder.wait(10)
+        subprocess.run(["wineserver", "-p"], env=self.env)
+        # The pointers are drawn for the scale.
+        self._references = {}
+        self.arrow_reference()
+        self._hold_desktop()
 
     # Tools ----------------------------------------------------------------------------------------
     def wintool(self, *args):

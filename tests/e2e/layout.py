@@ -24,7 +24,7 @@ class Layout:
         self.slack = 0 if dpi == 96 else 1
         self.client = (self.px(9330), self.px(4875))
         # The panel picture and the lamps are drawn for the scale; lines are as thick to the eye.
-        self.panel_width = round(211 * self.scale)
+        self.panel_width = math.floor(211 * self.scale + 0.5)
         self.lamp_left = self.px(180)
         self.lamp_tops = [self.px(top) for top in LAMP_TOPS_TWIPS]
         self.lamp_size = round(16 * self.scale)
@@ -99,12 +99,12 @@ def logo_colour(x, y):
 
 class Launcher:
     """The launcher window of a started program, with its client origin on screen and the layout at the scale
-    that the test started it at."""
+    that the test started it at (or `dpi`, the scale of its screen)."""
 
-    def __init__(self, context, program, timeout=20.0):
+    def __init__(self, context, program, timeout=20.0, dpi=None):
         self.context = context
         self.program = program
-        self.layout = Layout(context.dpi)
+        self.layout = Layout(dpi or context.dpi)
         self.window = program.wait_window("Tovira", timeout)
         geometry = self.window.client()
         self.origin = tuple(geometry["origin"])
@@ -199,6 +199,27 @@ def check_menu_panel(pixel, panel_right, layout=AT_96):
     assert sum(1 for p in artwork if p == WHITE) >= 50 * layout.scale ** 2, "the vendor's logo shows no white"
     assert sum(1 for p in artwork if p not in (WHITE, BLACK, STRIPE_BLUE)) >= 50 * layout.scale ** 2, (
         "the vendor's logo shows no colour")
+
+
+def ink_width(pixel, box, ink):
+    """The width of the text in a box (left, top, right, bottom exclusive): its lines' widths together, which a word
+    that wraps elsewhere at another scale does not change. Rows with ink that follow each other are one line."""
+    x0, y0, x1, y1 = box
+    total, span = 0, []
+    for y in range(y0, y1 + 1):
+        xs = [x for x in range(x0, x1) if y < y1 and ink(pixel(x, y))]
+        if xs:
+            span = [min(xs + span[:1]), max(xs + span[1:])]
+        elif span:
+            total, span = total + span[1] - span[0] + 1, []
+    return total
+
+
+def check_text_widths(widths, at_96, scale, where):
+    """Texts drawn for the scale: each `scale` times its width at 96 DPI, within 5 %."""
+    for name, width in at_96.items():
+        assert abs(widths[name] - width * scale) <= 0.05 * width * scale, (
+            f"{name} in {where} is {widths[name]} pixels wide, not {width * scale:.0f} ({width} at 96 DPI)")
 
 
 def find_logo_offset(pixel, colour, layout=AT_96):

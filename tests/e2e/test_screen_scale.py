@@ -1,17 +1,21 @@
 """The launcher and the registration window at larger screen scales: laid out in twips at the screen's DPI, drawn for
-it, and working under the real pointer there."""
+it, with texts as wide as the scale makes them, and working under the real pointer there."""
 
 import math
 import shutil
 
 import pytest
 
-from harness import SILVER, poll
-from layout import Launcher, bmp, check_menu_panel, check_window_frame, wait_painted
+from harness import SILVER, is_light, poll
+from layout import (LBLMSG, MENU_LABELS, Launcher, Layout, bmp, check_menu_panel, check_text_widths, check_window_frame,
+                    ink_width, wait_painted)
 from test_actions import (HANDBOOK, check_file_manager_started, check_finish_ends_the_program, check_handbook_opened,
                           check_installer_started, start_launcher)
 from test_hover import check_each_row_lights_alone, item_point, move_to, rest_state
 from test_registration import check_placeholder_after_closing, check_registration_window, start_without_logo
+
+# The texts' widths at 96 DPI in this Wine's fonts, measured once a run.
+AT_96 = {}
 
 # A logo of four flat quarters: enlarged with a smooth filter, each stays one colour away from where two meet.
 QUARTERS = ((200, 40, 40), (40, 160, 60), (40, 60, 200), (220, 200, 40))
@@ -49,15 +53,76 @@ def check_enlarged_logo(pixel, layout):
                                                  f"times its size from ({x0},{y0})")
 
 
+def at_96(t, what, measure):
+    """The widths of `what` at 96 DPI; measured, where they are not yet, in this test before it changes the scale."""
+    assert t.dpi == 96
+    if what not in AT_96:
+        AT_96[what] = measure()
+    return AT_96[what]
+
+
+def start_quarters(t, folder="medium"):
+    t.move(5, 5)
+    return t.medium(folder=folder, logo=bmp(WIDTH, HEIGHT, quarter)).start()
+
+
+def launcher_texts(t, launcher):
+    """The widths of the menu's captions at rest and of the hint of "Instalar Acrobat Reader"."""
+    layout = launcher.layout
+    rest_state(t, launcher)
+    pixel = launcher.shot("captions")
+    widths = {name: ink_width(pixel, (x0 - layout.slack, y0, x1 + 2 + layout.slack, y1), is_light)
+              for name, (x0, y0, x1, y1) in ((n, layout.box(*box)) for n, box in MENU_LABELS.items())}
+    move_to(t, launcher, item_point("Label1", layout))
+    hint = layout.box(*LBLMSG)
+    widths["lblMsg"] = ink_width(wait_painted(launcher, "hint", lambda p: ink_width(p, hint, is_light)), hint, is_light)
+    return widths
+
+
+def registration_texts(t, window):
+    """The widths of the instruction and the error text (dark blue), and of the frame's and the buttons' captions
+    (black), inside their borders; a frame's caption stands on its top edge, above what the frame holds."""
+    layout = Layout(t.dpi)
+    shot = t.screenshot(f"registration-{t.dpi}")
+    inset = math.ceil(3 * layout.scale)
+    widths = {}
+    for child in window.children():
+        kind, text, (left, top, right, bottom) = child["class"].lower(), child["title"], child["rect"]
+        bottom = top + layout.px(240) if text.startswith("Arquivo") else bottom - inset
+        box = (left + inset, top if text.startswith("Arquivo") else top + inset, right - inset, bottom)
+        if text and kind == "static":
+            widths[text[:9]] = ink_width(shot.pixel, box, lambda p: p[2] >= 128 and p[2] > max(p[:2]) + 60)
+        elif text and kind == "button":
+            widths[text] = ink_width(shot.pixel, box, lambda p: sum(p) < 3 * 80)
+    return widths
+
+
 @pytest.mark.parametrize("dpi", (120, 144, 192))
 def test_launcher_is_laid_out_and_drawn_for_the_screen_scale(t, dpi):
+    texts = at_96(t, "launcher", lambda: launcher_texts(t, Launcher(t, start_quarters(t, "at-96"))))
     t.set_dpi(dpi)
-    t.move(5, 5)
-    launcher = Launcher(t, t.medium(logo=bmp(WIDTH, HEIGHT, quarter)).start())
+    launcher = Launcher(t, start_quarters(t))
     check_window_frame(launcher)
     pixel = wait_painted(launcher, "shot", lambda p: logo_corner(p, launcher.layout) is not None)
     check_menu_panel(pixel, launcher.layout.logo_left, launcher.layout)
     check_enlarged_logo(pixel, launcher.layout)
+    check_text_widths(launcher_texts(t, launcher), texts, launcher.layout.scale, f"the launcher at {dpi} DPI")
+
+
+def test_on_a_screen_whose_scale_is_not_the_systems_the_launcher_takes_its_screens(t):
+    """The system's scale changed in a running session: Wine 10, as Windows with a screen of another scale, keeps
+    the screen's for the window; Wine 8 answers the new one everywhere and cannot make the case."""
+    t.set_dpi(192, sign_in=False)
+    program = start_quarters(t)
+    geometry = program.wait_window("Tovira").client()
+    if geometry["screenDpi"] in (0, geometry["systemDpi"]):
+        pytest.skip(f"this Wine answers the system's scale for every screen: {geometry}")
+    launcher = Launcher(t, program, dpi=geometry["screenDpi"])
+    expected = launcher.layout.client
+    assert tuple(launcher.client) == expected, (
+        f"the client area is {launcher.client}, not {expected} for its screen's {geometry['screenDpi']} DPI")
+    pixel = wait_painted(launcher, "shot", lambda p: logo_corner(p, launcher.layout) is not None)
+    check_menu_panel(pixel, launcher.layout.logo_left, launcher.layout)
 
 
 def test_at_double_scale_the_pointer_lights_each_row_and_a_click_runs_its_item(t):
@@ -79,8 +144,11 @@ def test_at_double_scale_the_pointer_lights_each_row_and_a_click_runs_its_item(t
         then()
 
 
-def test_at_double_scale_the_registration_window_and_the_placeholder_keep_their_places(t):
-    t.set_dpi(192)
+@pytest.mark.parametrize("dpi", (120, 144, 192))
+def test_the_registration_window_and_the_placeholder_keep_their_places_and_text_sizes_for_the_screen_scale(t, dpi):
+    texts = at_96(t, "registration", lambda: registration_texts(t, start_without_logo(t, "at-96")[2]))
+    t.set_dpi(dpi)
     _, program, window = start_without_logo(t)
     check_registration_window(program, window)
+    check_text_widths(registration_texts(t, window), texts, dpi / 96, f"the registration window at {dpi} DPI")
     check_placeholder_after_closing(t, program, window)

@@ -232,6 +232,21 @@ std::string WaitWindow(const std::wstring& title, DWORD pid, DWORD timeoutMs) {
     }
 }
 
+// The scales of the screen that a window is on and of the system; 0 where Windows does not answer them.
+std::string Scales(HWND window) {
+    using ForMonitor = HRESULT WINAPI(HMONITOR, int, UINT*, UINT*);
+    auto forMonitor = reinterpret_cast<ForMonitor*>(reinterpret_cast<void*>(
+        GetProcAddress(LoadLibraryExW(L"shcore.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32), "GetDpiForMonitor")));
+    auto forSystem = reinterpret_cast<UINT WINAPI (*)()>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForSystem")));
+    UINT screen = 0;
+    UINT unused = 0;
+    if (forMonitor == nullptr || forMonitor(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), 0, &screen, &unused)) {
+        screen = 0;
+    }
+    return ",\"screenDpi\":" + Num(screen) + ",\"systemDpi\":" + Num(forSystem ? forSystem() : 0);
+}
+
 std::string ClientGeometry(HWND window) {
     POINT origin{0, 0};
     ClientToScreen(window, &origin);
@@ -241,7 +256,7 @@ std::string ClientGeometry(HWND window) {
     GetWindowRect(window, &outer);
     return "{\"origin\":[" + Num(origin.x) + "," + Num(origin.y) + "],\"client\":[" + Num(client.right) + "," +
            Num(client.bottom) + "],\"window\":" + Rect(outer) + ",\"screen\":[" + Num(GetSystemMetrics(SM_CXSCREEN)) +
-           "," + Num(GetSystemMetrics(SM_CYSCREEN)) + "]}";
+           "," + Num(GetSystemMetrics(SM_CYSCREEN)) + "]" + Scales(window) + "}";
 }
 
 std::string Processes() {
