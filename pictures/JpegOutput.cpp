@@ -55,7 +55,11 @@ ColourKind KindOf(const Frame& frame, const ColourModel& model) {
     case 1:
         return ColourKind::Grey;
     case 3:
-        return model.adobeTransform == 0 || (model.adobeTransform < 0 && !model.jfif && components[0].id == 'R' &&
+        // JFIF's marker wins over Adobe's, as in libjpeg and the viewers built on it.
+        if (model.jfif) {
+            return ColourKind::YCbCr;
+        }
+        return model.adobeTransform == 0 || (model.adobeTransform < 0 && components[0].id == 'R' &&
                                              components[1].id == 'G' && components[2].id == 'B')
                    ? ColourKind::Rgb
                    : ColourKind::YCbCr;

@@ -71,8 +71,10 @@ bool DecodeDcDifference(ScanState& state, int slot, int scale, Block& block) {
     if (!size || *size > 11) {
         return false;
     }
+    // Kept modulo 2^16, as a coefficient is: a crafted file's sum of differences would overflow an int, while a
+    // picture's DC values never leave 16 bits.
     int& prediction = state.predictions[static_cast<std::size_t>(slot)];
-    prediction += state.bits.Signed(*size);
+    prediction = static_cast<std::int16_t>(prediction + state.bits.Signed(*size));
     block[0] = static_cast<std::int16_t>(prediction * scale);
     return true;
 }

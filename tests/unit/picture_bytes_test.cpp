@@ -235,6 +235,27 @@ TEST(PictureDecode, JpegProgressionsBeyondTheLimitsAreRefused) {
     EXPECT_FALSE(Decode(made.Crafted("wide crafted 30000 1700 3")));
 }
 
+// Where the markers disagree, JFIF's says luminance and colour difference whatever Adobe's says; and DC values
+// that a crafted file sums beyond 16 bits wrap as a coefficient does, one block to the next.
+TEST(PictureDecode, JpegColoursAndDcSumsAreTakenAsLibjpegTakesThem) {
+    Converted made;
+    const Bytes jfif = made.Make("-sampling-factor 1x1", "JPEG");
+    ASSERT_EQ(jfif[3], 0xE0);
+    Bytes both = jfif;
+    const unsigned char adobe[] = {0xFF, 0xEE, 0, 14, 'A', 'd', 'o', 'b', 'e', 0, 100, 0, 0, 0, 0, 0}; // transform 0
+    both.insert(both.begin() + 4 + (jfif[4] << 8 | jfif[5]), std::begin(adobe), std::end(adobe));
+    EXPECT_EQ(Decode(both), Decode(jfif));
+
+    const auto dc = Decode(made.Crafted("dc crafted 129"));
+    ASSERT_TRUE(dc);
+    for (int block = 0; block < 129; ++block) {
+        // Block n's DC is 2047 (n + 1) << 13 in 16 bits: 8192 times (-(n + 1) mod 8), as a signed value.
+        const int eighths = (7 - block % 8) % 8;
+        const std::uint32_t grey = eighths == 0 ? 128 : eighths < 4 ? 255 : 0;
+        EXPECT_EQ((*dc)[static_cast<std::size_t>(block * 8)], grey * 0x010101u) << "block " << block;
+    }
+}
+
 TEST(PictureDecode, RunLengthDataMayLeaveAHugePictureBlackButOnlyItsShownPartIsKept) {
     EXPECT_EQ(CheckPictureBytes(RunLengthClaiming(8000, 8000)).width, 8000);
     const auto shown = Decode(RunLengthClaiming(8000, 8000));
