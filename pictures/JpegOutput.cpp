@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <limits>
 
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -192,8 +193,9 @@ std::vector<Taps> TapsFor(int pixels, int factor, int full, int samples) {
 }
 
 struct Plane {
-    std::vector<std::uint8_t> samples;
+    Component* component = nullptr;
     std::size_t stride = 0;
+    int heldRows = 0; // of samples: row r in place r % heldRows
     // A component with as many samples as pixels is taken as it is; the others through their taps.
     bool full = false;
     int wide = 0; // samples across that the taps reach
@@ -202,22 +204,22 @@ struct Plane {
     // One target row's values between two sample rows, in fullDown times their scale, with one value more at each
     // end: the edge's, so that the loops need not clamp.
     std::vector<std::uint16_t> mixed;
+
+    const std::uint8_t* Row(int row) const {
+        return component->samples.data() + static_cast<std::size_t>(row % heldRows) * stride;
+    }
+    // The last sample row that a target row reads: the second of its two only where that one counts.
+    int Needs(int y) const {
+        const Taps& taps = down[static_cast<std::size_t>(y)];
+        return taps.weight != 0 ? taps.second : taps.first;
+    }
 };
 
 Plane MakePlane(Component& c, const Frame& frame, const PixelTarget& target) {
     Plane plane;
+    plane.component = &c;
     plane.stride = c.Stride();
-    if (frame.progressive) {
-        c.samples.resize(plane.stride * static_cast<std::size_t>(c.keptHigh) * 8);
-        for (int by = 0; by < c.keptHigh; ++by) {
-            for (int bx = 0; bx < c.keptWide; ++bx) {
-                InverseDct(*c.Kept(bx, by), c.quant, c.Samples(bx, by), plane.stride);
-            }
-        }
-        std::vector<Block>().swap(c.kept);
-        std::vector<std::uint64_t>().swap(c.beyond);
-    }
-    plane.samples = std::move(c.samples);
+    plane.heldRows = c.heldBlockRows * 8;
     plane.full = c.h == frame.maxH && c.v == frame.maxV;
     plane.wide = std::min(c.keptWide * 8, (frame.width * c.h + frame.maxH - 1) / frame.maxH);
     const int high = std::min(c.keptHigh * 8, (frame.height * c.v + frame.maxV - 1) / frame.maxV);
@@ -254,14 +256,13 @@ void MixRows(Plane& p, const std::uint8_t* upper, const std::uint8_t* lower, int
 // A plane's values at the pixels of one target row: a full plane's own row, or the interpolated values in `out`.
 const std::uint8_t* PlaneRow(Plane& p, const Frame& frame, int y, std::vector<std::uint8_t>& out) {
     if (p.full) {
-        return p.samples.data() + static_cast<std::size_t>(y) * p.stride;
+        return p.Row(y);
     }
     const int fullAcross = 2 * frame.maxH;
     const int fullDown = 2 * frame.maxV;
     const auto scale = static_cast<std::uint32_t>(fullAcross * fullDown);
     const Taps& down = p.down[static_cast<std::size_t>(y)];
-    MixRows(p, p.samples.data() + static_cast<std::size_t>(down.first) * p.stride,
-            p.samples.data() + static_cast<std::size_t>(down.second) * p.stride, fullDown - down.weight, down.weight);
+    MixRows(p, p.Row(down.first), p.Row(p.Needs(y)), fullDown - down.weight, down.weight);
     const std::uint16_t* mixed = p.mixed.data() + 1;
     std::size_t x = 0;
     const std::size_t width = out.size() - 16;
@@ -305,22 +306,78 @@ const std::uint8_t* PlaneRow(Plane& p, const Frame& frame, int y, std::vector<st
 
 } // namespace
 
-void WritePixels(Frame& frame, const ColourModel& model, const PixelTarget& target) {
-    std::vector<Plane> planes;
-    for (Component& c : frame.components) {
-        planes.push_back(MakePlane(c, frame, target));
-    }
-    const ColourKind kind = KindOf(frame, model);
+struct PixelWriter::Rows {
+    Frame& frame;
+    const PixelTarget& target;
+    const ColourModel& model;
+    const ColourKind kind;
     const YCbCrTables tables;
-    const auto width = static_cast<std::size_t>(target.width);
+    std::vector<Plane> planes;
     // Each with room for the vector loops' last 16 values.
-    std::vector<std::vector<std::uint8_t>> buffers(planes.size(), std::vector<std::uint8_t>(width + 16));
-    std::array<const std::uint8_t*, 4> rows{};
-    for (int y = 0; y < target.height; ++y) {
-        for (std::size_t i = 0; i < planes.size(); ++i) {
-            rows[i] = PlaneRow(planes[i], frame, y, buffers[i]);
+    std::vector<std::vector<std::uint8_t>> buffers;
+    int next = 0; // the first target row not yet written
+
+    Rows(Frame& f, const ColourModel& m, const PixelTarget& t) : frame(f), target(t), model(m), kind(KindOf(f, m)) {
+        for (Component& c : frame.components) {
+            planes.push_back(MakePlane(c, frame, target));
         }
-        ColourRow(kind, model, tables, rows, target.pixels + static_cast<std::size_t>(y) * width, width);
+        buffers.assign(planes.size(), std::vector<std::uint8_t>(static_cast<std::size_t>(target.width) + 16));
+    }
+
+    void Write(int groups) {
+        std::array<int, 4> decoded{};
+        for (std::size_t i = 0; i < planes.size(); ++i) {
+            const Component& c = *planes[i].component;
+            decoded[i] = static_cast<int>(std::min<std::int64_t>(std::int64_t{groups} * c.v, c.keptHigh) * 8);
+        }
+        const auto width = static_cast<std::size_t>(target.width);
+        std::array<const std::uint8_t*, 4> rows{};
+        for (; next < target.height; ++next) {
+            for (std::size_t i = 0; i < planes.size(); ++i) {
+                if (planes[i].Needs(next) >= decoded[i]) {
+                    return;
+                }
+            }
+            for (std::size_t i = 0; i < planes.size(); ++i) {
+                rows[i] = PlaneRow(planes[i], frame, next, buffers[i]);
+            }
+            ColourRow(kind, model, tables, rows, target.pixels + static_cast<std::size_t>(next) * width, width);
+        }
+    }
+};
+
+PixelWriter::PixelWriter(Frame& frame, const ColourModel& model, const PixelTarget& target)
+    : rows_(std::make_unique<Rows>(frame, model, target)) {}
+
+PixelWriter::~PixelWriter() = default;
+
+void PixelWriter::Write(int groups) {
+    rows_->Write(groups);
+}
+
+void PixelWriter::WriteAll() {
+    rows_->Write(std::numeric_limits<int>::max());
+}
+
+void PixelWriter::TransformAndWrite() {
+    Frame& frame = rows_->frame;
+    int groups = 0;
+    for (const Component& c : frame.components) {
+        groups = std::max(groups, (c.keptHigh + c.v - 1) / c.v);
+    }
+    for (int group = 0; group < groups; ++group) {
+        for (Component& c : frame.components) {
+            for (int by = group * c.v; by < std::min((group + 1) * c.v, c.keptHigh); ++by) {
+                for (int bx = 0; bx < c.keptWide; ++bx) {
+                    InverseDct(*c.Kept(bx, by), c.quant, c.Samples(bx, by), c.Stride());
+                }
+            }
+        }
+        rows_->Write(group + 1);
+    }
+    for (Component& c : frame.components) {
+        std::vector<Block>().swap(c.kept);
+        std::vector<std::uint64_t>().swap(c.beyond);
     }
 }
 

@@ -261,7 +261,7 @@ int RefineBeyond(ScanState& state, const std::uint64_t* nonZero, int most) {
 }
 
 // A scan of one component: its blocks row by row, the kept rows only.
-bool DecodeComponentScan(ScanState& state, Component& c, bool progressive) {
+bool DecodeComponentScan(ScanState& state, Component& c, bool progressive, PixelWriter* writer) {
     const Scan& scan = state.scan;
     const bool ac = scan.start > 0;
     Block scratch{};
@@ -292,12 +292,15 @@ bool DecodeComponentScan(ScanState& state, Component& c, bool progressive) {
                 return false;
             }
         }
+        if (writer != nullptr && (y + 1) % c.v == 0) {
+            writer->Write((y + 1) / c.v);
+        }
     }
     return !state.bits.Overrun();
 }
 
 // An interleaved scan: groups of blocks of each component, as many rows of groups as the kept rows need.
-bool DecodeInterleavedScan(ScanState& state, Frame& frame) {
+bool DecodeInterleavedScan(ScanState& state, Frame& frame, PixelWriter* writer) {
     const Scan& scan = state.scan;
     int rows = 0;
     for (int index : scan.components) {
@@ -326,19 +329,22 @@ bool DecodeInterleavedScan(ScanState& state, Frame& frame) {
                 }
             }
         }
+        if (writer != nullptr) {
+            writer->Write(my + 1);
+        }
     }
     return !state.bits.Overrun();
 }
 
 } // namespace
 
-bool DecodeScan(ByteReader& in, const Scan& scan, Frame& frame, std::uint64_t& at) {
+bool DecodeScan(ByteReader& in, const Scan& scan, Frame& frame, std::uint64_t& at, PixelWriter* writer) {
     ScanState state(in, scan, at);
     const bool decoded =
         scan.components.size() == 1
             ? DecodeComponentScan(state, frame.components[static_cast<std::size_t>(scan.components[0])],
-                                  frame.progressive)
-            : DecodeInterleavedScan(state, frame);
+                                  frame.progressive, writer)
+            : DecodeInterleavedScan(state, frame, writer);
     at = state.bits.Position();
     return decoded;
 }
