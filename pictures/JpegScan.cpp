@@ -166,8 +166,18 @@ struct BeyondCoefficients {
 
 template <typename Coefficients> bool DecodeAcFirst(ScanState& state, Coefficients block) {
     const Scan& scan = state.scan;
+    const Huffman& table = *scan.ac[0];
     for (int k = scan.start; k <= scan.end;) {
-        const auto symbol = state.bits.Decode(*scan.ac[0]);
+        if (const int known = table.Short(state.bits.Peek16()); known != 0) {
+            k += known >> 4 & 15;
+            if (k > scan.end) {
+                return false;
+            }
+            state.bits.Skip(known & 15);
+            block.Set(k++, (known >> 8) * (1 << scan.low));
+            continue;
+        }
+        const auto symbol = state.bits.Decode(table);
         if (!symbol) {
             return false;
         }

@@ -171,10 +171,13 @@ TEST(PictureDecode, EveryKindOfBitmapGifAndJpegReadsAsImageMagickReadsIt) {
         const auto whole = Decode(file);
         ASSERT_TRUE(whole) << c.format << " " << c.options;
         const auto [largest, mean] = Difference(*whole, reference, Converted::kWidth, Converted::kHeight);
-        // JPEG decoders may round differently by a few levels; the other formats are exact.
-        const bool jpeg = std::string(c.format) == "JPEG";
-        EXPECT_LE(largest, jpeg ? 4 : 0) << c.format << " " << c.options;
-        EXPECT_LE(mean, jpeg ? 0.5 : 0) << c.format << " " << c.options;
+        // JPEG decoders may round a subsampled component's interpolation differently by a few levels; without
+        // subsampling, and the other formats, the pixels are exact.
+        const bool rounded = std::string(c.format) == "JPEG" &&
+                             std::string(c.options).find("1x1") == std::string::npos &&
+                             std::string(c.options).find("Gray") == std::string::npos;
+        EXPECT_LE(largest, rounded ? 4 : 0) << c.format << " " << c.options;
+        EXPECT_LE(mean, rounded ? 0.5 : 0) << c.format << " " << c.options;
         // Only the top-left part is decoded into a smaller target, the same pixels as in the whole.
         const auto part = Decode(file, 30, 21);
         ASSERT_TRUE(part) << c.format << " " << c.options;
