@@ -26,7 +26,7 @@ constexpr int kMostScans = 100;
 // A progressive picture's refinement scans read the blocks right of the kept part too, so which of their
 // coefficients are non-zero is kept, 8 bytes a block: its cost grows with the picture's width, not the kept part.
 // 16 MiB holds a picture some 29000 pixels wide in three full components, and keeps the decoder's whole need under
-// 64 MiB (the kept coefficients, at most 26 MiB, and samples, 13 MiB, beside it); a wider one is refused.
+// 64 MiB (the kept coefficients, at most 26 MiB, and a few rows of samples beside it); a wider one is refused.
 constexpr std::size_t kMostBeyondBytes = 16 << 20;
 
 class JpegDecoder {
