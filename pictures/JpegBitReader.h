@@ -3,7 +3,9 @@
 #include "pictures/ByteReader.h"
 #include "pictures/JpegParts.h"
 
+#include <bit>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 
 namespace tovira::jpeg {
@@ -79,9 +81,25 @@ private:
             Refill();
         }
     }
-    // As many whole bytes as the buffer takes: without a check for the window's end or a marker while neither is
-    // near, then byte by byte.
+    // As many whole bytes as the buffer takes: a word of them at once where the window holds eight more without a
+    // 0xFF among them, else without a check for the window's end or a marker while neither is near, then byte by
+    // byte.
     void Refill() {
+        if (end_ - next_ >= 8) {
+            std::uint64_t word;
+            std::memcpy(&word, next_, sizeof word);
+            if constexpr (std::endian::native == std::endian::little) {
+                word = __builtin_bswap64(word);
+            }
+            constexpr std::uint64_t ones = 0x0101010101010101;
+            if (((~word - ones) & word & ones << 7) == 0) { // no byte of the word is 0xFF
+                const int bytes = (63 - count_) >> 3;
+                bits_ = bits_ << (8 * bytes) | word >> (64 - 8 * bytes);
+                next_ += bytes;
+                count_ += 8 * bytes;
+                return;
+            }
+        }
         while (count_ <= 56 && end_ - next_ >= 2 && (next_[0] != 0xFF || next_[1] == 0)) {
             bits_ = bits_ << 8 | next_[0];
             next_ += next_[0] == 0xFF ? 2 : 1;

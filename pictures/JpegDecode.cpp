@@ -26,7 +26,7 @@ constexpr int kMostScans = 100;
 // A progressive picture's refinement scans read the blocks right of the kept part too, so which of their
 // coefficients are non-zero is kept, 8 bytes a block: its cost grows with the picture's width, not the kept part.
 // 16 MiB holds a picture some 29000 pixels wide in three full components, and keeps the decoder's whole need under
-// 64 MiB (the kept coefficients, at most 26 MiB, and samples, 13 MiB, beside it); a wider one is refused.
+// 64 MiB (the kept coefficients, at most 26 MiB, and a few rows of samples beside it); a wider one is refused.
 constexpr std::size_t kMostBeyondBytes = 16 << 20;
 
 class JpegDecoder {
@@ -148,12 +148,10 @@ private:
         c.keptHigh = std::min(c.blocksHigh, (target_.height * c.v / frame_.maxV + 1) / 8 + 1);
     }
 
+    // A sequential picture's samples are held from its first scan on, as that scan allows.
     void KeepComponent(Component& c) const {
-        const auto keptBlocks = static_cast<std::size_t>(c.keptWide) * static_cast<std::size_t>(c.keptHigh);
-        if (!frame_.progressive) {
-            c.samples.resize(keptBlocks * 64);
-        } else {
-            c.kept.assign(keptBlocks, Block{});
+        if (frame_.progressive) {
+            c.kept.assign(static_cast<std::size_t>(c.keptWide) * static_cast<std::size_t>(c.keptHigh), Block{});
             c.beyond.assign(BeyondBlocks(c), 0);
         }
     }
@@ -209,13 +207,33 @@ private:
     }
 
     bool ReadScan(const Segment& s, std::uint64_t& next) {
+        if (writer_) {
+            // Each component of a sequential picture has one scan; what follows the one that held them all is
+            // passed over.
+            next = ScanDataEnd(s.at + s.size);
+            return true;
+        }
         Scan scan;
         if (!ReadScanHeader(s, scan) || !ScanFits(scan) || !LatchQuantTables(scan)) {
             return false;
         }
+        if (!frame_.progressive && frame_.components.front().heldBlockRows == 0) {
+            // A scan of every component is turned into pixels as it goes, so two rows of groups of blocks are held
+            // of each; with a scan per component, all of them until the last.
+            const bool whole = scan.components.size() == frame_.components.size();
+            for (Component& c : frame_.components) {
+                c.HoldSamples(whole ? 2 * c.v : c.keptHigh);
+            }
+            if (whole) {
+                writer_.emplace(frame_, colours_, target_);
+            }
+        }
         std::uint64_t at = s.at + s.size;
-        if (!DecodeScan(in_, scan, frame_, at)) {
+        if (!DecodeScan(in_, scan, frame_, at, writer_ ? &*writer_ : nullptr)) {
             return false;
+        }
+        if (writer_) {
+            writer_->WriteAll();
         }
         if (scan.start == 0 && scan.high == 0) {
             for (int index : scan.components) {
@@ -323,7 +341,14 @@ private:
                                                      [](const Component& c) { return !c.based; })) {
             return false;
         }
-        WritePixels(frame_, colours_, target_);
+        if (frame_.progressive) {
+            for (Component& c : frame_.components) {
+                c.HoldSamples(2 * c.v);
+            }
+            PixelWriter(frame_, colours_, target_).TransformAndWrite();
+        } else if (!writer_) {
+            PixelWriter(frame_, colours_, target_).WriteAll();
+        }
         return true;
     }
 
@@ -334,6 +359,7 @@ private:
     std::array<std::optional<Huffman>, 4> acTables_;
     std::array<std::optional<QuantTable>, 4> quantTables_;
     ColourModel colours_;
+    std::optional<PixelWriter> writer_;
     int restartInterval_ = 0;
     int scans_ = 0;
 };

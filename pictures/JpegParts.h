@@ -5,8 +5,10 @@
 #include "pictures/ByteReader.h"
 #include "pictures/PictureDecode.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -62,7 +64,10 @@ struct Component {
     // A progressive picture's coefficients of the kept part, until its last scan; a sequential picture's blocks
     // go to samples as they are decoded.
     std::vector<Block> kept;
+    // The samples of the last `heldBlockRows` rows of kept blocks, row y in place y % heldBlockRows: all of them, or
+    // the last two rows of groups while a scan that holds every component turns into pixels as it goes.
     std::vector<std::uint8_t> samples;
+    int heldBlockRows = 0;
     // Progressive pictures: which coefficients (bit n for the n-th in coded order) are non-zero in the blocks of
     // the kept rows right of the kept part. A refinement scan's data depends on them, not on their values.
     std::vector<std::uint64_t> beyond;
@@ -72,10 +77,15 @@ struct Component {
     bool based = false;
 
     std::size_t Stride() const { return static_cast<std::size_t>(keptWide) * 8; }
+    void HoldSamples(int blockRows) {
+        heldBlockRows = std::min(blockRows, keptHigh);
+        samples.assign(Stride() * 8 * static_cast<std::size_t>(heldBlockRows), 0);
+    }
     // Where a kept block's samples go; null for the blocks outside the kept part.
     std::uint8_t* Samples(int x, int y) {
         return x < keptWide && y < keptHigh
-                   ? samples.data() + static_cast<std::size_t>(y) * 8 * Stride() + static_cast<std::size_t>(x) * 8
+                   ? samples.data() + static_cast<std::size_t>(y % heldBlockRows) * 8 * Stride() +
+                         static_cast<std::size_t>(x) * 8
                    : nullptr;
     }
     Block* Kept(int x, int y) {
@@ -112,10 +122,13 @@ struct Scan {
     int restartInterval = 0;
 };
 
+class PixelWriter;
+
 // Decodes what a scan holds for the kept rows of its components from its entropy-coded data at `at`, and leaves
 // `at` where the reading stopped, inside the scan's data or at its end. False when the data does not hold together
-// or ends before the kept rows do.
-bool DecodeScan(ByteReader& in, const Scan& scan, Frame& frame, std::uint64_t& at);
+// or ends before the kept rows do. With a writer, the scan holds every component of a sequential picture, whose
+// pixels are written after each row of groups of blocks.
+bool DecodeScan(ByteReader& in, const Scan& scan, Frame& frame, std::uint64_t& at, PixelWriter* writer);
 
 // Samples of one 8 x 8 block from its coefficients.
 void InverseDct(const Block& block, const QuantTable& quant, std::uint8_t* out, std::size_t stride);
@@ -127,7 +140,28 @@ struct ColourModel {
     bool jfif = false;
 };
 
-// The kept part's pixels from the coefficients of every component; frees the coefficients as it goes.
-void WritePixels(Frame& frame, const ColourModel& model, const PixelTarget& target);
+// The kept part's pixels from the components' samples, target row after target row as the samples that each
+// needs are there: the rows of samples are interpolated and coloured as they are made, so that only a few rows of
+// blocks of each component are held at a time (all of them for a sequential picture in a scan per component).
+class PixelWriter {
+public:
+    // The components' samples are held (Component::HoldSamples) before.
+    PixelWriter(Frame& frame, const ColourModel& model, const PixelTarget& target);
+    ~PixelWriter();
+    PixelWriter(const PixelWriter&) = delete;
+    PixelWriter& operator=(const PixelWriter&) = delete;
+
+    // The first `groups` rows of groups of blocks are decoded (v rows of each component's blocks in each): writes
+    // the target rows that they complete.
+    void Write(int groups);
+    void WriteAll();
+    // A progressive picture's pixels once all its scans are decoded: its kept blocks transformed a row of groups at
+    // a time, each row's pixels written; frees the coefficients.
+    void TransformAndWrite();
+
+private:
+    struct Rows;
+    std::unique_ptr<Rows> rows_;
+};
 
 } // namespace tovira::jpeg

@@ -71,8 +71,10 @@ bool DecodeDcDifference(ScanState& state, int slot, int scale, Block& block) {
     if (!size || *size > 11) {
         return false;
     }
+    // Kept modulo 2^16, as a coefficient is: a crafted file's sum of differences would overflow an int, while a
+    // picture's DC values never leave 16 bits.
     int& prediction = state.predictions[static_cast<std::size_t>(slot)];
-    prediction += state.bits.Signed(*size);
+    prediction = static_cast<std::int16_t>(prediction + state.bits.Signed(*size));
     block[0] = static_cast<std::int16_t>(prediction * scale);
     return true;
 }
@@ -164,8 +166,18 @@ struct BeyondCoefficients {
 
 template <typename Coefficients> bool DecodeAcFirst(ScanState& state, Coefficients block) {
     const Scan& scan = state.scan;
+    const Huffman& table = *scan.ac[0];
     for (int k = scan.start; k <= scan.end;) {
-        const auto symbol = state.bits.Decode(*scan.ac[0]);
+        if (const int known = table.Short(state.bits.Peek16()); known != 0) {
+            k += known >> 4 & 15;
+            if (k > scan.end) {
+                return false;
+            }
+            state.bits.Skip(known & 15);
+            block.Set(k++, (known >> 8) * (1 << scan.low));
+            continue;
+        }
+        const auto symbol = state.bits.Decode(table);
         if (!symbol) {
             return false;
         }
@@ -259,7 +271,7 @@ int RefineBeyond(ScanState& state, const std::uint64_t* nonZero, int most) {
 }
 
 // A scan of one component: its blocks row by row, the kept rows only.
-bool DecodeComponentScan(ScanState& state, Component& c, bool progressive) {
+bool DecodeComponentScan(ScanState& state, Component& c, bool progressive, PixelWriter* writer) {
     const Scan& scan = state.scan;
     const bool ac = scan.start > 0;
     Block scratch{};
@@ -290,12 +302,15 @@ bool DecodeComponentScan(ScanState& state, Component& c, bool progressive) {
                 return false;
             }
         }
+        if (writer != nullptr && (y + 1) % c.v == 0) {
+            writer->Write((y + 1) / c.v);
+        }
     }
     return !state.bits.Overrun();
 }
 
 // An interleaved scan: groups of blocks of each component, as many rows of groups as the kept rows need.
-bool DecodeInterleavedScan(ScanState& state, Frame& frame) {
+bool DecodeInterleavedScan(ScanState& state, Frame& frame, PixelWriter* writer) {
     const Scan& scan = state.scan;
     int rows = 0;
     for (int index : scan.components) {
@@ -324,19 +339,22 @@ bool DecodeInterleavedScan(ScanState& state, Frame& frame) {
                 }
             }
         }
+        if (writer != nullptr) {
+            writer->Write(my + 1);
+        }
     }
     return !state.bits.Overrun();
 }
 
 } // namespace
 
-bool DecodeScan(ByteReader& in, const Scan& scan, Frame& frame, std::uint64_t& at) {
+bool DecodeScan(ByteReader& in, const Scan& scan, Frame& frame, std::uint64_t& at, PixelWriter* writer) {
     ScanState state(in, scan, at);
     const bool decoded =
         scan.components.size() == 1
             ? DecodeComponentScan(state, frame.components[static_cast<std::size_t>(scan.components[0])],
-                                  frame.progressive)
-            : DecodeInterleavedScan(state, frame);
+                                  frame.progressive, writer)
+            : DecodeInterleavedScan(state, frame, writer);
     at = state.bits.Position();
     return decoded;
 }

@@ -4,8 +4,9 @@
   crafted_jpeg.py repeats OUT [scans] [side]   one band (1 to 63) scanned again and again, the same each time
   crafted_jpeg.py bands OUT [side]             each of the 63 bands scanned first and refined 13 times
   crafted_jpeg.py wide OUT width height components   one band scan per component, of a wide picture
+  crafted_jpeg.py dc OUT [blocks]              a DC scan, shifted by 13 bits, whose blocks each add 2047 to the last
 
-Every block is flat grey, so the scans are all band runs: a few bytes cover many thousand blocks. A decoder that
+Every block but the dc kind's is flat grey, so the scans are all band runs: a few bytes cover many thousand blocks. A decoder that
 keeps state per scan, or visits every block of every scan, pays for what the file only claims."""
 import struct
 import sys
@@ -70,12 +71,29 @@ def jpeg(width, height, bands, components=1):
     return body + b"\xFF\xD9"
 
 
+def rising_dc(blocks):
+    """A DC scan whose sum of differences leaves 16 bits, and 32 once shifted by its 13 bits: one 1-bit code for an
+    11-bit difference, then 2047, in every block of a grey picture one block high."""
+    body = b"\xFF\xD8" + segment(0xDB, b"\x00" + b"\x01" * 64)
+    body += segment(0xC2, struct.pack(">BHHB", 8, 8, blocks * 8, 1) + bytes([1, 0x11, 0]))
+    body += segment(0xC4, b"\x00" + bytes([1] + [0] * 15) + b"\x0B")
+    dc = Bits()
+    for _ in range(blocks):
+        dc.put(0, 1)
+        dc.put(2047, 11)
+    return body + segment(0xDA, bytes([1, 1, 0x00, 0, 0, 13])) + dc.done() + b"\xFF\xD9"
+
+
 def main():
     kind, out = sys.argv[1], sys.argv[2]
     if kind == "repeats":
         scans = int(sys.argv[3]) if len(sys.argv) > 3 else 5000
         side = int(sys.argv[4]) if len(sys.argv) > 4 else 64
         bands = [(1, 63, 0, 0)] * scans
+    elif kind == "dc":
+        with open(out, "wb") as file:
+            file.write(rising_dc(int(sys.argv[3]) if len(sys.argv) > 3 else 129))
+        return
     elif kind == "wide":
         with open(out, "wb") as file:
             file.write(jpeg(int(sys.argv[3]), int(sys.argv[4]), [(1, 63, 0, 0)], int(sys.argv[5])))
