@@ -323,10 +323,12 @@ void FormWindow::PaintClient(HDC dc, bool toWindow) {
     if (width <= 0 || height <= 0) {
         return;
     }
-    // The window's own buffer serves the paints of part of it, as a movement brings them; a whole paint (the
-    // first, or into another DC) takes one of its own, which the kept one need not grow to.
-    PaintBuffer whole;
-    PaintBuffer& buffer = toWindow && !EqualRect(&area, &client) ? buffer_ : whole;
+    // The window's own buffer serves the small paints, as a movement brings them; a large one (the first, or into
+    // another DC) takes a buffer of its own, so that the kept one stays small.
+    PaintBuffer once;
+    const bool small =
+        4 * static_cast<long long>(width) * height <= static_cast<long long>(client.right) * client.bottom;
+    PaintBuffer& buffer = toWindow && small ? buffer_ : once;
     HDC memory = buffer.Prepare(dc, area);
     if (memory == nullptr) {
         return;

@@ -77,17 +77,15 @@ struct Pixels {
     }
 };
 
-// The form's painting as WM_PRINTCLIENT delivers it into a bitmap of our own.
-Pixels PrintClient(HWND window) {
-    RECT client{};
-    GetClientRect(window, &client);
+// What `draw` paints into a 32-bit bitmap of our own, `width` by `height`.
+Pixels DrawnPixels(int width, int height, const std::function<void(HDC)>& draw) {
     Pixels pixels;
-    pixels.width = client.right;
-    pixels.height = client.bottom;
+    pixels.width = width;
+    pixels.height = height;
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = pixels.width;
-    info.bmiHeader.biHeight = -pixels.height;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
@@ -95,14 +93,23 @@ Pixels PrintClient(HWND window) {
     HDC memory = CreateCompatibleDC(nullptr);
     HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
     HGDIOBJ previous = SelectObject(memory, bitmap);
-    SendMessageW(window, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(memory), PRF_CLIENT);
+    draw(memory);
     GdiFlush();
     const auto* first = static_cast<const std::uint32_t*>(bits);
-    pixels.data.assign(first, first + pixels.width * pixels.height);
+    pixels.data.assign(first, first + width * height);
     SelectObject(memory, previous);
     DeleteObject(bitmap);
     DeleteDC(memory);
     return pixels;
+}
+
+// The form's painting as WM_PRINTCLIENT delivers it into a bitmap of our own.
+Pixels PrintClient(HWND window) {
+    RECT client{};
+    GetClientRect(window, &client);
+    return DrawnPixels(client.right, client.bottom, [&](HDC memory) {
+        SendMessageW(window, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(memory), PRF_CLIENT);
+    });
 }
 
 // The executable's own resources (lamps, menu panel), read from the shipped program beside the tests' build.
@@ -229,29 +236,14 @@ bool ShowsIcon(const Pixels& pixels, int x, int y, HICON icon, COLORREF backgrou
     GetObjectW(info.hbmMask, sizeof size, &size);
     DeleteObject(info.hbmMask);
     DeleteObject(info.hbmColor);
-    BITMAPINFO format{};
-    format.bmiHeader.biSize = sizeof format.bmiHeader;
-    format.bmiHeader.biWidth = size.bmWidth;
-    format.bmiHeader.biHeight = -size.bmWidth;
-    format.bmiHeader.biPlanes = 1;
-    format.bmiHeader.biBitCount = 32;
-    format.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    HDC memory = CreateCompatibleDC(nullptr);
-    HBITMAP bitmap = CreateDIBSection(memory, &format, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ previous = SelectObject(memory, bitmap);
-    const RECT all{0, 0, size.bmWidth, size.bmWidth};
-    HBRUSH brush = CreateSolidBrush(background);
-    FillRect(memory, &all, brush);
-    DeleteObject(brush);
-    DrawIconEx(memory, 0, 0, icon, 0, 0, 0, nullptr, DI_NORMAL);
-    GdiFlush();
-    Pixels expected{size.bmWidth, size.bmWidth, {}};
-    const auto* first = static_cast<const std::uint32_t*>(bits);
-    expected.data.assign(first, first + size.bmWidth * size.bmWidth);
-    SelectObject(memory, previous);
-    DeleteObject(bitmap);
-    DeleteDC(memory);
+    const int side = size.bmWidth;
+    const Pixels expected = DrawnPixels(side, side, [&](HDC memory) {
+        const RECT all{0, 0, side, side};
+        HBRUSH brush = CreateSolidBrush(background);
+        FillRect(memory, &all, brush);
+        DeleteObject(brush);
+        DrawIconEx(memory, 0, 0, icon, 0, 0, 0, nullptr, DI_NORMAL);
+    });
     int differing = 0;
     for (int row = 0; row < expected.height; ++row) {
         for (int column = 0; column < expected.width; ++column) {
