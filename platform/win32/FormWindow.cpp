@@ -54,19 +54,25 @@ template <typename Owner> Owner* OwnerOf(HWND window, UINT message, LPARAM lPara
     return reinterpret_cast<Owner*>(GetWindowLongPtrW(window, GWLP_USERDATA));
 }
 
-// WM_PAINT and WM_PRINTCLIENT go to one paint routine, which paints the background too; nothing for the rest.
+// WM_PAINT and WM_PRINTCLIENT go to one paint routine, which paints the background too and is told whether it
+// paints the window itself; nothing for the rest.
 template <typename PaintRoutine>
 std::optional<LRESULT> PaintMessage(HWND window, UINT message, WPARAM wParam, PaintRoutine paint) {
     switch (message) {
     case WM_ERASEBKGND:
         return 1;
     case WM_PAINT: {
+        // A paint message while nothing waits to be painted (one sent to a window already up to date) needs no
+        // DC: Microsoft's documentation lets BeginPaint be left out when GetUpdateRect finds nothing.
+        if (GetUpdateRect(window, nullptr, FALSE) == FALSE) {
+            return 0;
+        }
         PaintScope scope(window);
-        paint(scope.Get());
+        paint(scope.Get(), true);
         return 0;
     }
     case WM_PRINTCLIENT:
-        paint(reinterpret_cast<HDC>(wParam));
+        paint(reinterpret_cast<HDC>(wParam), false);
         return 0;
     default:
         return std::nullopt;
@@ -216,13 +222,20 @@ void FormWindow::MeasureAutoSizeLabels() {
             continue;
         }
         auto& label = static_cast<Label&>(*control);
-        Measured& memo = measured_[&label];
-        if (memo.caption != label.caption || memo.font != label.font || memo.size.cy == 0) {
-            memo =
-                Measured{label.caption, label.font, MeasureText(label.caption, host_.Fonts().Get(label.font, scale_))};
+        // The look it has first, the one it had second: a hover turns a menu caption bold and back.
+        auto& memo = measured_[&label];
+        const auto matches = [&](const Measured& m) {
+            return m.caption == label.caption && m.font == label.font && m.size.cy != 0;
+        };
+        if (!matches(memo[0])) {
+            std::swap(memo[0], memo[1]);
+            if (!matches(memo[0])) {
+                memo[0] = Measured{label.caption, label.font,
+                                   MeasureText(label.caption, host_.Fonts().Get(label.font, scale_))};
+            }
         }
-        label.width = scale_.ToTwips(memo.size.cx);
-        label.height = scale_.ToTwips(memo.size.cy);
+        label.width = scale_.ToTwips(memo[0].size.cx);
+        label.height = scale_.ToTwips(memo[0].size.cy);
     }
 }
 
@@ -260,9 +273,14 @@ void FormWindow::SyncPainted() {
     }
     std::vector<RECT> damage;
     if (ChangedAreas(painted_, painted, damage)) {
+        // One region, one request: each invalidation is a round trip to Wine's server.
+        Region region(CreateRectRgn(0, 0, 0, 0));
+        Region box(CreateRectRgn(0, 0, 0, 0));
         for (const RECT& area : damage) {
-            InvalidateRect(window_, &area, FALSE);
+            SetRectRgn(box.Get(), area.left, area.top, area.right, area.bottom);
+            CombineRgn(region.Get(), region.Get(), box.Get(), RGN_OR);
         }
+        InvalidateRgn(window_, region.Get(), FALSE);
     } else {
         InvalidateRect(window_, nullptr, FALSE);
     }
@@ -304,7 +322,7 @@ HCURSOR FormWindow::CursorAt(HWND over) const {
     return LoadCursorW(nullptr, IDC_ARROW);
 }
 
-void FormWindow::PaintClient(HDC dc) {
+void FormWindow::PaintClient(HDC dc, bool toWindow) {
     RECT client{};
     GetClientRect(window_, &client);
     if (client.right <= 0 || client.bottom <= 0) {
@@ -326,12 +344,18 @@ void FormWindow::PaintClient(HDC dc) {
     if (width <= 0 || height <= 0) {
         return;
     }
-    MemoryDC memory(CreateCompatibleDC(dc));
-    Bitmap bitmap(CreateCompatibleBitmap(dc, width, height));
-    SelectScope select(memory.Get(), bitmap.Get());
-    SetViewportOrgEx(memory.Get(), -area.left, -area.top, nullptr);
-    PaintState(memory.Get(), client, CapturePaintedState(form_, scale_), scale_, host_.Fonts(), host_.Resources());
-    BitBlt(dc, area.left, area.top, width, height, memory.Get(), area.left, area.top, SRCCOPY);
+    // The window's own buffer serves the small paints, as a movement brings them; a large one (the first, or into
+    // another DC) takes a buffer of its own, so that the kept one stays small.
+    PaintBuffer once;
+    const bool small =
+        4 * static_cast<long long>(width) * height <= static_cast<long long>(client.right) * client.bottom;
+    PaintBuffer& buffer = toWindow && small ? buffer_ : once;
+    HDC memory = buffer.Prepare(dc, area);
+    if (memory == nullptr) {
+        return;
+    }
+    PaintState(buffer, dc, client, CapturePaintedState(form_, scale_), scale_, host_.Fonts(), host_.Resources());
+    BitBlt(dc, area.left, area.top, width, height, memory, area.left, area.top, SRCCOPY);
 }
 
 void FormWindow::Press(const Control* control, HWND window) {
@@ -447,7 +471,8 @@ LRESULT FormWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     if (auto answer = accessibility_.HandleMessage(window, message, wParam, lParam)) {
         return *answer;
     }
-    if (auto painted = PaintMessage(window, message, wParam, [this](HDC dc) { PaintClient(dc); })) {
+    if (auto painted =
+            PaintMessage(window, message, wParam, [this](HDC dc, bool toWindow) { PaintClient(dc, toWindow); })) {
         return *painted;
     }
     switch (message) {
@@ -455,8 +480,15 @@ LRESULT FormWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_LBUTTONDOWN:
     case WM_LBUTTONUP:
     case WM_LBUTTONDBLCLK:
+        tooltips_.Relay(window, message, wParam, lParam);
         HandleMouse(message, lParam);
         return 0;
+    case WM_RBUTTONDOWN:
+    case WM_RBUTTONUP:
+    case WM_MBUTTONDOWN:
+    case WM_MBUTTONUP:
+        tooltips_.Relay(window, message, wParam, lParam);
+        break;
     case WM_CAPTURECHANGED:
         pressed_ = nullptr;
         return 0;
@@ -496,7 +528,7 @@ LRESULT FormWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 
 LRESULT FormWindow::HandlePictureBoxMessage(ChildWindows::Child& child, UINT message, WPARAM wParam, LPARAM lParam) {
     if (auto painted =
-            PaintMessage(child.window, message, wParam, [&](HDC dc) { children_.PaintPictureBox(child, dc); })) {
+            PaintMessage(child.window, message, wParam, [&](HDC dc, bool) { children_.PaintPictureBox(child, dc); })) {
         return *painted;
     }
     switch (message) {

@@ -11,6 +11,7 @@
 
 #include <windows.h>
 
+#include <array>
 #include <map>
 #include <optional>
 #include <string>
@@ -78,7 +79,7 @@ private:
     void SyncCaption();
     void SyncPainted();
     void PlaceWindow();
-    void PaintClient(HDC dc);
+    void PaintClient(HDC dc, bool toWindow);
     HCURSOR CursorAt(HWND over) const;
 
     // A click is a press and a release over the same control; the window pressed on keeps the mouse until then.
@@ -95,13 +96,15 @@ private:
     Tooltips tooltips_;
     FormAccessibility accessibility_;
     PaintedState painted_;
-    // Last measurement of each auto-sized label, so that a movement event that changes nothing measures nothing.
+    PaintBuffer buffer_;
+    // The last two measurements of each auto-sized label, so that a movement event measures nothing: measuring
+    // takes the screen's DC and selects a font, each a round trip under Wine.
     struct Measured {
         std::string caption;
         Font font;
         SIZE size{};
     };
-    std::map<const Label*, Measured> measured_;
+    std::map<const Label*, std::array<Measured, 2>> measured_;
     std::wstring caption_;
     POINT placed_{};
     std::optional<PixelScale> smallIconScale_;

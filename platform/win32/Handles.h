@@ -67,6 +67,7 @@ using Bitmap = Owner<HandleTraits<HBITMAP, &DeleteObject>>;
 using FontHandle = Owner<HandleTraits<HFONT, &DeleteObject>>;
 using Brush = Owner<HandleTraits<HBRUSH, &DeleteObject>>;
 using Pen = Owner<HandleTraits<HPEN, &DeleteObject>>;
+using Region = Owner<HandleTraits<HRGN, &DeleteObject>>;
 using IconHandle = Owner<HandleTraits<HICON, &DestroyIcon>>;
 using MemoryDC = Owner<HandleTraits<HDC, &DeleteDC>>;
 using GlobalMemory = Owner<HandleTraits<HGLOBAL, &GlobalFree>>;

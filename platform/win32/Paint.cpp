@@ -4,6 +4,7 @@
 #include "platform/win32/Wide.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 
 namespace tovira::win32 {
@@ -63,11 +64,24 @@ int Sign(int value) {
 
 // Draws one painted item; each look has its own overload, so a look without one does not compile.
 struct Painter {
+    PaintBuffer& buffer;
     HDC dc;
     const RECT& box;
     const PixelScale& scale;
     FontCache& fonts;
     StockResources& resources;
+
+    // A stock picture at its natural size for the scale.
+    void DrawPicture(int x, int y, StockPicture picture) const {
+        if (picture == StockPicture::None) {
+            return;
+        }
+        if (HICON icon = resources.Icon(picture, scale)) {
+            buffer.DrawIcon(x, y, icon);
+        } else if (HBITMAP bitmap = resources.Bitmap(picture, scale)) {
+            buffer.DrawBitmap(x, y, bitmap);
+        }
+    }
 
     void operator()(const SurfaceLook& surface) const {
         if (surface.backColor) {
@@ -75,7 +89,7 @@ struct Painter {
         } else {
             FillRect(dc, &box, GetSysColorBrush(COLOR_BTNFACE));
         }
-        DrawStockPicture(dc, 0, 0, surface.picture, scale, resources);
+        DrawPicture(0, 0, surface.picture);
     }
 
     void operator()(const LabelLook& label) const {
@@ -86,7 +100,7 @@ struct Painter {
         if (text.empty()) {
             return;
         }
-        SelectScope font(dc, fonts.Get(label.font, scale));
+        buffer.UseFont(fonts.Get(label.font, scale));
         SetBkMode(dc, TRANSPARENT);
         SetTextColor(dc, ToColorRef(label.foreColor));
         UINT format = DT_NOPREFIX | (label.alignment == Alignment::Center ? DT_CENTER : DT_LEFT);
@@ -97,9 +111,7 @@ struct Painter {
         DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &area, format);
     }
 
-    void operator()(const ImageLook& image) const {
-        DrawStockPicture(dc, box.left, box.top, image.picture, scale, resources);
-    }
+    void operator()(const ImageLook& image) const { DrawPicture(box.left, box.top, image.picture); }
 
     void operator()(const ShapeLook& shape) const {
         // Wider outlines grow inwards, so the shape never covers more than its box.
@@ -156,16 +168,163 @@ PaintedState CapturePaintedState(const Form& form, const PixelScale& scale) {
     return state;
 }
 
-void PaintState(HDC dc, const RECT& client, const PaintedState& state, const PixelScale& scale, FontCache& fonts,
-                StockResources& resources) {
+PaintBuffer::~PaintBuffer() {
+    Release();
+}
+
+// Each DC gives back what came with it before our bitmaps and icons' parts are deleted.
+void PaintBuffer::Release() {
+    for (Held& held : held_) {
+        SelectObject(held.dc.Get(), held.first);
+    }
+    held_.clear();
+    icons_.clear();
+    if (dc_) {
+        SelectObject(dc_.Get(), firstBitmap_);
+        if (firstFont_ != nullptr) {
+            SelectObject(dc_.Get(), firstFont_);
+        }
+    }
+    dc_.Reset();
+    bitmap_.Reset();
+    size_ = SIZE{};
+    firstBitmap_ = firstFont_ = nullptr;
+    font_ = nullptr;
+}
+
+HDC PaintBuffer::Prepare(HDC target, const RECT& area) {
+    const SIZE size{area.right - area.left, area.bottom - area.top};
+    if (!dc_ || size.cx > size_.cx || size.cy > size_.cy) {
+        Release();
+        dc_.Reset(CreateCompatibleDC(target));
+        bitmap_.Reset(CreateCompatibleBitmap(target, size.cx, size.cy));
+        if (!dc_ || !bitmap_) {
+            Release();
+            return nullptr;
+        }
+        firstBitmap_ = SelectObject(dc_.Get(), bitmap_.Get());
+        size_ = size;
+    }
+    HDC dc = dc_.Get();
+    SetViewportOrgEx(dc, -area.left, -area.top, nullptr);
+    SelectClipRgn(dc, nullptr);
+    IntersectClipRect(dc, area.left, area.top, area.right, area.bottom);
+    return dc;
+}
+
+void PaintBuffer::UseFont(HFONT font) {
+    if (font == font_) {
+        return;
+    }
+    HGDIOBJ previous = SelectObject(dc_.Get(), font);
+    if (previous == nullptr) {
+        return;
+    }
+    if (firstFont_ == nullptr) {
+        firstFont_ = previous;
+    }
+    font_ = font;
+}
+
+const PaintBuffer::Held* PaintBuffer::Hold(HBITMAP bitmap) {
+    for (const Held& held : held_) {
+        if (held.bitmap == bitmap) {
+            return &held;
+        }
+    }
+    BITMAP info{};
+    MemoryDC dc(CreateCompatibleDC(dc_.Get()));
+    if (!dc || GetObjectW(bitmap, sizeof info, &info) == 0) {
+        return nullptr;
+    }
+    HGDIOBJ first = SelectObject(dc.Get(), bitmap);
+    if (first == nullptr) {
+        return nullptr;
+    }
+    held_.push_back(Held{bitmap, std::move(dc), first, SIZE{info.bmWidth, std::abs(info.bmHeight)}});
+    return &held_.back();
+}
+
+void PaintBuffer::DrawBitmap(int x, int y, HBITMAP bitmap) {
+    if (const Held* held = Hold(bitmap)) {
+        BitBlt(dc_.Get(), x, y, held->size.cx, held->size.cy, held->dc.Get(), 0, 0, SRCCOPY);
+    }
+}
+
+namespace {
+
+// True when a colour bitmap carries an alpha channel that Windows would blend with: 32 bits and any alpha set.
+bool HasAlpha(HBITMAP colour) {
+    BITMAP info{};
+    if (GetObjectW(colour, sizeof info, &info) == 0 || info.bmBitsPixel != 32) {
+        return false;
+    }
+    BITMAPINFO format{};
+    format.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    format.bmiHeader.biWidth = info.bmWidth;
+    format.bmiHeader.biHeight = -std::abs(info.bmHeight);
+    format.bmiHeader.biPlanes = 1;
+    format.bmiHeader.biBitCount = 32;
+    format.bmiHeader.biCompression = BI_RGB;
+    std::vector<std::uint32_t> pixels(static_cast<std::size_t>(info.bmWidth) *
+                                      static_cast<std::size_t>(std::abs(info.bmHeight)));
+    WindowDC screen(nullptr);
+    if (GetDIBits(screen.Get(), colour, 0, static_cast<UINT>(std::abs(info.bmHeight)), pixels.data(), &format,
+                  DIB_RGB_COLORS) == 0) {
+        return true; // unknown: left to Windows
+    }
+    return std::any_of(pixels.begin(), pixels.end(), [](std::uint32_t pixel) { return (pixel >> 24) != 0; });
+}
+
+} // namespace
+
+const PaintBuffer::IconParts& PaintBuffer::PartsOf(HICON icon) {
+    for (const IconParts& parts : icons_) {
+        if (parts.icon == icon) {
+            return parts;
+        }
+    }
+    ICONINFO info{};
+    IconParts parts;
+    parts.icon = icon;
+    if (GetIconInfo(icon, &info)) {
+        parts.mask.Reset(info.hbmMask);
+        parts.colour.Reset(info.hbmColor);
+        parts.masked = parts.mask && parts.colour && !HasAlpha(parts.colour.Get());
+    }
+    icons_.push_back(std::move(parts));
+    return icons_.back();
+}
+
+void PaintBuffer::DrawIcon(int x, int y, HICON icon) {
+    const IconParts& parts = PartsOf(icon);
+    const Held* mask = parts.masked ? Hold(parts.mask.Get()) : nullptr;
+    const Held* colour = parts.masked ? Hold(parts.colour.Get()) : nullptr;
+    if (mask == nullptr || colour == nullptr) {
+        // Zero sizes draw the icon at its own size.
+        DrawIconEx(dc_.Get(), x, y, icon, 0, 0, 0, nullptr, DI_NORMAL);
+        return;
+    }
+    // A monochrome source turns into the target's text colour where 0 and its background colour where 1.
+    HDC dc = dc_.Get();
+    const COLORREF text = SetTextColor(dc, RGB(0, 0, 0));
+    const COLORREF back = SetBkColor(dc, RGB(255, 255, 255));
+    BitBlt(dc, x, y, colour->size.cx, colour->size.cy, mask->dc.Get(), 0, 0, SRCAND);
+    BitBlt(dc, x, y, colour->size.cx, colour->size.cy, colour->dc.Get(), 0, 0, SRCINVERT);
+    SetTextColor(dc, text);
+    SetBkColor(dc, back);
+}
+
+void PaintState(PaintBuffer& buffer, HDC target, const RECT& client, const PaintedState& state, const PixelScale& scale,
+                FontCache& fonts, StockResources& resources) {
     for (const PaintedItem& item : state) {
         const bool surface = item.control == nullptr;
         const RECT reach = ReachOf(item.box);
-        // Text is the costly part of a paint; what lies outside the area being painted is left alone.
-        if (!surface && !RectVisible(dc, &reach)) {
+        // Text is the costly part of a paint; what the target will not show is left alone.
+        if (!surface && !RectVisible(target, &reach)) {
             continue;
         }
-        std::visit(Painter{dc, surface ? client : item.box, scale, fonts, resources}, item.look);
+        std::visit(Painter{buffer, buffer.Get(), surface ? client : item.box, scale, fonts, resources}, item.look);
     }
 }
 

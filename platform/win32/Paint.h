@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <array>
+#include <deque>
 #include <optional>
 #include <string>
 #include <variant>
@@ -72,10 +73,61 @@ using PaintedState = std::vector<PaintedItem>;
 
 PaintedState CapturePaintedState(const Form& form, const PixelScale& scale);
 
-// Paints the surface and the painted controls, bottom of the stack first, into a DC that covers the client area,
-// with fonts and pictures for the screen's scale.
-void PaintState(HDC dc, const RECT& client, const PaintedState& state, const PixelScale& scale, FontCache& fonts,
-                StockResources& resources);
+// Where a window's painting is composed before one copy to the screen. Kept from one paint to the next, it makes
+// no device context anew, selects a font only when it changes and keeps each picture selected in a DC of its own:
+// under Wine each selection resets the DC, which reads the X server's font settings, and a movement over the menu
+// repaints a few small boxes.
+class PaintBuffer {
+public:
+    PaintBuffer() = default;
+    ~PaintBuffer();
+    PaintBuffer(const PaintBuffer&) = delete;
+    PaintBuffer& operator=(const PaintBuffer&) = delete;
+
+    // A memory DC, compatible with `target`, drawn on in the target's coordinates and clipped to `area`; its
+    // bitmap is kept while it is large enough. Null when Windows cannot make one.
+    HDC Prepare(HDC target, const RECT& area);
+    HDC Get() const { return dc_.Get(); }
+    void UseFont(HFONT font);
+    // Both at their own size with the top-left corner at (x, y).
+    void DrawBitmap(int x, int y, HBITMAP bitmap);
+    void DrawIcon(int x, int y, HICON icon);
+
+private:
+    // A bitmap selected into a memory DC for as long as the buffer lives.
+    struct Held {
+        HBITMAP bitmap = nullptr;
+        MemoryDC dc;
+        HGDIOBJ first = nullptr;
+        SIZE size{};
+    };
+    // An icon without partial transparency, drawn as Windows draws one: its mask ANDed, then its colours XORed.
+    struct IconParts {
+        HICON icon = nullptr;
+        Bitmap mask;
+        Bitmap colour;
+        bool masked = false; // false: drawn by Windows, with its alpha channel
+    };
+    const Held* Hold(HBITMAP bitmap);
+    const IconParts& PartsOf(HICON icon);
+    void Release();
+
+    Bitmap bitmap_;
+    MemoryDC dc_; // after the bitmap, so that it is deleted first
+    SIZE size_{};
+    HGDIOBJ firstBitmap_ = nullptr;
+    HGDIOBJ firstFont_ = nullptr;
+    HFONT font_ = nullptr;
+    // Deques: what one look-up returns stays in place while the next adds to them.
+    std::deque<Held> held_;
+    std::deque<IconParts> icons_;
+};
+
+// Paints the surface and the painted controls, bottom of the stack first, into a prepared buffer, with fonts and
+// pictures for the screen's scale. Only what `target` will show is drawn: the controls that lie outside its clip
+// region, the part of the window being painted, are left out.
+void PaintState(PaintBuffer& buffer, HDC target, const RECT& client, const PaintedState& state, const PixelScale& scale,
+                FontCache& fonts, StockResources& resources);
 
 // The pixels that differ between two painted states: the old and new boxes of every control whose painting
 // changed. False when the form's own surface changed, so that all of it must be painted again.

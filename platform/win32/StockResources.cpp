@@ -205,20 +205,6 @@ void StockResources::Prepare(StockPicture picture, const PixelScale& scale) {
     }
 }
 
-void DrawStockPicture(HDC dc, int x, int y, StockPicture picture, const PixelScale& scale, StockResources& resources) {
-    if (picture == StockPicture::None) {
-        return;
-    }
-    if (HICON icon = resources.Icon(picture, scale)) {
-        // Zero sizes draw the icon at its own size.
-        DrawIconEx(dc, x, y, icon, 0, 0, 0, nullptr, DI_NORMAL);
-        return;
-    }
-    if (HBITMAP bitmap = resources.Bitmap(picture, scale)) {
-        DrawBitmap(dc, x, y, bitmap);
-    }
-}
-
 void DrawBitmap(HDC dc, int x, int y, HBITMAP bitmap) {
     BITMAP info{};
     GetObjectW(bitmap, sizeof info, &info);

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/Picture.h"
 #include "art/PixelScale.h"
+#include "platform/Picture.h"
 #include "platform/win32/Handles.h"
 
 #include <windows.h>
@@ -41,9 +41,6 @@ private:
     HCURSOR hand_ = nullptr;
     std::map<PixelScale, IconHandle> drawnHands_;
 };
-
-// Draws a stock picture at its natural size for the scale with its top-left corner at (x, y).
-void DrawStockPicture(HDC dc, int x, int y, StockPicture picture, const PixelScale& scale, StockResources& resources);
 
 // Copies a bitmap at its natural size with its top-left corner at (x, y).
 void DrawBitmap(HDC dc, int x, int y, HBITMAP bitmap);

@@ -29,6 +29,21 @@ void Tooltips::Sync(HWND owner, const Form& form, const ChildWindows& children, 
     }
 }
 
+void Tooltips::Relay(HWND owner, UINT message, WPARAM wParam, LPARAM lParam) const {
+    if (tooltip_ == nullptr) {
+        return;
+    }
+    MSG relayed{};
+    relayed.hwnd = owner;
+    relayed.message = message;
+    relayed.wParam = wParam;
+    relayed.lParam = lParam;
+    relayed.time = static_cast<DWORD>(GetMessageTime());
+    const DWORD position = GetMessagePos();
+    relayed.pt = POINT{static_cast<short>(LOWORD(position)), static_cast<short>(HIWORD(position))};
+    SendMessageW(tooltip_, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(&relayed));
+}
+
 void Tooltips::Clear() {
     tooltip_ = nullptr;
     tips_.clear();
@@ -58,13 +73,13 @@ void Tooltips::SyncTip(HWND owner, const Control& control, HWND child, const Pix
     // Version-5 size: accepted by every common-controls version.
     TTTOOLINFOW info{};
     info.cbSize = TTTOOLINFOW_V2_SIZE;
-    info.uFlags = TTF_SUBCLASS;
     info.hwnd = owner;
     info.uId = tip->id;
     info.rect = box;
     info.lpszText = text.data();
     if (child != nullptr) {
-        info.uFlags |= TTF_IDISHWND;
+        // A child window's messages never reach our procedures, so the tooltip takes them itself.
+        info.uFlags |= TTF_IDISHWND | TTF_SUBCLASS;
         info.uId = reinterpret_cast<UINT_PTR>(child);
     }
     if (!added) {

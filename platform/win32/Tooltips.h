@@ -16,6 +16,9 @@ namespace tovira::win32 {
 class Tooltips {
 public:
     void Sync(HWND owner, const Form& form, const ChildWindows& children, const PixelScale& scale);
+    // Hands a mouse message of the owner window to the tooltip, for the painted controls' tips: subclassing the
+    // owner instead would put a property look-up, a round trip under Wine, in front of every message it gets.
+    void Relay(HWND owner, UINT message, WPARAM wParam, LPARAM lParam) const;
     // The tooltip window went with its owner.
     void Clear();
 

@@ -1,6 +1,7 @@
 #include "platform/win32/Win32Runtime.h"
 
 #include "platform/RuntimeError.h"
+#include "platform/win32/StockResources.h"
 #include "platform/win32/Wide.h"
 #include "register/frmRegister.h"
 #include "services_support.h"
@@ -76,17 +77,15 @@ struct Pixels {
     }
 };
 
-// The form's painting as WM_PRINTCLIENT delivers it into a bitmap of our own.
-Pixels PrintClient(HWND window) {
-    RECT client{};
-    GetClientRect(window, &client);
+// What `draw` paints into a 32-bit bitmap of our own, `width` by `height`.
+Pixels DrawnPixels(int width, int height, const std::function<void(HDC)>& draw) {
     Pixels pixels;
-    pixels.width = client.right;
-    pixels.height = client.bottom;
+    pixels.width = width;
+    pixels.height = height;
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = pixels.width;
-    info.bmiHeader.biHeight = -pixels.height;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
@@ -94,14 +93,23 @@ Pixels PrintClient(HWND window) {
     HDC memory = CreateCompatibleDC(nullptr);
     HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
     HGDIOBJ previous = SelectObject(memory, bitmap);
-    SendMessageW(window, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(memory), PRF_CLIENT);
+    draw(memory);
     GdiFlush();
     const auto* first = static_cast<const std::uint32_t*>(bits);
-    pixels.data.assign(first, first + pixels.width * pixels.height);
+    pixels.data.assign(first, first + width * height);
     SelectObject(memory, previous);
     DeleteObject(bitmap);
     DeleteDC(memory);
     return pixels;
+}
+
+// The form's painting as WM_PRINTCLIENT delivers it into a bitmap of our own.
+Pixels PrintClient(HWND window) {
+    RECT client{};
+    GetClientRect(window, &client);
+    return DrawnPixels(client.right, client.bottom, [&](HDC memory) {
+        SendMessageW(window, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(memory), PRF_CLIENT);
+    });
 }
 
 // The executable's own resources (lamps, menu panel), read from the shipped program beside the tests' build.
@@ -206,10 +214,44 @@ struct PictureForm : TestForm {
         picture = StockPicture::MenuPanel;
         Place(lamp, 230, 20, 16, 16);
         lamp.picture = StockPicture::LitLamp;
-        SetStackingOrder({&lamp});
+        // The launcher's rows: a dark lamp over a lit one until the pointer uncovers it.
+        Place(cover, 230, 60, 16, 16);
+        cover.picture = StockPicture::DarkLamp;
+        Place(covered, 230, 60, 16, 16);
+        covered.picture = StockPicture::LitLamp;
+        SetStackingOrder({&lamp, &cover, &covered});
     }
     Image lamp{"lamp"};
+    Image cover{"cover"};
+    Image covered{"covered"};
 };
+
+// Whether the box at (x, y) shows exactly what Windows' own DrawIconEx makes of the icon over `background`.
+bool ShowsIcon(const Pixels& pixels, int x, int y, HICON icon, COLORREF background) {
+    ICONINFO info{};
+    if (!GetIconInfo(icon, &info)) {
+        return false;
+    }
+    BITMAP size{};
+    GetObjectW(info.hbmMask, sizeof size, &size);
+    DeleteObject(info.hbmMask);
+    DeleteObject(info.hbmColor);
+    const int side = size.bmWidth;
+    const Pixels expected = DrawnPixels(side, side, [&](HDC memory) {
+        const RECT all{0, 0, side, side};
+        HBRUSH brush = CreateSolidBrush(background);
+        FillRect(memory, &all, brush);
+        DeleteObject(brush);
+        DrawIconEx(memory, 0, 0, icon, 0, 0, 0, nullptr, DI_NORMAL);
+    });
+    int differing = 0;
+    for (int row = 0; row < expected.height; ++row) {
+        for (int column = 0; column < expected.width; ++column) {
+            differing += pixels.At(x + column, y + row) != expected.At(column, row) ? 1 : 0;
+        }
+    }
+    return differing == 0;
+}
 
 TEST(RuntimePaint, BackgroundPictureAtNaturalSizeAndLampIcon) {
     HMODULE resources = ProgramResources();
@@ -229,6 +271,10 @@ TEST(RuntimePaint, BackgroundPictureAtNaturalSizeAndLampIcon) {
         EXPECT_GT(16 * 16 - pixels.Count(lampBox, kRed), 30);
         EXPECT_GT(pixels.Count(lampBox, kRed), 0);
         EXPECT_EQ(pixels.Count({230, 36, 246, 40}, kRed), 16 * 4);
+        // Drawn as Windows draws icons, the top one of a stack only.
+        StockResources stock(resources);
+        EXPECT_TRUE(ShowsIcon(pixels, 230, 20, stock.Icon(StockPicture::LitLamp, PixelScale()), kRed));
+        EXPECT_TRUE(ShowsIcon(pixels, 230, 60, stock.Icon(StockPicture::DarkLamp, PixelScale()), kRed));
 
         // Moved to a screen at 200 %: laid out again in the rectangle offered, not centred, and drawn anew.
         HWND window = test.runtime.WindowOf(form);
@@ -253,6 +299,7 @@ TEST(RuntimePaint, BackgroundPictureAtNaturalSizeAndLampIcon) {
         const int lampShown = 32 * 32 - scaled.Count({460, 40, 492, 72}, kRed);
         EXPECT_GT(lampShown, 3 * (16 * 16 - pixels.Count(lampBox, kRed)));
         EXPECT_EQ(scaled.Count({456, 40, 460, 72}, kRed) + scaled.Count({460, 72, 492, 76}, kRed), 4 * 32 * 2);
+        EXPECT_TRUE(ShowsIcon(scaled, 460, 120, stock.Icon(StockPicture::DarkLamp, PixelScale(192)), kRed));
     }
     FreeLibrary(resources);
 }
