@@ -440,7 +440,7 @@ class Context:
                 continue
             system_process = p["exe"].lower() in WINE_SYSTEM_PROCESSES and "\\system32\\" in p["image"].lower()
             if not system_process:
-                self.session.wintool("kill", p["pid"])
+                self.session.end_process(p["pid"])
         for program in self.programs:
             if not program.wait_exit(5):
                 program.popen.kill()
@@ -594,6 +594,15 @@ class Session:
             f.write("\r\n".join(lines) + "\r\n")
         subprocess.run(["wine", "regedit", "/S", unix_to_windows(reg)], env=self.env, check=True, timeout=60,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def end_process(self, pid):
+        """Ends a Wine process; one that ended by itself since it was listed (a new session's helpers come and go)
+        is no failure, one that is still there is."""
+        try:
+            self.wintool("kill", pid)
+        except AssertionError:
+            if any(p["pid"] == pid for p in self.wintool("procs")):
+                raise
 
     def set_dpi(self, dpi, sign_in=True):
         """Wine's screen scale (LogPixels, 96 is 100 %). As a new scale on Windows, it takes effect at a sign-in: a
