@@ -26,6 +26,9 @@ STRIPE_BLUE = (0, 64, 128)
 
 # Wine's own services; everything else a test leaves behind is stopped, Wine's explorer included (the
 # file manager that "Explorer.exe" starts, or a desktop process that comes back at the next window).
+# The wintool commands that only ask, and so may be asked again.
+WINTOOL_QUESTIONS = {"windows", "tree", "list", "client", "tooltips", "procs", "resources", "current-cursor", "sysdir",
+                     "long-path"}
 WINE_SYSTEM_PROCESSES = {"services.exe", "winedevice.exe", "plugplay.exe", "svchost.exe", "rpcss.exe", "conhost.exe"}
 # Wine runs its own build of a program found in the system folder before the file there; the stand-ins that
 # replace such programs must be taken as they are.
@@ -630,15 +633,23 @@ class Session:
     def wintool(self, *args):
         # Answers go through a file, not a pipe: a Wine process that this call happens to start (the desktop
         # process on first use) inherits the output and would hold a pipe open long after the tool ends.
-        with tempfile.TemporaryFile(dir=self.work) as out:
-            result = subprocess.run(["wine", r"C:\e2e\wintool.exe", *[str(a) for a in args]], env=self.env,
-                                    cwd=self.neutral, stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.DEVNULL,
-                                    timeout=60)
-            out.seek(0)
-            answer = out.read().decode("utf-8")
-        if result.returncode != 0:
-            raise AssertionError(f"wintool {' '.join(map(str, args))} failed with status {result.returncode}")
-        return json.loads(answer)
+        # A question that Wine could not start the tool for (status 1, now and then while the test's program starts
+        # or ends) is asked once more; a command that acts is never repeated.
+        tries = 2 if args[0] in WINTOOL_QUESTIONS else 1
+        for attempt in range(tries):
+            with tempfile.TemporaryFile(dir=self.work) as out, tempfile.TemporaryFile(dir=self.work) as err:
+                result = subprocess.run(["wine", r"C:\e2e\wintool.exe", *[str(a) for a in args]], env=self.env,
+                                        cwd=self.neutral, stdin=subprocess.DEVNULL, stdout=out, stderr=err,
+                                        timeout=60)
+                out.seek(0)
+                err.seek(0)
+                answer = out.read().decode("utf-8")
+                said = err.read().decode("utf-8", "replace").strip()[-300:]
+            if result.returncode == 0:
+                return json.loads(answer)
+            if attempt + 1 < tries:
+                time.sleep(0.5)
+        raise AssertionError(f"wintool {' '.join(map(str, args))} failed with status {result.returncode}: {said}")
 
     def xdotool(self, *args):
         subprocess.run(["xdotool", *args], env=self.env, check=True, timeout=30)
