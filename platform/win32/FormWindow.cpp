@@ -351,7 +351,7 @@ void FormWindow::PaintClient(HDC dc, bool toWindow) {
     }
     // The window's own buffer serves the small paints, as a movement brings them; a large one (the first, or into
     // another DC) takes a buffer of its own, so that the kept one stays small.
-    PaintBuffer once;
+    PaintBuffer once(pictures_);
     const bool small =
         4 * static_cast<long long>(width) * height <= static_cast<long long>(client.right) * client.bottom;
     PaintBuffer& buffer = toWindow && small ? buffer_ : once;

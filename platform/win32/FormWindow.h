@@ -97,7 +97,8 @@ private:
     FormAccessibility accessibility_;
     PaintedState painted_;
     bool paintAtOnce_ = false; // while a movement's procedure runs: what it changed is painted, not invalidated
-    PaintBuffer buffer_;
+    HeldPictures pictures_;    // before the buffers that draw from it
+    PaintBuffer buffer_{pictures_};
     // The last two measurements of each auto-sized label, so that a movement event measures nothing: measuring
     // takes the screen's DC and selects a font, each a round trip under Wine.
     struct Measured {

@@ -168,17 +168,18 @@ PaintedState CapturePaintedState(const Form& form, const PixelScale& scale) {
     return state;
 }
 
+HeldPictures::~HeldPictures() {
+    // Each DC gives back what came with it before the icons' parts are deleted.
+    for (Held& held : held_) {
+        SelectObject(held.dc.Get(), held.first);
+    }
+}
+
 PaintBuffer::~PaintBuffer() {
     Release();
 }
 
-// Each DC gives back what came with it before our bitmaps and icons' parts are deleted.
 void PaintBuffer::Release() {
-    for (Held& held : held_) {
-        SelectObject(held.dc.Get(), held.first);
-    }
-    held_.clear();
-    icons_.clear();
     if (dc_) {
         SelectObject(dc_.Get(), firstBitmap_);
         if (firstFont_ != nullptr) {
@@ -226,14 +227,14 @@ void PaintBuffer::UseFont(HFONT font) {
     font_ = font;
 }
 
-const PaintBuffer::Held* PaintBuffer::Hold(HBITMAP bitmap) {
+const HeldPictures::Held* HeldPictures::Hold(HBITMAP bitmap) {
     for (const Held& held : held_) {
         if (held.bitmap == bitmap) {
             return &held;
         }
     }
     BITMAP info{};
-    MemoryDC dc(CreateCompatibleDC(dc_.Get()));
+    MemoryDC dc(CreateCompatibleDC(nullptr));
     if (!dc || GetObjectW(bitmap, sizeof info, &info) == 0) {
         return nullptr;
     }
@@ -246,7 +247,7 @@ const PaintBuffer::Held* PaintBuffer::Hold(HBITMAP bitmap) {
 }
 
 void PaintBuffer::DrawBitmap(int x, int y, HBITMAP bitmap) {
-    if (const Held* held = Hold(bitmap)) {
+    if (const HeldPictures::Held* held = pictures_.Hold(bitmap)) {
         BitBlt(dc_.Get(), x, y, held->size.cx, held->size.cy, held->dc.Get(), 0, 0, SRCCOPY);
     }
 }
@@ -278,7 +279,7 @@ bool HasAlpha(HBITMAP colour) {
 
 } // namespace
 
-const PaintBuffer::IconParts& PaintBuffer::PartsOf(HICON icon) {
+const HeldPictures::IconParts& HeldPictures::PartsOf(HICON icon) {
     for (const IconParts& parts : icons_) {
         if (parts.icon == icon) {
             return parts;
@@ -297,9 +298,9 @@ const PaintBuffer::IconParts& PaintBuffer::PartsOf(HICON icon) {
 }
 
 void PaintBuffer::DrawIcon(int x, int y, HICON icon) {
-    const IconParts& parts = PartsOf(icon);
-    const Held* mask = parts.masked ? Hold(parts.mask.Get()) : nullptr;
-    const Held* colour = parts.masked ? Hold(parts.colour.Get()) : nullptr;
+    const HeldPictures::IconParts& parts = pictures_.PartsOf(icon);
+    const HeldPictures::Held* mask = parts.masked ? pictures_.Hold(parts.mask.Get()) : nullptr;
+    const HeldPictures::Held* colour = parts.masked ? pictures_.Hold(parts.colour.Get()) : nullptr;
     if (mask == nullptr || colour == nullptr) {
         // Zero sizes draw the icon at its own size.
         DrawIconEx(dc_.Get(), x, y, icon, 0, 0, 0, nullptr, DI_NORMAL);

@@ -73,13 +73,46 @@ using PaintedState = std::vector<PaintedItem>;
 
 PaintedState CapturePaintedState(const Form& form, const PixelScale& scale);
 
+// The pictures that a window draws, each selected into a memory DC of its own for as long as the window lives, and
+// each icon's mask and colours. Windows selects a bitmap into one DC at a time, so every buffer of a window draws
+// its pictures from this one set: a second set could not select a bitmap that the first holds.
+class HeldPictures {
+public:
+    HeldPictures() = default;
+    ~HeldPictures();
+    HeldPictures(const HeldPictures&) = delete;
+    HeldPictures& operator=(const HeldPictures&) = delete;
+
+    // A bitmap selected into a memory DC for as long as the set lives.
+    struct Held {
+        HBITMAP bitmap = nullptr;
+        MemoryDC dc;
+        HGDIOBJ first = nullptr;
+        SIZE size{};
+    };
+    // An icon without partial transparency, drawn as Windows draws one: its mask ANDed, then its colours XORed.
+    struct IconParts {
+        HICON icon = nullptr;
+        Bitmap mask;
+        Bitmap colour;
+        bool masked = false; // false: drawn by Windows, with its alpha channel
+    };
+    // Null when Windows cannot select the bitmap.
+    const Held* Hold(HBITMAP bitmap);
+    const IconParts& PartsOf(HICON icon);
+
+private:
+    // Deques: what one look-up returns stays in place while the next adds to them.
+    std::deque<Held> held_;
+    std::deque<IconParts> icons_;
+};
+
 // Where a window's painting is composed before one copy to the screen. Kept from one paint to the next, it makes
-// no device context anew, selects a font only when it changes and keeps each picture selected in a DC of its own:
-// under Wine each selection resets the DC, which reads the X server's font settings, and a movement over the menu
-// repaints a few small boxes.
+// no device context anew and selects a font only when it changes: under Wine each selection resets the DC, which
+// reads the X server's font settings, and a movement over the menu repaints a few small boxes.
 class PaintBuffer {
 public:
-    PaintBuffer() = default;
+    explicit PaintBuffer(HeldPictures& pictures) : pictures_(pictures) {}
     ~PaintBuffer();
     PaintBuffer(const PaintBuffer&) = delete;
     PaintBuffer& operator=(const PaintBuffer&) = delete;
@@ -94,33 +127,15 @@ public:
     void DrawIcon(int x, int y, HICON icon);
 
 private:
-    // A bitmap selected into a memory DC for as long as the buffer lives.
-    struct Held {
-        HBITMAP bitmap = nullptr;
-        MemoryDC dc;
-        HGDIOBJ first = nullptr;
-        SIZE size{};
-    };
-    // An icon without partial transparency, drawn as Windows draws one: its mask ANDed, then its colours XORed.
-    struct IconParts {
-        HICON icon = nullptr;
-        Bitmap mask;
-        Bitmap colour;
-        bool masked = false; // false: drawn by Windows, with its alpha channel
-    };
-    const Held* Hold(HBITMAP bitmap);
-    const IconParts& PartsOf(HICON icon);
     void Release();
 
+    HeldPictures& pictures_;
     Bitmap bitmap_;
     MemoryDC dc_; // after the bitmap, so that it is deleted first
     SIZE size_{};
     HGDIOBJ firstBitmap_ = nullptr;
     HGDIOBJ firstFont_ = nullptr;
     HFONT font_ = nullptr;
-    // Deques: what one look-up returns stays in place while the next adds to them.
-    std::deque<Held> held_;
-    std::deque<IconParts> icons_;
 };
 
 // Paints the surface and the painted controls, bottom of the stack first, into a prepared buffer, with fonts and

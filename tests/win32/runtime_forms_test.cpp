@@ -276,8 +276,18 @@ TEST(RuntimePaint, BackgroundPictureAtNaturalSizeAndLampIcon) {
         EXPECT_TRUE(ShowsIcon(pixels, 230, 20, stock.Icon(StockPicture::LitLamp, PixelScale()), kRed));
         EXPECT_TRUE(ShowsIcon(pixels, 230, 60, stock.Icon(StockPicture::DarkLamp, PixelScale()), kRed));
 
-        // Moved to a screen at 200 %: laid out again in the rectangle offered, not centred, and drawn anew.
+        // After a small paint on screen, which draws the panel through the window's kept buffer, a whole paint still
+        // draws it: Windows selects a bitmap into one DC at a time.
         HWND window = test.runtime.WindowOf(form);
+        ShowWindow(window, SW_SHOWNOACTIVATE);
+        UpdateWindow(window);
+        for (const bool shown : {false, true}) {
+            test.runtime.Dispatch([&] { form.cover.visible = shown; });
+            UpdateWindow(window);
+            EXPECT_EQ(PrintClient(window).At(5, 1), RGB(0, 64, 128));
+        }
+
+        // Moved to a screen at 200 %: laid out again in the rectangle offered, not centred, and drawn anew.
         RECT offered{40, 30, 0, 0};
         RECT frame{0, 0, 520, 320};
         AdjustWindowRectEx(&frame, GetWindowLongW(window, GWL_STYLE), FALSE, GetWindowLongW(window, GWL_EXSTYLE));
