@@ -375,8 +375,9 @@ void PixelWriter::TransformAndWrite() {
         }
         rows_->Write(group + 1);
     }
+    std::vector<Block>().swap(frame.keptStore);
     for (Component& c : frame.components) {
-        std::vector<Block>().swap(c.kept);
+        c.groupBlocks = 0;
         std::vector<std::uint64_t>().swap(c.beyond);
     }
 }

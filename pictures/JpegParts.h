@@ -61,9 +61,14 @@ struct Component {
     int blocksHigh = 0;
     int keptWide = 0;
     int keptHigh = 0;
-    // A progressive picture's coefficients of the kept part, until its last scan; a sequential picture's blocks
-    // go to samples as they are decoded.
-    std::vector<Block> kept;
+    // A progressive picture's coefficients of the kept part, until its last scan, held by rows of groups of blocks
+    // (each row of groups holds those of every component): the first `groupsInTarget` rows in the target's
+    // memory, the rest in Frame::keptStore. Zero for a sequential picture, whose blocks go to samples as they are
+    // decoded.
+    std::size_t groupBlocks = 0; // blocks of every component in a row of groups
+    int groupsInTarget = 0;
+    Block* inTarget = nullptr; // this component's first block in the first row of groups of each place
+    Block* inStore = nullptr;
     // The samples of the last `heldBlockRows` rows of kept blocks, row y in place y % heldBlockRows: all of them, or
     // the last two rows of groups while a scan that holds every component turns into pixels as it goes.
     std::vector<std::uint8_t> samples;
@@ -89,8 +94,14 @@ struct Component {
                    : nullptr;
     }
     Block* Kept(int x, int y) {
-        return x < keptWide && y < keptHigh && !kept.empty() ? &kept[static_cast<std::size_t>(y * keptWide + x)]
-                                                             : nullptr;
+        if (x >= keptWide || y >= keptHigh || groupBlocks == 0) {
+            return nullptr;
+        }
+        const int group = y / v;
+        Block* const first = group < groupsInTarget
+                                 ? inTarget + static_cast<std::size_t>(group) * groupBlocks
+                                 : inStore + static_cast<std::size_t>(group - groupsInTarget) * groupBlocks;
+        return first + static_cast<std::size_t>(y % v * keptWide + x);
     }
     std::uint64_t* Beyond(int x, int y) {
         return beyond.empty() || x < keptWide || y >= keptHigh
@@ -108,6 +119,8 @@ struct Frame {
     int mcusWide = 0;
     int mcusHigh = 0;
     std::vector<Component> components;
+    // A progressive picture's kept coefficients that the target has no room for.
+    std::vector<Block> keptStore;
 };
 
 // One scan's header; its tables are the decoder's, which no segment can change while the scan is decoded.
