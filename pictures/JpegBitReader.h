@@ -23,10 +23,7 @@ public:
     }
     void Skip(int n) {
         count_ -= n;
-        if (count_ < padding_) {
-            overrun_ = true;
-            padding_ = count_;
-        }
+        NoteOverrun();
     }
     std::uint32_t Take(int n) {
         if (n == 0) {
@@ -56,6 +53,43 @@ public:
         Skip(length);
         return symbol;
     }
+    // The bit buffer by value, for a loop that decodes a whole block: held in registers, where the reader's own
+    // fields would go through memory at every code. Borrowed, kept filled with Fill, and given back when the loop
+    // is done.
+    class Bits {
+    public:
+        std::uint32_t Peek16() const { return static_cast<std::uint32_t>(bits_ >> (count_ - 16)) & 0xFFFF; }
+        void Skip(int n) { count_ -= n; }
+        int Signed(int n) {
+            if (n == 0) {
+                return 0;
+            }
+            const auto value = static_cast<int>(bits_ >> (count_ - n) & ((std::uint64_t{1} << n) - 1));
+            count_ -= n;
+            return value >= 1 << (n - 1) ? value : value - (1 << n) + 1;
+        }
+
+    private:
+        friend class BitReader;
+        Bits(std::uint64_t bits, int count) : bits_(bits), count_(count) {}
+
+        std::uint64_t bits_;
+        int count_;
+    };
+    Bits Borrow() const { return {bits_, count_}; }
+    // At least 32 bits in the buffer: a code and the bits of its value.
+    void Fill(Bits& bits) {
+        if (bits.count_ < 32) {
+            GiveBack(bits);
+            Refill();
+            bits = Borrow();
+        }
+    }
+    void GiveBack(const Bits& bits) {
+        bits_ = bits.bits_;
+        count_ = bits.count_;
+        NoteOverrun();
+    }
     bool Overrun() const { return overrun_; }
     std::uint64_t Position() const { return base_ + static_cast<std::uint64_t>(next_ - data_); }
 
@@ -76,6 +110,12 @@ public:
     }
 
 private:
+    void NoteOverrun() {
+        if (count_ < padding_) {
+            overrun_ = true;
+            padding_ = count_;
+        }
+    }
     void Fill(int need) {
         if (count_ < need) {
             Refill();

@@ -368,8 +368,9 @@ void PixelWriter::TransformAndWrite() {
     for (int group = 0; group < groups; ++group) {
         for (Component& c : frame.components) {
             for (int by = group * c.v; by < std::min((group + 1) * c.v, c.keptHigh); ++by) {
+                const Block* const row = c.KeptRow(by);
                 for (int bx = 0; bx < c.keptWide; ++bx) {
-                    InverseDct(*c.Kept(bx, by), c.quant, c.Samples(bx, by), c.Stride());
+                    InverseDct(row[bx], c.quant, c.Samples(bx, by), c.Stride());
                 }
             }
         }

@@ -66,40 +66,56 @@ private:
     bool started_ = false;
 };
 
-bool DecodeDcDifference(ScanState& state, int slot, int scale, Block& block) {
-    const auto size = state.bits.Decode(*state.scan.dc[static_cast<std::size_t>(slot)]);
-    if (!size || *size > 11) {
+// A DC difference added to the component's prediction. Kept modulo 2^16, as a coefficient is: a crafted file's
+// sum of differences would overflow an int, while a picture's DC values never leave 16 bits.
+bool AddDcDifference(ScanState& state, BitReader::Bits& bits, int slot, int scale, Block& block) {
+    const auto [size, length] = state.scan.dc[static_cast<std::size_t>(slot)]->Match(bits.Peek16());
+    if (length == 0 || size > 11) {
         return false;
     }
-    // Kept modulo 2^16, as a coefficient is: a crafted file's sum of differences would overflow an int, while a
-    // picture's DC values never leave 16 bits.
+    bits.Skip(length);
     int& prediction = state.predictions[static_cast<std::size_t>(slot)];
-    prediction = static_cast<std::int16_t>(prediction + state.bits.Signed(*size));
+    prediction = static_cast<std::int16_t>(prediction + bits.Signed(size));
     block[0] = static_cast<std::int16_t>(prediction * scale);
     return true;
 }
 
-bool DecodeBlockCoefficients(ScanState& state, int slot, Block& block) {
-    if (!DecodeDcDifference(state, slot, 1, block)) {
+bool DecodeDcDifference(ScanState& state, int slot, int scale, Block& block) {
+    BitReader::Bits bits = state.bits.Borrow();
+    state.bits.Fill(bits);
+    const bool decoded = AddDcDifference(state, bits, slot, scale, block);
+    state.bits.GiveBack(bits);
+    return decoded;
+}
+
+// A sequential picture's block, its bits held in registers throughout.
+bool DecodeCoefficients(ScanState& state, BitReader::Bits& bits, int slot, Block& block) {
+    state.bits.Fill(bits);
+    if (!AddDcDifference(state, bits, slot, 1, block)) {
         return false;
     }
     const Huffman& table = *state.scan.ac[static_cast<std::size_t>(slot)];
     for (int k = 1; k < 64;) {
-        if (const int known = table.Short(state.bits.Peek16()); known != 0) {
-            k += known >> 4 & 15;
+        state.bits.Fill(bits);
+        if (const std::int32_t known = table.Short(bits.Peek16()); known != 0) {
+            bits.Skip(Huffman::ShortBits(known));
+            if ((known & Huffman::kShortEnd) != 0) {
+                break;
+            }
+            k += Huffman::ShortRun(known);
             if (k > 63) {
                 return false;
             }
-            state.bits.Skip(known & 15);
-            block[kZigzag[static_cast<std::size_t>(k++)]] = static_cast<std::int16_t>(known >> 8);
+            block[kZigzag[static_cast<std::size_t>(k++)]] = static_cast<std::int16_t>(Huffman::ShortValue(known));
             continue;
         }
-        const auto symbol = state.bits.Decode(table);
-        if (!symbol) {
+        const auto [symbol, length] = table.Match(bits.Peek16());
+        if (length == 0) {
             return false;
         }
-        const int run = *symbol >> 4;
-        const int bitsOfValue = *symbol & 15;
+        bits.Skip(length);
+        const int run = symbol >> 4;
+        const int bitsOfValue = symbol & 15;
         if (bitsOfValue == 0) {
             if (run != 15) {
                 break;
@@ -111,9 +127,16 @@ bool DecodeBlockCoefficients(ScanState& state, int slot, Block& block) {
         if (k > 63) {
             return false;
         }
-        block[kZigzag[static_cast<std::size_t>(k++)]] = static_cast<std::int16_t>(state.bits.Signed(bitsOfValue));
+        block[kZigzag[static_cast<std::size_t>(k++)]] = static_cast<std::int16_t>(bits.Signed(bitsOfValue));
     }
     return true;
+}
+
+bool DecodeBlockCoefficients(ScanState& state, int slot, Block& block) {
+    BitReader::Bits bits = state.bits.Borrow();
+    const bool decoded = DecodeCoefficients(state, bits, slot, block);
+    state.bits.GiveBack(bits);
+    return decoded;
 }
 
 // A sequential picture's block, straight to samples where it is kept.
@@ -168,13 +191,16 @@ template <typename Coefficients> bool DecodeAcFirst(ScanState& state, Coefficien
     const Scan& scan = state.scan;
     const Huffman& table = *scan.ac[0];
     for (int k = scan.start; k <= scan.end;) {
-        if (const int known = table.Short(state.bits.Peek16()); known != 0) {
-            k += known >> 4 & 15;
+        if (const std::int32_t known = table.Short(state.bits.Peek16()); known != 0) {
+            state.bits.Skip(Huffman::ShortBits(known));
+            if ((known & Huffman::kShortEnd) != 0) {
+                break; // a band run of one block: this one
+            }
+            k += Huffman::ShortRun(known);
             if (k > scan.end) {
                 return false;
             }
-            state.bits.Skip(known & 15);
-            block.Set(k++, (known >> 8) * (1 << scan.low));
+            block.Set(k++, Huffman::ShortValue(known) * (1 << scan.low));
             continue;
         }
         const auto symbol = state.bits.Decode(table);
@@ -276,6 +302,7 @@ bool DecodeComponentScan(ScanState& state, Component& c, bool progressive, Pixel
     const bool ac = scan.start > 0;
     Block scratch{};
     for (int y = 0; y < c.keptHigh; ++y) {
+        Block* const keptRow = c.KeptRow(y);
         for (int x = 0; x < c.blocksWide; ++x) {
             if (!state.NextUnit()) {
                 return false;
@@ -292,8 +319,7 @@ bool DecodeComponentScan(ScanState& state, Component& c, bool progressive, Pixel
                 x += units - 1;
                 continue;
             }
-            Block* kept = c.Kept(x, y);
-            Block& block = kept != nullptr ? *kept : scratch;
+            Block& block = keptRow != nullptr && x < c.keptWide ? keptRow[x] : scratch;
             const bool decoded = !progressive ? DecodeFullBlock(state, 0, c, x, y)
                                  : !ac        ? DecodeDc(state, 0, block)
                                  : beyond     ? DecodeAc(state, BeyondCoefficients{*beyond})
