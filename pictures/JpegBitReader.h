@@ -6,7 +6,6 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
-#include <optional>
 
 namespace tovira::jpeg {
 
@@ -17,10 +16,6 @@ class BitReader {
 public:
     BitReader(ByteReader& in, std::uint64_t at) : in_(in), base_(at) {}
 
-    std::uint32_t Peek16() {
-        Fill(16);
-        return static_cast<std::uint32_t>(bits_ >> (count_ - 16)) & 0xFFFF;
-    }
     void Skip(int n) {
         count_ -= n;
         NoteOverrun();
@@ -40,19 +35,6 @@ public:
         }
         Take(n);
     }
-    // A value of n bits as the standard stores differences: the lower half stands for the negative ones.
-    int Signed(int n) {
-        const auto value = static_cast<int>(Take(n));
-        return n == 0 || value >= 1 << (n - 1) ? value : value - (1 << n) + 1;
-    }
-    std::optional<int> Decode(const Huffman& table) {
-        const auto [symbol, length] = table.Match(Peek16());
-        if (length == 0) {
-            return std::nullopt;
-        }
-        Skip(length);
-        return symbol;
-    }
     // The bit buffer by value, for a loop that decodes a whole block: held in registers, where the reader's own
     // fields would go through memory at every code. Borrowed, kept filled with Fill, and given back when the loop
     // is done.
@@ -60,13 +42,18 @@ public:
     public:
         std::uint32_t Peek16() const { return static_cast<std::uint32_t>(bits_ >> (count_ - 16)) & 0xFFFF; }
         void Skip(int n) { count_ -= n; }
-        int Signed(int n) {
+        std::uint32_t Take(int n) {
             if (n == 0) {
                 return 0;
             }
-            const auto value = static_cast<int>(bits_ >> (count_ - n) & ((std::uint64_t{1} << n) - 1));
+            const auto value = static_cast<std::uint32_t>(bits_ >> (count_ - n)) & ((1u << n) - 1);
             count_ -= n;
-            return value >= 1 << (n - 1) ? value : value - (1 << n) + 1;
+            return value;
+        }
+        // A value of n bits as the standard stores differences: the lower half stands for the negative ones.
+        int Signed(int n) {
+            const auto value = static_cast<int>(Take(n));
+            return n == 0 || value >= 1 << (n - 1) ? value : value - (1 << n) + 1;
         }
 
     private:

@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <bit>
-#include <optional>
 
 namespace tovira::jpeg {
 
@@ -88,25 +87,24 @@ bool DecodeDcDifference(ScanState& state, int slot, int scale, Block& block) {
     return decoded;
 }
 
-// A sequential picture's block, its bits held in registers throughout.
-bool DecodeCoefficients(ScanState& state, BitReader::Bits& bits, int slot, Block& block) {
-    state.bits.Fill(bits);
-    if (!AddDcDifference(state, bits, slot, 1, block)) {
-        return false;
-    }
-    const Huffman& table = *state.scan.ac[static_cast<std::size_t>(slot)];
-    for (int k = 1; k < 64;) {
+// The AC codes of a block's band from k to `end`, with the bit buffer in registers: each value to put(k, value),
+// and the run of an end-of-band code (0 for the end of this block) to endOfBand(run).
+template <typename Put, typename EndOfBand>
+bool DecodeAcCodes(ScanState& state, BitReader::Bits& bits, const Huffman& table, int k, int end, Put put,
+                   EndOfBand endOfBand) {
+    while (k <= end) {
         state.bits.Fill(bits);
         if (const std::int32_t known = table.Short(bits.Peek16()); known != 0) {
             bits.Skip(Huffman::ShortBits(known));
             if ((known & Huffman::kShortEnd) != 0) {
-                break;
+                endOfBand(0);
+                return true;
             }
             k += Huffman::ShortRun(known);
-            if (k > 63) {
+            if (k > end) {
                 return false;
             }
-            block[kZigzag[static_cast<std::size_t>(k++)]] = static_cast<std::int16_t>(Huffman::ShortValue(known));
+            put(k++, Huffman::ShortValue(known));
             continue;
         }
         const auto [symbol, length] = table.Match(bits.Peek16());
@@ -118,18 +116,31 @@ bool DecodeCoefficients(ScanState& state, BitReader::Bits& bits, int slot, Block
         const int bitsOfValue = symbol & 15;
         if (bitsOfValue == 0) {
             if (run != 15) {
-                break;
+                endOfBand(run);
+                return true;
             }
             k += 16;
             continue;
         }
         k += run;
-        if (k > 63) {
+        if (k > end) {
             return false;
         }
-        block[kZigzag[static_cast<std::size_t>(k++)]] = static_cast<std::int16_t>(bits.Signed(bitsOfValue));
+        put(k++, bits.Signed(bitsOfValue));
     }
     return true;
+}
+
+// A sequential picture's block: any end-of-band code ends it.
+bool DecodeCoefficients(ScanState& state, BitReader::Bits& bits, int slot, Block& block) {
+    state.bits.Fill(bits);
+    return AddDcDifference(state, bits, slot, 1, block) &&
+           DecodeAcCodes(
+               state, bits, *state.scan.ac[static_cast<std::size_t>(slot)], 1, 63,
+               [&](int k, int value) {
+                   block[kZigzag[static_cast<std::size_t>(k)]] = static_cast<std::int16_t>(value);
+               },
+               [](int) {});
 }
 
 bool DecodeBlockCoefficients(ScanState& state, int slot, Block& block) {
@@ -169,7 +180,7 @@ struct KeptCoefficients {
     bool NonZero(int k) const { return block[kZigzag[static_cast<std::size_t>(k)]] != 0; }
     void Set(int k, int value) { block[kZigzag[static_cast<std::size_t>(k)]] = static_cast<std::int16_t>(value); }
     // A coefficient that earlier scans made non-zero takes one more bit of precision here.
-    void Refine(BitReader& bits, int k, int bit) {
+    void Refine(BitReader::Bits& bits, int k, int bit) {
         std::int16_t& coefficient = block[kZigzag[static_cast<std::size_t>(k)]];
         if (bits.Take(1) != 0 && (coefficient & bit) == 0) {
             coefficient = static_cast<std::int16_t>(coefficient >= 0 ? coefficient + bit : coefficient - bit);
@@ -184,73 +195,45 @@ struct BeyondCoefficients {
 
     bool NonZero(int k) const { return (nonZero >> k & 1) != 0; }
     void Set(int k, int /*value*/) { nonZero |= std::uint64_t{1} << k; }
-    void Refine(BitReader& bits, int /*k*/, int /*bit*/) { bits.Take(1); }
+    void Refine(BitReader::Bits& bits, int /*k*/, int /*bit*/) { bits.Skip(1); }
 };
 
-template <typename Coefficients> bool DecodeAcFirst(ScanState& state, Coefficients block) {
+template <typename Coefficients> bool DecodeAcFirst(ScanState& state, BitReader::Bits& bits, Coefficients block) {
     const Scan& scan = state.scan;
-    const Huffman& table = *scan.ac[0];
-    for (int k = scan.start; k <= scan.end;) {
-        if (const std::int32_t known = table.Short(state.bits.Peek16()); known != 0) {
-            state.bits.Skip(Huffman::ShortBits(known));
-            if ((known & Huffman::kShortEnd) != 0) {
-                break; // a band run of one block: this one
-            }
-            k += Huffman::ShortRun(known);
-            if (k > scan.end) {
-                return false;
-            }
-            block.Set(k++, Huffman::ShortValue(known) * (1 << scan.low));
-            continue;
-        }
-        const auto symbol = state.bits.Decode(table);
-        if (!symbol) {
-            return false;
-        }
-        const int run = *symbol >> 4;
-        const int bitsOfValue = *symbol & 15;
-        if (bitsOfValue == 0) {
-            if (run < 15) {
-                state.endOfBands = (1u << run) - 1 + state.bits.Take(run);
-                break;
-            }
-            k += 16;
-            continue;
-        }
-        k += run;
-        if (k > scan.end) {
-            return false;
-        }
-        block.Set(k++, state.bits.Signed(bitsOfValue) * (1 << scan.low));
-    }
-    return true;
+    return DecodeAcCodes(
+        state, bits, *scan.ac[0], scan.start, scan.end,
+        [&](int k, int value) { block.Set(k, value * (1 << scan.low)); },
+        [&](int run) { state.endOfBands = (1u << run) - 1 + bits.Take(run); });
 }
 
-template <typename Coefficients> bool DecodeAcRefine(ScanState& state, Coefficients block) {
+template <typename Coefficients> bool DecodeAcRefine(ScanState& state, BitReader::Bits& bits, Coefficients block) {
     const Scan& scan = state.scan;
     const int bit = 1 << scan.low;
     int k = scan.start;
     if (state.endOfBands == 0) {
         for (; k <= scan.end; ++k) {
-            const auto symbol = state.bits.Decode(*scan.ac[0]);
-            if (!symbol) {
+            state.bits.Fill(bits);
+            const auto [symbol, length] = scan.ac[0]->Match(bits.Peek16());
+            if (length == 0) {
                 return false;
             }
-            int run = *symbol >> 4;
-            const int bitsOfValue = *symbol & 15;
+            bits.Skip(length);
+            int run = symbol >> 4;
+            const int bitsOfValue = symbol & 15;
             int value = 0;
             if (bitsOfValue != 0) {
                 if (bitsOfValue != 1) {
                     return false;
                 }
-                value = state.bits.Take(1) != 0 ? bit : -bit;
+                value = bits.Take(1) != 0 ? bit : -bit;
             } else if (run != 15) {
-                state.endOfBands = (1u << run) + state.bits.Take(run);
+                state.endOfBands = (1u << run) + bits.Take(run);
                 break;
             }
             for (; k <= scan.end; ++k) {
                 if (block.NonZero(k)) {
-                    block.Refine(state.bits, k, bit);
+                    state.bits.Fill(bits);
+                    block.Refine(bits, k, bit);
                 } else if (--run < 0) {
                     break;
                 }
@@ -266,7 +249,8 @@ template <typename Coefficients> bool DecodeAcRefine(ScanState& state, Coefficie
     if (state.endOfBands > 0) {
         for (; k <= scan.end; ++k) {
             if (block.NonZero(k)) {
-                block.Refine(state.bits, k, bit);
+                state.bits.Fill(bits);
+                block.Refine(bits, k, bit);
             }
         }
         --state.endOfBands;
@@ -275,7 +259,10 @@ template <typename Coefficients> bool DecodeAcRefine(ScanState& state, Coefficie
 }
 
 template <typename Coefficients> bool DecodeAc(ScanState& state, Coefficients block) {
-    return state.scan.high > 0 ? DecodeAcRefine(state, block) : DecodeAcFirst(state, block);
+    BitReader::Bits bits = state.bits.Borrow();
+    const bool decoded = state.scan.high > 0 ? DecodeAcRefine(state, bits, block) : DecodeAcFirst(state, bits, block);
+    state.bits.GiveBack(bits);
+    return decoded;
 }
 
 std::uint64_t BandMask(const Scan& scan) {
