@@ -8,6 +8,10 @@
 #include <algorithm>
 #include <bit>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 namespace tovira::jpeg {
 
 const std::array<std::uint8_t, 64> kZigzag = {0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,
@@ -16,6 +20,20 @@ const std::array<std::uint8_t, 64> kZigzag = {0,  1,  8,  16, 9,  2,  3,  10, 17
                                               58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63};
 
 namespace {
+
+// Where the coefficient at each place of a block comes in coded order.
+const std::array<std::uint8_t, 64> kCodedOrder = [] {
+    std::array<std::uint8_t, 64> order{};
+    for (std::size_t k = 0; k < 64; ++k) {
+        order[kZigzag[k]] = static_cast<std::uint8_t>(k);
+    }
+    return order;
+}();
+
+// Bits k to end, of a mask in coded order.
+std::uint64_t BandFrom(int k, int end) {
+    return k > end ? 0 : (~std::uint64_t{0} >> (63 - end)) & (~std::uint64_t{0} << k);
+}
 
 // One scan's decoder state, alive while that scan is decoded.
 class ScanState {
@@ -178,7 +196,32 @@ struct KeptCoefficients {
     Block& block;
 
     bool NonZero(int k) const { return block[kZigzag[static_cast<std::size_t>(k)]] != 0; }
-    void Set(int k, int value) { block[kZigzag[static_cast<std::size_t>(k)]] = static_cast<std::int16_t>(value); }
+    // Which coefficients of a band are non-zero, in coded order: the block's few non-zero ones found eight at a
+    // time, rather than each of the band's looked at.
+    std::uint64_t NonZeroIn(std::uint64_t band) const {
+        std::uint64_t places = 0;
+#ifdef __SSE2__
+        const __m128i zero = _mm_setzero_si128();
+        for (std::size_t row = 0; row < 8; row += 2) {
+            const __m128i upper = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block.data() + row * 8));
+            const __m128i lower = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block.data() + row * 8 + 8));
+            const __m128i zeros = _mm_packs_epi16(_mm_cmpeq_epi16(upper, zero), _mm_cmpeq_epi16(lower, zero));
+            places |= static_cast<std::uint64_t>(~_mm_movemask_epi8(zeros) & 0xFFFF) << (row * 8);
+        }
+#else
+        for (std::size_t place = 0; place < 64; ++place) {
+            places |= static_cast<std::uint64_t>(block[place] != 0) << place;
+        }
+#endif
+        std::uint64_t coded = 0;
+        for (; places != 0; places &= places - 1) {
+            coded |= std::uint64_t{1} << kCodedOrder[static_cast<std::size_t>(std::countr_zero(places))];
+        }
+        return coded & band;
+    }
+    void Set(int k, int value) {
+        block[kZigzag[static_cast<std::size_t>(k)]] = static_cast<std::int16_t>(value);
+    }
     // A coefficient that earlier scans made non-zero takes one more bit of precision here.
     void Refine(BitReader::Bits& bits, int k, int bit) {
         std::int16_t& coefficient = block[kZigzag[static_cast<std::size_t>(k)]];
@@ -194,6 +237,7 @@ struct BeyondCoefficients {
     std::uint64_t& nonZero;
 
     bool NonZero(int k) const { return (nonZero >> k & 1) != 0; }
+    std::uint64_t NonZeroIn(std::uint64_t band) const { return nonZero & band; }
     void Set(int k, int /*value*/) { nonZero |= std::uint64_t{1} << k; }
     void Refine(BitReader::Bits& bits, int /*k*/, int /*bit*/) { bits.Skip(1); }
 };
@@ -247,11 +291,9 @@ template <typename Coefficients> bool DecodeAcRefine(ScanState& state, BitReader
         }
     }
     if (state.endOfBands > 0) {
-        for (; k <= scan.end; ++k) {
-            if (block.NonZero(k)) {
-                state.bits.Fill(bits);
-                block.Refine(bits, k, bit);
-            }
+        for (std::uint64_t left = block.NonZeroIn(BandFrom(k, scan.end)); left != 0; left &= left - 1) {
+            state.bits.Fill(bits);
+            block.Refine(bits, std::countr_zero(left), bit);
         }
         --state.endOfBands;
     }
@@ -265,15 +307,11 @@ template <typename Coefficients> bool DecodeAc(ScanState& state, Coefficients bl
     return decoded;
 }
 
-std::uint64_t BandMask(const Scan& scan) {
-    return (~std::uint64_t{0} >> (63 - scan.end)) & (~std::uint64_t{0} << scan.start);
-}
-
 // Blocks right of the kept part inside a refinement's band run: nothing is read but the correction bits of their
 // non-zero coefficients. Returns how many blocks the run covered.
 int RefineBeyond(ScanState& state, const std::uint64_t* nonZero, int most) {
     const int units = state.RunLength(most);
-    const std::uint64_t band = BandMask(state.scan);
+    const std::uint64_t band = BandFrom(state.scan.start, state.scan.end);
     for (int i = 0; i < units; ++i) {
         if ((nonZero[i] & band) != 0) {
             state.bits.Discard(std::popcount(nonZero[i] & band));
