@@ -11,8 +11,9 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
+#include <span>
 #include <stdexcept>
-#include <vector>
 
 namespace {
 
@@ -52,8 +53,13 @@ int main(int argc, char** argv) {
     const tovira::PictureCheck check = tovira::CheckPicture(reader);
     const int width = std::min(check.width, tovira::kShownWidth);
     const int height = std::min(check.height, tovira::kShownHeight);
-    std::vector<std::uint32_t> pixels(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
-    if (width <= 0 || height <= 0 || !tovira::DecodePicture(file, check, {pixels.data(), width, height})) {
+    // Left as the system hands it over, as the program's bitmap section is: the decoders write every pixel, and a
+    // fill beforehand would be a pass over the picture that the program never makes.
+    const std::size_t count =
+        static_cast<std::size_t>(std::max(width, 0)) * static_cast<std::size_t>(std::max(height, 0));
+    const auto memory = std::make_unique_for_overwrite<std::uint32_t[]>(count);
+    const std::span<const std::uint32_t> pixels(memory.get(), count);
+    if (width <= 0 || height <= 0 || !tovira::DecodePicture(file, check, {memory.get(), width, height})) {
         std::printf("%s: not a picture that the program shows\n", argv[1]);
         return 1;
     }

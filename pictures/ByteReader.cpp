@@ -10,7 +10,8 @@ void MemorySource::Read(std::uint64_t offset, std::span<unsigned char> out) {
 }
 
 ByteReader::ByteReader(ByteSource& source, std::size_t window)
-    : source_(source), size_(source.Size()), window_(window) {}
+    : source_(source), size_(source.Size()), memory_(std::make_unique_for_overwrite<unsigned char[]>(window)),
+      window_(memory_.get(), window) {}
 
 void ByteReader::Fill(std::uint64_t offset, std::size_t count) {
     // The window keeps a 32nd of itself (2 KiB) behind the way the reader goes: ahead of the bytes asked for when

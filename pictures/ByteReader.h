@@ -2,8 +2,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
-#include <vector>
 
 namespace tovira {
 
@@ -57,7 +57,10 @@ private:
 
     ByteSource& source_;
     std::uint64_t size_;
-    std::vector<unsigned char> window_;
+    // Not filled beforehand: only the bytes read into it are ever looked at, and a small file leaves most of its
+    // pages untouched.
+    std::unique_ptr<unsigned char[]> memory_;
+    std::span<unsigned char> window_;
     std::uint64_t start_ = 0;
     std::size_t filled_ = 0;
 };

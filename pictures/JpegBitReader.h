@@ -6,7 +6,6 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
-#include <optional>
 
 namespace tovira::jpeg {
 
@@ -17,16 +16,9 @@ class BitReader {
 public:
     BitReader(ByteReader& in, std::uint64_t at) : in_(in), base_(at) {}
 
-    std::uint32_t Peek16() {
-        Fill(16);
-        return static_cast<std::uint32_t>(bits_ >> (count_ - 16)) & 0xFFFF;
-    }
     void Skip(int n) {
         count_ -= n;
-        if (count_ < padding_) {
-            overrun_ = true;
-            padding_ = count_;
-        }
+        NoteOverrun();
     }
     std::uint32_t Take(int n) {
         if (n == 0) {
@@ -43,18 +35,47 @@ public:
         }
         Take(n);
     }
-    // A value of n bits as the standard stores differences: the lower half stands for the negative ones.
-    int Signed(int n) {
-        const auto value = static_cast<int>(Take(n));
-        return n == 0 || value >= 1 << (n - 1) ? value : value - (1 << n) + 1;
-    }
-    std::optional<int> Decode(const Huffman& table) {
-        const auto [symbol, length] = table.Match(Peek16());
-        if (length == 0) {
-            return std::nullopt;
+    // The bit buffer by value, for a loop that decodes a whole block: held in registers, where the reader's own
+    // fields would go through memory at every code. Borrowed, kept filled with Fill, and given back when the loop
+    // is done.
+    class Bits {
+    public:
+        std::uint32_t Peek16() const { return static_cast<std::uint32_t>(bits_ >> (count_ - 16)) & 0xFFFF; }
+        void Skip(int n) { count_ -= n; }
+        std::uint32_t Take(int n) {
+            if (n == 0) {
+                return 0;
+            }
+            const auto value = static_cast<std::uint32_t>(bits_ >> (count_ - n)) & ((1u << n) - 1);
+            count_ -= n;
+            return value;
         }
-        Skip(length);
-        return symbol;
+        // A value of n bits as the standard stores differences: the lower half stands for the negative ones.
+        int Signed(int n) {
+            const auto value = static_cast<int>(Take(n));
+            return n == 0 || value >= 1 << (n - 1) ? value : value - (1 << n) + 1;
+        }
+
+    private:
+        friend class BitReader;
+        Bits(std::uint64_t bits, int count) : bits_(bits), count_(count) {}
+
+        std::uint64_t bits_;
+        int count_;
+    };
+    Bits Borrow() const { return {bits_, count_}; }
+    // At least 32 bits in the buffer: a code and the bits of its value.
+    void Fill(Bits& bits) {
+        if (bits.count_ < 32) {
+            GiveBack(bits);
+            Refill();
+            bits = Borrow();
+        }
+    }
+    void GiveBack(const Bits& bits) {
+        bits_ = bits.bits_;
+        count_ = bits.count_;
+        NoteOverrun();
     }
     bool Overrun() const { return overrun_; }
     std::uint64_t Position() const { return base_ + static_cast<std::uint64_t>(next_ - data_); }
@@ -76,6 +97,12 @@ public:
     }
 
 private:
+    void NoteOverrun() {
+        if (count_ < padding_) {
+            overrun_ = true;
+            padding_ = count_;
+        }
+    }
     void Fill(int need) {
         if (count_ < need) {
             Refill();

@@ -9,6 +9,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
+#include <new>
 #include <optional>
 
 namespace tovira {
@@ -130,8 +132,8 @@ private:
         if (frame_.progressive && beyondBytes > kMostBeyondBytes) {
             return false;
         }
-        for (Component& c : frame_.components) {
-            KeepComponent(c);
+        if (frame_.progressive) {
+            KeepCoefficients();
         }
         return true;
     }
@@ -148,10 +150,44 @@ private:
         c.keptHigh = std::min(c.blocksHigh, (target_.height * c.v / frame_.maxV + 1) / 8 + 1);
     }
 
-    // A sequential picture's samples are held from its first scan on, as that scan allows.
-    void KeepComponent(Component& c) const {
-        if (frame_.progressive) {
-            c.kept.assign(static_cast<std::size_t>(c.keptWide) * static_cast<std::size_t>(c.keptHigh), Block{});
+    // A progressive picture's coefficients are held until its last scan. Rows of groups of blocks are turned into
+    // pixels in their order, each before the pixels of the next are written, so where a row of groups' coefficients
+    // take fewer bytes than its pixels (grey, and colour difference at half the resolution or less), they are held
+    // at the target's end, each row's as far on as the pixels written before it leave them: only the last row or
+    // two need memory of their own, and the pages that the coefficients touch are those that the pixels take
+    // anyway.
+    void KeepCoefficients() {
+        int groups = 0;
+        std::size_t groupBlocks = 0;
+        for (const Component& c : frame_.components) {
+            groups = std::max(groups, (c.keptHigh + c.v - 1) / c.v);
+            groupBlocks += static_cast<std::size_t>(c.v) * static_cast<std::size_t>(c.keptWide);
+        }
+        const auto rowBytes = static_cast<std::size_t>(target_.width) * sizeof(std::uint32_t);
+        const std::size_t targetBytes = rowBytes * static_cast<std::size_t>(target_.height);
+        const std::size_t groupBytes = groupBlocks * sizeof(Block);
+        const std::size_t groupPixelBytes = rowBytes * 8 * static_cast<std::size_t>(frame_.maxV);
+        // Row of groups g may lie no lower than the pixels of the rows before it, g * groupPixelBytes; with the
+        // rows in the target ending at its end, the last of them decides.
+        const std::size_t inTarget =
+            groupBytes > groupPixelBytes || targetBytes < groupBytes
+                ? 0
+                : std::min(static_cast<std::size_t>(groups), (targetBytes - groupBytes) / groupPixelBytes + 1);
+        Block* inTargetBlocks = nullptr;
+        if (inTarget > 0) {
+            auto* const first = reinterpret_cast<Block*>(reinterpret_cast<unsigned char*>(target_.pixels) +
+                                                         targetBytes - inTarget * groupBytes);
+            std::uninitialized_value_construct_n(first, inTarget * groupBlocks);
+            inTargetBlocks = std::launder(first);
+        }
+        frame_.keptStore.assign((static_cast<std::size_t>(groups) - inTarget) * groupBlocks, Block{});
+        std::size_t offset = 0;
+        for (Component& c : frame_.components) {
+            c.groupBlocks = groupBlocks;
+            c.groupsInTarget = static_cast<int>(inTarget);
+            c.inTarget = inTargetBlocks != nullptr ? inTargetBlocks + offset : nullptr;
+            c.inStore = frame_.keptStore.empty() ? nullptr : frame_.keptStore.data() + offset;
+            offset += static_cast<std::size_t>(c.v) * static_cast<std::size_t>(c.keptWide);
             c.beyond.assign(BeyondBlocks(c), 0);
         }
     }

@@ -35,13 +35,17 @@ void Huffman::BuildShort() {
         const int length = fast_[i] >> 8;
         const int run = fast_[i] >> 4 & 15;
         const int size = fast_[i] & 15;
+        if (length != 0 && run == 0 && size == 0) {
+            short_[i] = kShortEnd | length;
+            continue;
+        }
         if (length == 0 || size == 0 || length + size > kFastBits) {
             short_[i] = 0;
             continue;
         }
         const int bits = static_cast<int>(i) >> (kFastBits - length - size) & ((1 << size) - 1);
         const int value = bits >= 1 << (size - 1) ? bits : bits - (1 << size) + 1;
-        short_[i] = static_cast<std::int16_t>(value * 256 + run * 16 + length + size);
+        short_[i] = static_cast<std::int32_t>(static_cast<std::uint32_t>(value) << 16) | run << 8 | (length + size);
     }
 }
 

@@ -368,15 +368,17 @@ void PixelWriter::TransformAndWrite() {
     for (int group = 0; group < groups; ++group) {
         for (Component& c : frame.components) {
             for (int by = group * c.v; by < std::min((group + 1) * c.v, c.keptHigh); ++by) {
+                const Block* const row = c.KeptRow(by);
                 for (int bx = 0; bx < c.keptWide; ++bx) {
-                    InverseDct(*c.Kept(bx, by), c.quant, c.Samples(bx, by), c.Stride());
+                    InverseDct(row[bx], c.quant, c.Samples(bx, by), c.Stride());
                 }
             }
         }
         rows_->Write(group + 1);
     }
+    std::vector<Block>().swap(frame.keptStore);
     for (Component& c : frame.components) {
-        std::vector<Block>().swap(c.kept);
+        c.groupBlocks = 0;
         std::vector<std::uint64_t>().swap(c.beyond);
     }
 }

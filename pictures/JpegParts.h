@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <memory>
 #include <utility>
@@ -33,9 +34,15 @@ public:
         }
         return MatchLong(next16);
     }
-    // For a table of AC codes: a short code with its value's bits within the top 9 of the next 16 bits, as
-    // value * 256 + zero run * 16 + the bits of both; 0 for the others.
-    int Short(std::uint32_t next16) const { return short_[next16 >> (16 - kFastBits)]; }
+    // For a table of AC codes, what the top bits of the next 16 hold when they hold a whole short code with its
+    // value's bits, or the end of a block (the code of run 0 and no value): the bits of both in the lowest 8 bits
+    // (ShortBits), the run of zeros before the value in the next 4 (ShortRun), kShortEnd for the end of a block,
+    // and the value above bit 16 (ShortValue); 0 when they hold none of these.
+    std::int32_t Short(std::uint32_t next16) const { return short_[next16 >> (16 - kFastBits)]; }
+    static constexpr std::int32_t kShortEnd = 1 << 12;
+    static int ShortBits(std::int32_t known) { return known & 0xFF; }
+    static int ShortRun(std::int32_t known) { return known >> 8 & 15; }
+    static int ShortValue(std::int32_t known) { return known >> 16; }
 
 private:
     void BuildShort();
@@ -44,7 +51,7 @@ private:
 
     static constexpr int kFastBits = 9;
     std::array<std::uint16_t, 1 << kFastBits> fast_{};
-    std::array<std::int16_t, 1 << kFastBits> short_{};
+    std::array<std::int32_t, 1 << kFastBits> short_{};
     std::array<std::int32_t, 17> maxCode_{};
     std::array<std::int32_t, 17> offset_{};
     std::vector<std::uint8_t> symbols_;
@@ -61,11 +68,17 @@ struct Component {
     int blocksHigh = 0;
     int keptWide = 0;
     int keptHigh = 0;
-    // A progressive picture's coefficients of the kept part, until its last scan; a sequential picture's blocks
-    // go to samples as they are decoded.
-    std::vector<Block> kept;
+    // A progressive picture's coefficients of the kept part, until its last scan, held by rows of groups of blocks
+    // (each row of groups holds those of every component): the first `groupsInTarget` rows in the target's
+    // memory, the rest in Frame::keptStore. Zero for a sequential picture, whose blocks go to samples as they are
+    // decoded.
+    std::size_t groupBlocks = 0; // blocks of every component in a row of groups
+    int groupsInTarget = 0;
+    Block* inTarget = nullptr; // this component's first block in the first row of groups of each place
+    Block* inStore = nullptr;
     // The samples of the last `heldBlockRows` rows of kept blocks, row y in place y % heldBlockRows: all of them, or
-    // the last two rows of groups while a scan that holds every component turns into pixels as it goes.
+    // the last two rows of groups while a scan that holds every component turns into pixels as it goes, rounded up
+    // to a power of two, so that a block's place is found without a division.
     std::vector<std::uint8_t> samples;
     int heldBlockRows = 0;
     // Progressive pictures: which coefficients (bit n for the n-th in coded order) are non-zero in the blocks of
@@ -78,19 +91,31 @@ struct Component {
 
     std::size_t Stride() const { return static_cast<std::size_t>(keptWide) * 8; }
     void HoldSamples(int blockRows) {
-        heldBlockRows = std::min(blockRows, keptHigh);
+        heldBlockRows = std::min(static_cast<int>(std::bit_ceil(static_cast<unsigned>(blockRows))), keptHigh);
         samples.assign(Stride() * 8 * static_cast<std::size_t>(heldBlockRows), 0);
     }
     // Where a kept block's samples go; null for the blocks outside the kept part.
     std::uint8_t* Samples(int x, int y) {
-        return x < keptWide && y < keptHigh
-                   ? samples.data() + static_cast<std::size_t>(y % heldBlockRows) * 8 * Stride() +
-                         static_cast<std::size_t>(x) * 8
-                   : nullptr;
+        if (x >= keptWide || y >= keptHigh) {
+            return nullptr;
+        }
+        const int place = heldBlockRows == keptHigh ? y : y & (heldBlockRows - 1);
+        return samples.data() + static_cast<std::size_t>(place) * 8 * Stride() + static_cast<std::size_t>(x) * 8;
+    }
+    // The first kept block of a row, keptWide of them in a row; null for the rows outside the kept part.
+    Block* KeptRow(int y) {
+        if (y >= keptHigh || groupBlocks == 0) {
+            return nullptr;
+        }
+        const int group = y / v;
+        Block* const first = group < groupsInTarget
+                                 ? inTarget + static_cast<std::size_t>(group) * groupBlocks
+                                 : inStore + static_cast<std::size_t>(group - groupsInTarget) * groupBlocks;
+        return first + static_cast<std::size_t>(y % v * keptWide);
     }
     Block* Kept(int x, int y) {
-        return x < keptWide && y < keptHigh && !kept.empty() ? &kept[static_cast<std::size_t>(y * keptWide + x)]
-                                                             : nullptr;
+        Block* const row = x < keptWide ? KeptRow(y) : nullptr;
+        return row != nullptr ? row + x : nullptr;
     }
     std::uint64_t* Beyond(int x, int y) {
         return beyond.empty() || x < keptWide || y >= keptHigh
@@ -108,6 +133,8 @@ struct Frame {
     int mcusWide = 0;
     int mcusHigh = 0;
     std::vector<Component> components;
+    // A progressive picture's kept coefficients that the target has no room for.
+    std::vector<Block> keptStore;
 };
 
 // One scan's header; its tables are the decoder's, which no segment can change while the scan is decoded.
