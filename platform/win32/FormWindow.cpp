@@ -62,11 +62,6 @@ std::optional<LRESULT> PaintMessage(HWND window, UINT message, WPARAM wParam, Pa
     case WM_ERASEBKGND:
         return 1;
     case WM_PAINT: {
-        // A paint message while nothing waits to be painted (one sent to a window already up to date) needs no
-        // DC: Microsoft's documentation lets BeginPaint be left out when GetUpdateRect finds nothing.
-        if (GetUpdateRect(window, nullptr, FALSE) == FALSE) {
-            return 0;
-        }
         PaintScope scope(window);
         paint(scope.Get(), true);
         return 0;
@@ -272,19 +267,29 @@ void FormWindow::SyncPainted() {
         return;
     }
     std::vector<RECT> damage;
-    if (ChangedAreas(painted_, painted, damage)) {
-        // One region, one request: each invalidation is a round trip to Wine's server.
-        Region region(CreateRectRgn(0, 0, 0, 0));
-        Region box(CreateRectRgn(0, 0, 0, 0));
-        for (const RECT& area : damage) {
-            SetRectRgn(box.Get(), area.left, area.top, area.right, area.bottom);
-            CombineRgn(region.Get(), region.Get(), box.Get(), RGN_OR);
-        }
-        InvalidateRgn(window_, region.Get(), FALSE);
-    } else {
-        InvalidateRect(window_, nullptr, FALSE);
-    }
+    const bool inPlaces = ChangedAreas(painted_, painted, damage);
     painted_ = std::move(painted);
+    if (!inPlaces) {
+        InvalidateRect(window_, nullptr, FALSE);
+        return;
+    }
+    // One region: one invalidation (each a round trip to Wine's server), or one clip for painting at once.
+    Region region(CreateRectRgn(0, 0, 0, 0));
+    Region box(CreateRectRgn(0, 0, 0, 0));
+    for (const RECT& area : damage) {
+        SetRectRgn(box.Get(), area.left, area.top, area.right, area.bottom);
+        CombineRgn(region.Get(), region.Get(), box.Get(), RGN_OR);
+    }
+    if (paintAtOnce_ && IsWindowVisible(window_)) {
+        // Drawn where it shows, as a paint message would draw it; a part that is covered now gets a paint message
+        // of its own when it is uncovered.
+        WindowDC dc(window_);
+        if (dc.Get() != nullptr && SelectClipRgn(dc.Get(), region.Get()) != ERROR) {
+            PaintClient(dc.Get(), true);
+            return;
+        }
+    }
+    InvalidateRgn(window_, region.Get(), FALSE);
 }
 
 void FormWindow::PlaceWindow() {
@@ -390,10 +395,20 @@ void FormWindow::HandleMouse(UINT message, LPARAM lParam) {
     const double x = scale_.ToTwips(GET_X_LPARAM(lParam));
     const double y = scale_.ToTwips(GET_Y_LPARAM(lParam));
     switch (message) {
-    case WM_MOUSEMOVE:
+    case WM_MOUSEMOVE: {
         // The control under the pointer is found when the procedure runs, after any that it waits for.
+        // The hover's new look is painted before the message returns (SyncPainted), rather than left to a paint
+        // message: under Wine the invalidation, the paint message, BeginPaint and EndPaint are each a round trip
+        // to its server, and a caller that waits for the repaint (a pointer driven from another program) would
+        // send a paint message of its own.
+        paintAtOnce_ = true;
+        const struct Reset {
+            bool& flag;
+            ~Reset() { flag = false; }
+        } reset{paintAtOnce_};
         host_.Dispatch([this, x, y] { form_.MouseMoveAt(x, y); });
         return;
+    }
     case WM_LBUTTONDOWN:
         Press(form_.HitTest(x, y), window_);
         return;

@@ -96,6 +96,7 @@ private:
     Tooltips tooltips_;
     FormAccessibility accessibility_;
     PaintedState painted_;
+    bool paintAtOnce_ = false; // while a movement's procedure runs: what it changed is painted, not invalidated
     PaintBuffer buffer_;
     // The last two measurements of each auto-sized label, so that a movement event measures nothing: measuring
     // takes the screen's DC and selects a font, each a round trip under Wine.

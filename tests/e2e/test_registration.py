@@ -64,7 +64,7 @@ def check_places(window, layout):
 
 
 def check_registered(t, program, medium, name):
-    assert program.wait_exit(15), "the program did not end after starting the registration"
+    assert program.wait_exit(15) and program.popen.returncode == 0, f"it did not end well: {program.popen.returncode}"
     records = t.wait_recorded(1)
     assert len(records) == 1, f"expected one started program, got {records}"
     expected = 'Regsvr32 "C:\\windows\\system32\\' + name + '"'
@@ -75,6 +75,18 @@ def check_registered(t, program, medium, name):
     assert os.path.isfile(copy), f"{name} was not copied into the system folder"
     with open(copy, "rb") as f, open(medium.file(name), "rb") as g:
         assert f.read() == g.read(), f"the copy of {name} differs from the original"
+
+
+def check_refused(t, program, window, name, error):
+    """Registers the component in the window: the box reports the error, and the window stays for another try."""
+    assert window.select(window.list_box()["items"].index(name)), f"could not select {name}"
+    window.press("&Registrar Agora")
+    box = program.wait_message_box(15)
+    text = box.text.replace("\r\n", "\r")
+    assert text == "O Arquivo não pode ser Registrado.\r" + error, repr(text)
+    box.answer(1)
+    assert poll(lambda: not box.alive(), 5) and program.running() and window.refresh().info["enabled"] and (
+        t.recorded() == []), f"the window is not open for another try, or this was started: {t.recorded()}"
 
 
 def test_registration_window_opens_first_and_warns_without_selection(t):

@@ -22,6 +22,12 @@ import time
 LABEL = "MANUAL 2024"
 AUTORUN = b"[autorun]\r\nopen=Tovira.exe\r\nicon=Tovira.exe,0\r\nlabel=MANUAL 2024\r\n"
 ACCENTED = "Relatório Gráfico.ocx"
+# The block that Tovira reserves for the list of its components: its mark, room for 64 SHA-256 digests, none yet.
+LIST_MARK = b"Tovira\x1alist\x00\xc3\x5e\x91\x27"
+EMPTY_LIST = LIST_MARK + struct.pack("<II", 64, 0xFFFFFFFF) + bytes(64 * 32)
+# Names that Windows takes for one, in Latin, Latin-1 and beyond; names that it keeps for a device or refuses.
+SAME_NAMES = (("alfa.dll", "ALFA.DLL"), ("Ação.ocx", "AÇÃO.OCX"), ("Ōx.dll", "ōx.dll"))
+REFUSED_NAMES = ("con.dll", "a:b.dll", "nul .ocx")
 failures = []
 
 
@@ -42,18 +48,12 @@ def executable(machine=0x14C, dll=False):
     return bytes(image)
 
 
-# The block that Tovira reserves for the list of its components: its mark, room for 64 SHA-256 digests, none yet.
-LIST_MARK = b"Tovira\x1alist\x00\xc3\x5e\x91\x27"
-EMPTY_LIST = LIST_MARK + struct.pack("<II", 64, 0xFFFFFFFF) + bytes(64 * 32)
-
-
 def listed(program):
     """The digests that the kit wrote into the program's list, in hexadecimal; None where it wrote none."""
     with open(program, "rb") as f:
-        data = f.read()
-    at = data.index(LIST_MARK) + len(LIST_MARK)
-    count = struct.unpack_from("<I", data, at + 4)[0]
-    return None if count == 0xFFFFFFFF else [data[at + 8 + 32 * i:at + 40 + 32 * i].hex() for i in range(count)]
+        data = f.read().split(LIST_MARK)[1]
+    count = struct.unpack_from("<I", data, 4)[0]
+    return None if count == 0xFFFFFFFF else [data[8 + 32 * i:40 + 32 * i].hex() for i in range(count)]
 
 
 def convert(folder, name, *options, kind=""):
@@ -79,15 +79,12 @@ def inputs(folder):
     logo = convert(folder, "logo.bmp", "-size", "120x80", "xc:navy", kind="BMP3:")
     files = {
         "Tovira.exe": executable() + EMPTY_LIST + VERSION_TEXT, "Tovira64.exe": executable(0x8664) + EMPTY_LIST,
-        "old.exe": executable(), "Indice.pdf": b"%PDF-1.4\n%\n",
-        "notes.pdf": b"just text", "logo.bmp": logo, "cut.bmp": logo[:2000], "lying.jpg": bytes(jpeg),
-        "big.jpg": convert(folder, "big.jpg", "-size", "600x400", "xc:teal"),
+        "Indice.pdf": b"%PDF-1.4\n%\n", "notes.pdf": b"just text", "logo.bmp": logo, "cut.bmp": logo[:2000],
+        "lying.jpg": bytes(jpeg), "big.jpg": convert(folder, "big.jpg", "-size", "600x400", "xc:teal"),
         "logo.png": convert(folder, "logo.png", "-size", "40x30", "xc:red"),
-        "rs40eng.exe": executable(), ACCENTED: executable(dll=True), "alfa.dll": executable(dll=True),
-        "other/ALFA.DLL": executable(dll=True), "Ação.ocx": executable(dll=True),
-        "other/AÇÃO.OCX": executable(dll=True), "leia.dll": b"texto", "programa.dll": executable(),
-        "tabela.txt": executable(dll=True), "con.dll": executable(dll=True), "a:b.dll": executable(dll=True),
-        "nul .ocx": executable(dll=True), "Ōx.dll": executable(dll=True), "other/ōx.dll": executable(dll=True),
+        "rs40eng.exe": executable(), ACCENTED: executable(dll=True), "leia.dll": b"texto", "programa.dll": executable(),
+        "tabela.txt": executable(dll=True), **{name: executable(dll=True) for name in REFUSED_NAMES},
+        **{name: executable(dll=True) for one, other in SAME_NAMES for name in (one, "other/" + other)},
         **{f"many/{i}.dll": executable(dll=True) + bytes([i]) for i in range(65)},
     }
     for name, content in files.items():
@@ -176,17 +173,13 @@ def test_checks(kit, folder):
         ("installer a DLL", {"__installer": "alfa.dll"}, "is not a Windows program"),
         ("installer of 4 GiB", {"__installer": "huge.exe"}, f'the installer "{folder}/huge.exe" is 4 GiB or more'),
         ("program a DLL", {"__program": "alfa.dll"}, "is not a build of Tovira.exe for Windows"),
-        ("names differing in case", {"__component": ["alfa.dll", "other/ALFA.DLL"]},
-         '"alfa.dll" and "ALFA.DLL" are one name on the disc'),
-        ("accented names differing in case", {"__component": ["Ação.ocx", "other/AÇÃO.OCX"]},
-         '"Ação.ocx" and "AÇÃO.OCX" are one name on the disc'),
-        ("Unicode names differing in case", {"__component": ["Ōx.dll", "other/ōx.dll"]},
-         '"Ōx.dll" and "ōx.dll" are one name on the disc'),
+        *[(f"{one} and {other}", {"__component": [one, "other/" + other]}, f'"{one}" and "{other}" are one name on '
+           "the disc") for one, other in SAME_NAMES],
         *[(f"component named {name}", {"__component": [name]}, f'the component "{folder}/{name}" has a name that '
-           "Windows keeps for a device or refuses") for name in ("con.dll", "a:b.dll", "nul .ocx")],
+           "Windows keeps for a device or refuses") for name in REFUSED_NAMES],
         ("more components than the program lists", {"__component": [f"many/{i}.dll" for i in range(65)]},
          "has room for 64 components, not 65"),
-        ("program without a list", {"__program": "old.exe"}, "has no place for the list of its components"),
+        ("program without a list", {"__program": "rs40eng.exe"}, "has no place for the list of its components"),
         ("text named .dll", {"__component": ["leia.dll"]}, not_library),
         ("program named .dll", {"__component": ["programa.dll"]}, not_library),
         ("DLL named .txt", {"__component": ["tabela.txt"]}, not_library),

@@ -47,14 +47,6 @@ int FakeServices::RunElevated(const std::string& programPath, const std::string&
     return elevatedExitCode;
 }
 
-bool FakeServices::ProgramIsSigned() {
-    return programSigned;
-}
-
-ComponentList FakeServices::ShippedComponents() {
-    return shippedComponents;
-}
-
 bool FakeServices::ShellExecuteOpen(const std::string& documentPath, int showState) {
     Record("ShellExecuteOpen", {documentPath, std::to_string(showState)});
     return shellOpens;
@@ -72,10 +64,6 @@ std::string FakeServices::ListFiles(const std::string& pattern) {
     listing_ = found == folderListing.end() ? std::vector<std::string>{} : found->second;
     listed_ = 0;
     return ListNextFile();
-}
-
-std::string FakeServices::ListNextFile() {
-    return listed_ < listing_.size() ? listing_[listed_++] : std::string();
 }
 
 // A refused content is refused before anything is copied: the call is recorded only when the check lets it through.
@@ -98,23 +86,10 @@ std::string FakeServices::ApplicationFolder() {
     return applicationFolder;
 }
 
-std::string FakeServices::ProgramPath() {
-    return applicationFolder + "\\Tovira.exe";
-}
-
-std::string FakeServices::NetworkPath(const std::string& path) {
-    const auto found = networkPaths.find(path);
-    return found != networkPaths.end() ? found->second : path;
-}
-
 PicturePtr FakeServices::LoadPictureFile(const std::string& path) {
     Record("LoadPictureFile", {path});
     FailIfTold("LoadPictureFile");
     return std::make_shared<FakePicture>(421, 332);
-}
-
-ScreenTwips FakeServices::ScreenSize() {
-    return screen;
 }
 
 void FakeServices::SetBusyCursor(bool on) {

@@ -37,20 +37,20 @@ public:
     void StartProgramWithConsent(const std::string& commandLine, int showState) override;
     bool RunsElevated() override;
     int RunElevated(const std::string& programPath, const std::string& arguments) override;
-    bool ProgramIsSigned() override;
-    ComponentList ShippedComponents() override;
+    bool ProgramIsSigned() override { return programSigned; }
+    ComponentList ShippedComponents() override { return shippedComponents; }
     bool ShellExecuteOpen(const std::string& documentPath, int showState) override;
     void ActivateWindow(const std::string& title, bool waitForFocus) override;
     std::string ListFiles(const std::string& pattern) override;
-    std::string ListNextFile() override;
+    std::string ListNextFile() override { return listed_ < listing_.size() ? listing_[listed_++] : std::string(); }
     void CopyFileReplacing(const std::string& source, const std::string& destination,
                            const ContentCheck& check) override;
     std::string SystemFolder() override;
     std::string ApplicationFolder() override;
-    std::string ProgramPath() override;
-    std::string NetworkPath(const std::string& path) override;
+    std::string ProgramPath() override { return applicationFolder + "\\Tovira.exe"; }
+    std::string NetworkPath(const std::string& p) override { return networkPaths.contains(p) ? networkPaths.at(p) : p; }
     PicturePtr LoadPictureFile(const std::string& path) override;
-    ScreenTwips ScreenSize() override;
+    ScreenTwips ScreenSize() override { return screen; }
     void SetBusyCursor(bool on) override;
     void LoadForm(Form& form) override;
     void ShowWindowModal(Form& form) override;
@@ -67,10 +67,8 @@ public:
     int elevatedExitCode = 0;
     bool programSigned = false;
     ComponentList shippedComponents;
-    // The content of files that are copied, by path; a file not named here is empty.
-    std::map<std::string, std::string> fileContents;
-    // Paths on drive letters mapped to network shares, with the share's own path.
-    std::map<std::string, std::string> networkPaths;
+    std::map<std::string, std::string> fileContents; // of the files copied, by path; empty where not named
+    std::map<std::string, std::string> networkPaths; // paths on drives mapped to shares, with the share's own path
     // Operations that fail, with the error they raise; a failure is used once per entry.
     std::map<std::string, std::deque<RuntimeError>> failures;
     // Runs while a modal window is shown, as the user would act on it.

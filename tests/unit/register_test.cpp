@@ -159,21 +159,33 @@ TEST(Registrar, RegistersOnlyAPlainNameOfAComponentInItsOwnFolder) {
     }
 }
 
-// A program vouches for what it registers: with a list, only the contents listed; signed without one, nothing; with
-// neither (a developer's build), every component as ever. Both ways of registering decide alike, before any copy.
-TEST(Registrar, RegistersOnlyTheComponentsThatTheProgramLists) {
-    std::mt19937 noise(28);
-    std::string shipped(6000, '\0'), foreign(6000, '\0');
-    std::generate(shipped.begin(), shipped.end(), [&] { return static_cast<char>(noise()); });
-    std::generate(foreign.begin(), foreign.end(), [&] { return static_cast<char>(noise()); });
-    std::string changed = shipped;
-    changed[4321] = static_cast<char>(changed[4321] ^ 1);
-    const Sha256Digest listed = Sha256Of({reinterpret_cast<const unsigned char*>(shipped.data()), shipped.size()});
-    const std::tuple<const char*, std::string, bool, bool, bool> cases[] = {
-        {"listed, signed", shipped, true, true, true},    {"listed, unsigned", shipped, true, false, true},
-        {"not listed", foreign, true, true, false},       {"a byte changed", changed, true, false, false},
-        {"signed, no list", shipped, false, true, false}, {"neither", foreign, false, false, true}};
-    for (const auto& [what, content, filled, isSigned, registers] : cases) {
+// A program vouches for what it registers. The kit fills the block in place among the program's bytes (noise, as code
+// and data are); with a list, only the contents listed register; signed without one, nothing; with neither (a
+// developer's build), every component as ever. Both ways of registering decide alike, before any copy.
+TEST(Registrar, RegistersOnlyTheComponentsThatTheKitListedInTheProgram) {
+    std::mt19937 random(28);
+    std::string noise(200000, '\0');
+    std::generate(noise.begin(), noise.end(), [&] { return static_cast<char>(random()); });
+    const std::string shipped = noise.substr(0, 6000), foreign = noise.substr(6000, 6000);
+    const std::string changed = shipped.substr(0, 4321) + static_cast<char>(shipped[4321] ^ 1) + shipped.substr(4322);
+    const std::vector<unsigned char> block = OwnComponentBlock();
+    const std::size_t at = 123457;
+    std::vector<unsigned char> program(noise.begin(), noise.end());
+    std::copy(block.begin(), block.end(), program.begin() + at);
+    const std::vector<unsigned char> before = program;
+    const auto parsed = [&] { return ParseComponentList(std::span(program).subspan(at)); };
+    const ComponentList unfilled = parsed();
+    const Sha256Digest listed = Sha256Of({program.data(), 6000}), other = Sha256Of({program.data(), 1000});
+    ASSERT_EQ(FillComponentList(program, {listed, other, listed}), "");
+    EXPECT_TRUE(
+        std::equal(program.begin() + at + kComponentListSize, program.end(), before.begin() + at + kComponentListSize));
+    EXPECT_TRUE(std::equal(program.begin(), program.begin() + at, before.begin()));
+    EXPECT_EQ(parsed().digests, (std::vector<Sha256Digest>{std::min(listed, other), std::max(listed, other)}));
+    const std::tuple<const char*, std::string, ComponentList, bool, bool> cases[] = {
+        {"listed, signed", shipped, parsed(), true, true},   {"listed, unsigned", shipped, parsed(), false, true},
+        {"not listed", foreign, parsed(), true, false},      {"a byte changed", changed, parsed(), false, false},
+        {"signed, no list", shipped, unfilled, true, false}, {"neither", foreign, unfilled, false, true}};
+    for (const auto& [what, content, list, isSigned, registers] : cases) {
         FakeServices services;
         frmRegister form{services};
         form.lstArquivos.items = {"a.dll"};
@@ -181,7 +193,7 @@ TEST(Registrar, RegistersOnlyTheComponentsThatTheProgramLists) {
         services.folderListing["C:\\Docs\\a.dll"] = {"a.dll"};
         services.fileContents["C:\\Docs\\a.dll"] = content;
         services.programSigned = isSigned;
-        services.shippedComponents = ComponentList{filled, {Sha256Of({}), listed}};
+        services.shippedComponents = list;
         EXPECT_EQ(RunRegistrarCommand(services, "/registrar a.dll"), registers ? 0 : kErrComponentNotShipped) << what;
         if (registers) {
             EXPECT_THROW(form.cmdRegArquivo_Click(), ProgramEnded) << what;
@@ -191,6 +203,43 @@ TEST(Registrar, RegistersOnlyTheComponentsThatTheProgramLists) {
         EXPECT_EQ(services.CallsOf("ShowMessage").at(0).arguments[0],
                   "O Arquivo não pode ser Registrado.\rErro: 32100 - Componente não faz parte deste disco");
         EXPECT_EQ(services.CallsOf("CopyFileReplacing").size() + services.CallsOf("StartProgram").size(), 0u) << what;
+    }
+
+    // A count that the block cannot hold lists nothing; a block twice or cut short is refused. The kit's own tests
+    // refuse a program without the block, and more components than it holds.
+    program[at + 20] = 65; // the count
+    EXPECT_TRUE(parsed().filled && parsed().digests.empty());
+    program[at + 20] = 3;
+    EXPECT_TRUE(ParseComponentList({program.data() + at, 24 + 2 * 32}).digests.empty());
+    std::vector<unsigned char> twice = before;
+    twice.insert(twice.end(), block.begin(), block.end());
+    EXPECT_NE(FillComponentList(twice, {}).find("more than once"), std::string::npos);
+    std::vector<unsigned char> cut(before.begin(), before.begin() + at + 100);
+    EXPECT_NE(FillComponentList(cut, {}).find("past the file"), std::string::npos);
+}
+
+// The FIPS 180-4 examples, each also fed in uneven pieces, so that every way a piece meets the 64-byte blocks is taken.
+TEST(Sha256, GivesTheStandardsDigestsInPiecesOfAnySize) {
+    const std::pair<std::string, const char*> vectors[] = {
+        {"", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+        {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+        {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
+         "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
+        {std::string(1000000, 'a'), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
+    };
+    for (const auto& [message, expected] : vectors) {
+        const auto* bytes = reinterpret_cast<const unsigned char*>(message.data());
+        for (std::size_t piece : {message.size() + 1, std::size_t{1}, std::size_t{63}, std::size_t{65}}) {
+            Sha256 sum;
+            for (std::size_t at = 0; at < message.size(); at += piece) {
+                sum.Add({bytes + at, std::min(piece, message.size() - at)});
+            }
+            std::string hex;
+            for (unsigned char byte : sum.Finish()) {
+                hex += {"0123456789abcdef"[byte >> 4], "0123456789abcdef"[byte & 15]};
+            }
+            EXPECT_EQ(hex, expected) << message.size() << " bytes in pieces of " << piece;
+        }
     }
 }
 

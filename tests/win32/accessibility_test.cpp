@@ -29,9 +29,7 @@ struct LauncherServices final : Services {
     }
     void StartProgramWithConsent(const std::string& path, int showState) override { StartProgram(path, showState); }
     bool RunsElevated() override { return runtime.RunsElevated(); }
-    int RunElevated(const std::string& program, const std::string& arguments) override {
-        return runtime.RunElevated(program, arguments);
-    }
+    int RunElevated(const std::string& exe, const std::string& args) override { return runtime.RunElevated(exe, args); }
     bool ProgramIsSigned() override { return runtime.ProgramIsSigned(); }
     ComponentList ShippedComponents() override { return runtime.ShippedComponents(); }
     int ShowMessage(const std::string& text, int style) override { return runtime.ShowMessage(text, style); }

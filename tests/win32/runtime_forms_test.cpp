@@ -366,6 +366,15 @@ TEST(RuntimeSync, RepaintsOnlyWhatChangedAndMeasuresAutoSizeLabels) {
 
     test.runtime.Dispatch([&] { form.message.visible = false; });
     EXPECT_TRUE(NeedsPaint(window));
+    UpdateWindow(window);
+
+    // A movement's change is on the screen when its message returns, with nothing left to a paint message.
+    form.MouseMove = [&] { form.message.visible = true; };
+    SendMessageW(window, WM_MOUSEMOVE, 0, MAKELPARAM(200, 120));
+    EXPECT_FALSE(NeedsPaint(window));
+    const Pixels shown =
+        DrawnPixels(120, 40, [&](HDC memory) { BitBlt(memory, 0, 0, 120, 40, WindowDC(window).Get(), 0, 0, SRCCOPY); });
+    EXPECT_GT(shown.Count({10, 10, 110, 30}, RGB(255, 255, 255)), 20) << "the caption in white";
 }
 
 struct MouseForm : TestForm {

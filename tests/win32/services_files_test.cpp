@@ -20,8 +20,6 @@ std::vector<std::string> ListAll(Win32Services& services, const std::wstring& pa
     return names;
 }
 
-const ContentCheck kAnyContent = [](const Sha256Digest&) {};
-
 std::vector<std::string> Sorted(std::vector<std::string> names) {
     std::sort(names.begin(), names.end());
     return names;
@@ -143,16 +141,13 @@ TEST(Copy, ReplacesEvenAReadOnlyDestinationWithAWritableCopyOfWhatWasChecked) {
     ASSERT_TRUE(SetFileAttributesW(source.c_str(), FILE_ATTRIBUTE_READONLY));
     ASSERT_TRUE(SetFileAttributesW(destination.c_str(), FILE_ATTRIBUTE_READONLY));
     OsServices services;
-    Sha256Digest seen{};
-    const auto refuse = [&](const Sha256Digest& digest) {
-        seen = digest;
-        throw RuntimeError(kErrComponentNotShipped);
-    };
+    const auto refuse = [](const Sha256Digest&) { throw RuntimeError(kErrComponentNotShipped); };
     EXPECT_EQ(ErrorNumberOf([&] { services.CopyFileReplacing(Narrow(source), Narrow(destination), refuse); }),
               kErrComponentNotShipped);
-    EXPECT_EQ(seen, Sha256Of({reinterpret_cast<const unsigned char*>("new contents"), 12}));
     EXPECT_EQ(ReadBytes(destination), "old contents that are longer");
-    services.CopyFileReplacing(Narrow(source), Narrow(destination), kAnyContent);
+    Sha256Digest seen{};
+    services.CopyFileReplacing(Narrow(source), Narrow(destination), [&](const Sha256Digest& digest) { seen = digest; });
+    EXPECT_EQ(seen, Sha256Of({reinterpret_cast<const unsigned char*>("new contents"), 12}));
     EXPECT_EQ(ListAll(services, folder / L"*").size(), 2u) << "a temporary copy stayed";
     EXPECT_EQ(ReadBytes(destination), "new contents");
     EXPECT_EQ(GetFileAttributesW(destination.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
@@ -165,7 +160,7 @@ TEST(Copy, FailuresRaiseTheMappedNumbers) {
     const std::wstring source = folder / L"a.dll";
     WriteBytes(source, "a");
     const auto copy = [&](const std::wstring& from, const std::wstring& to) {
-        return ErrorNumberOf([&] { services.CopyFileReplacing(Narrow(from), Narrow(to), kAnyContent); });
+        return ErrorNumberOf([&] { services.CopyFileReplacing(Narrow(from), Narrow(to), [](const Sha256Digest&) {}); });
     };
 
     EXPECT_EQ(copy(folder / L"missing.dll", folder / L"b.dll"), 53);
