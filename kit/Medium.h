@@ -53,6 +53,10 @@ std::vector<unsigned char> ProgramWithComponentList(const std::filesystem::path&
 // The same, written into the program in place.
 void WriteComponentList(const std::filesystem::path& program, const std::vector<std::filesystem::path>& components);
 
+// The compiler and the linker that the program's bytes depend on, as its version record names them; empty where
+// it names none.
+std::string ProgramBuiltWith(const std::filesystem::path& program);
+
 // One line for a file-system error: what was refused, on which path, and why.
 std::string FileError(const std::filesystem::filesystem_error& error);
 

@@ -4,6 +4,7 @@
 
 #include "platform/ComponentList.h"
 
+#include <algorithm>
 #include <fstream>
 #include <stdexcept>
 
@@ -86,6 +87,32 @@ void WriteComponentList(const fs::path& program, const std::vector<fs::path>& co
         !file.flush()) {
         throw fs::filesystem_error("cannot write", program, std::make_error_code(std::errc::io_error));
     }
+}
+
+// In the version record a text value is a block: its length, its value's length in UTF-16 units, its type (1 for
+// text), its key, padding to four bytes, then the value. The program's record names the compiler and the linker
+// under "Comments", and that key appears nowhere else in it.
+std::string ProgramBuiltWith(const fs::path& program) {
+    static constexpr unsigned char kKey[] = {1,   0, 'C', 0, 'o', 0, 'm', 0, 'm', 0,
+                                             'e', 0, 'n', 0, 't', 0, 's', 0, 0,   0};
+    const std::vector<unsigned char> bytes = ReadAll(program);
+    const auto key = std::search(bytes.begin(), bytes.end(), std::begin(kKey), std::end(kKey));
+    const auto at = static_cast<std::size_t>(key - bytes.begin());
+    if (key == bytes.end() || at < 4) {
+        return {};
+    }
+    const std::size_t units = bytes[at - 2] | static_cast<std::size_t>(bytes[at - 1]) << 8;
+    std::string text;
+    // The value starts at the next four-byte boundary after the key, counted from the block's start.
+    for (std::size_t i = at - 4 + 24; text.size() < units && i + 1 < bytes.size(); i += 2) {
+        const unsigned unit = bytes[i] | static_cast<unsigned>(bytes[i + 1]) << 8;
+        if (unit == 0) {
+            break;
+        }
+        // The tools name themselves in ASCII; anything else is not theirs and is shown as such.
+        text += unit >= 0x20 && unit < 0x7F ? static_cast<char>(unit) : '?';
+    }
+    return text;
 }
 
 } // namespace tovira::kit

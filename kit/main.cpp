@@ -89,6 +89,10 @@ int main(int argc, char** argv) {
         }
         const std::string sha256 = tovira::kit::MakeMedium(plan);
         std::printf("medium: %s\n", plan.medium.c_str());
+        // A disc is checked by building its program again with the same compilers: other ones give other bytes.
+        if (const std::string tools = tovira::kit::ProgramBuiltWith(plan.program); !tools.empty()) {
+            std::printf("program built with: %s\n", tools.c_str());
+        }
         if (!plan.image.empty()) {
             std::printf("image: %s\nsha256: %s\n", plan.image.c_str(), sha256.c_str());
         }

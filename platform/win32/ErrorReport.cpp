@@ -27,8 +27,8 @@ RuntimeError ErrorOf(std::exception_ptr error) {
 }
 
 void ShowErrorReport(const RuntimeError& error) {
-    const std::wstring text = Widen("Erro em tempo de execução '" + std::to_string(error.Number()) + "':") +
-                              L"\r\n\r\n" + DisplayText(error.Description());
+    std::wstring text = Widen("Erro em tempo de execução '" + std::to_string(error.Number()) + "':\r\n\r\n");
+    text += DisplayText(error.Description());
     MessageBoxW(nullptr, text.c_str(), Widen(kApplicationTitle).c_str(), MB_OK | MB_ICONERROR | MB_TASKMODAL);
 }
 

@@ -2,42 +2,93 @@
 
 #include "platform/win32/Wide.h"
 
+#include <algorithm>
+#include <cmath>
+#include <iterator>
+#include <string_view>
+#include <utility>
+
 namespace tovira::win32 {
 
 namespace {
 
-// What a face answers for one character height at one resolution.
-struct BitmapSizes {
-    int height;
-    int dpi;
-    bool bitmap = false;
-    bool exact = false;
-};
-
 // Called once for each size of a bitmap font, and once for a scalable one.
-int CALLBACK NoteSize(const LOGFONTW*, const TEXTMETRICW* metrics, DWORD type, LPARAM data) {
-    auto& sizes = *reinterpret_cast<BitmapSizes*>(data);
-    if ((type & RASTER_FONTTYPE) != 0) {
-        sizes.bitmap = true;
-        sizes.exact = sizes.exact || (metrics->tmHeight - metrics->tmInternalLeading == sizes.height &&
-                                      metrics->tmDigitizedAspectY == sizes.dpi);
-    }
+int CALLBACK NoteBitmap(const LOGFONTW*, const TEXTMETRICW*, DWORD type, LPARAM bitmap) {
+    *reinterpret_cast<bool*>(bitmap) = *reinterpret_cast<bool*>(bitmap) || (type & RASTER_FONTTYPE) != 0;
     return 1;
+}
+
+// Portuguese with the letters, capitals and marks of the program's texts: what two faces' widths are compared by.
+constexpr std::wstring_view kWidthSample =
+    L"Se o Arquivo n\u00e3o estiver Instalado em seu Computador, clique em Registrar "
+    L"Agora. Juiz faz com que whisky de malte baixe logo pre\u00e7o de venda: 1234.";
+
+// The sample's width in the design's bitmap face as its 96-DPI set draws it, for the sizes that the forms use. A
+// system at another scale cannot measure it: it has the bitmap sizes made for its own scale, and answers a
+// request for the design's height with another size (a system at 120 DPI answers 11 pixels with 13).
+struct DesignWidth {
+    int height;
+    bool bold;
+    int width;
+};
+constexpr DesignWidth kDesignWidths[] = {{11, false, 711}, {11, true, 857}, {13, false, 893}, {13, true, 1039}};
+
+FontHandle CreateFace(const wchar_t* face, int height, bool bold) {
+    // A negative height asks for the character height in pixels, which is how point sizes are defined.
+    return FontHandle(CreateFontW(-height, 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                                  OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
+                                  face));
+}
+
+int SampleWidth(HFONT font) {
+    WindowDC screen(nullptr);
+    SelectScope select(screen.Get(), font);
+    SIZE size{0, 0};
+    GetTextExtentPoint32W(screen.Get(), kWidthSample.data(), static_cast<int>(kWidthSample.size()), &size);
+    return size.cx;
+}
+
+// The layouts give every text its width in the design's bitmap face times the scale. The twin is drawn to the
+// bitmap's measures where Windows has it; a face that the system puts in its place has wider or narrower letters.
+// So of the heights within a fifth of the scale's, the twin takes the one at which the sample comes closest to the
+// scale times its width in the bitmap.
+FontHandle ScaledTwin(double points, int height, bool bold, const PixelScale& scale) {
+    const int designHeight = PixelScale().PointsToPixels(points);
+    const auto design = std::find_if(std::begin(kDesignWidths), std::end(kDesignWidths),
+                                     [&](const DesignWidth& d) { return d.height == designHeight && d.bold == bold; });
+    if (design == std::end(kDesignWidths)) {
+        return CreateFace(kBitmapFaceTwin, height, bold);
+    }
+    const double wanted = design->width * scale.Factor();
+    FontHandle best;
+    double bestError = 0;
+    for (int tried = height - height / 5; tried <= height + height / 5; ++tried) {
+        FontHandle twin = CreateFace(kBitmapFaceTwin, tried, bold);
+        if (!twin) {
+            continue;
+        }
+        const double error = std::abs(SampleWidth(twin.Get()) - wanted);
+        if (!best || error < bestError) {
+            best = std::move(twin);
+            bestError = error;
+        }
+    }
+    return best;
 }
 
 } // namespace
 
-// A bitmap font exists in a few sizes, each drawn for one resolution; for any other height Windows picks the
-// nearest size, so the text would not follow the scale. Scalable fonts and faces that the system substitutes
-// answer no bitmap size and are kept.
-bool HasNoBitmapSize(const std::wstring& face, int height, int dpi) {
+// A bitmap font exists in a few sizes, each drawn by hand for one height: its widths do not follow the height, so
+// no size of it is the design's text times another scale. Scalable fonts, and faces that the system substitutes
+// with one, scale as they are.
+bool IsBitmapFont(const std::wstring& face) {
     LOGFONTW wanted{};
     wanted.lfCharSet = DEFAULT_CHARSET;
     face.copy(wanted.lfFaceName, LF_FACESIZE - 1);
-    BitmapSizes sizes{height, dpi};
+    bool bitmap = false;
     WindowDC screen(nullptr);
-    EnumFontFamiliesExW(screen.Get(), &wanted, NoteSize, reinterpret_cast<LPARAM>(&sizes), 0);
-    return sizes.bitmap && !sizes.exact;
+    EnumFontFamiliesExW(screen.Get(), &wanted, NoteBitmap, reinterpret_cast<LPARAM>(&bitmap), 0);
+    return bitmap;
 }
 
 HFONT FontCache::Get(const Font& font, const PixelScale& scale) {
@@ -48,19 +99,15 @@ HFONT FontCache::Get(const Font& font, const PixelScale& scale) {
     if (found != fonts_.end()) {
         return found->second.Get();
     }
-    // A negative height asks for the character height in pixels, which is how point sizes are defined.
     const int height = scale.PointsToPixels(size);
-    std::wstring face = Widen(name);
-    if (face == kBitmapFace && HasNoBitmapSize(face, height, scale.Dpi())) {
-        face = kBitmapFaceTwin;
-    }
-    HFONT handle = CreateFontW(-height, 0, 0, 0, font.bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                               OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
-                               face.c_str());
-    if (handle == nullptr) {
+    const std::wstring face = Widen(name);
+    FontHandle handle = !scale.IsDesign() && face == kBitmapFace && IsBitmapFont(face)
+                            ? ScaledTwin(size, height, font.bold, scale)
+                            : CreateFace(face.c_str(), height, font.bold);
+    if (!handle) {
         return static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
     }
-    return fonts_.emplace(key, FontHandle(handle)).first->second.Get();
+    return fonts_.emplace(key, std::move(handle)).first->second.Get();
 }
 
 SIZE MeasureText(const std::string& text, HFONT font) {

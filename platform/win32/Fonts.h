@@ -17,12 +17,12 @@ namespace tovira::win32 {
 inline constexpr const char* kDefaultFontName = "MS Sans Serif";
 inline constexpr double kDefaultFontSize = 8.25;
 // That face is a bitmap font on Windows; its scalable twin, in every Windows since 2000 and drawn to the same
-// measures, takes its place at the heights that it has no bitmap for.
+// measures, takes its place at every other scale than the design's.
 inline constexpr const wchar_t* kBitmapFace = L"MS Sans Serif";
 inline constexpr const wchar_t* kBitmapFaceTwin = L"Microsoft Sans Serif";
 
-// Whether `face` is a bitmap font without a size of that character height (pixels) drawn for that resolution.
-bool HasNoBitmapSize(const std::wstring& face, int height, int dpi);
+// Whether the system has `face` as a bitmap font, rather than scalable or in a scalable face's place.
+bool IsBitmapFont(const std::wstring& face);
 
 // Fonts by name, size and weight for a screen scale, created once and kept for the program's life.
 class FontCache {

@@ -35,7 +35,11 @@ std::wstring LongPathForm(const std::wstring& path) {
     if (full.empty()) {
         return path; // the call that gets it reports what is wrong with it
     }
-    return StartsWith(full, L"\\\\") ? kLongUncPrefix + full.substr(2) : kLongPrefix + full;
+    // Appended, not joined with +, which would take a larger part of the C++ library into the program.
+    const bool unc = StartsWith(full, L"\\\\");
+    std::wstring prefixed = unc ? kLongUncPrefix : kLongPrefix;
+    prefixed.append(full, unc ? 2 : 0);
+    return prefixed;
 }
 
 std::wstring ShortPathForm(const std::wstring& path) {
@@ -57,8 +61,9 @@ std::wstring StartablePath(const std::wstring& path) {
 
 std::wstring WithoutLongPathPrefix(std::wstring path) {
     if (StartsWith(path, kLongUncPrefix)) {
-        path.replace(0, kLongUncPrefix.size(), L"\\\\");
-    } else if (StartsWith(path, kLongPrefix)) {
+        return std::wstring(L"\\\\").append(path, kLongUncPrefix.size());
+    }
+    if (StartsWith(path, kLongPrefix)) {
         path.erase(0, kLongPrefix.size());
     }
     return path;

@@ -128,7 +128,8 @@ void ProbeWritable(const std::wstring& target) {
 // again from the open source, and only if it is what was checked.
 void ReplaceFrom(const FileHandle& source, const Sha256Digest& checked, const std::wstring& target) {
     ProbeWritable(target);
-    const std::wstring temporary = target + L"." + Widen(std::to_string(GetCurrentProcessId())) + L".tmp";
+    std::wstring temporary = target;
+    temporary += Widen("." + std::to_string(GetCurrentProcessId()) + ".tmp");
     try {
         {
             FileHandle copy(

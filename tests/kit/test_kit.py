@@ -63,6 +63,12 @@ def convert(folder, name, *options, kind=""):
         return f.read()
 
 
+# A version record's text value naming the compilers, as the program's carries one.
+BUILT_WITH = "i686-w64-mingw32-g++ (GCC) 14-posix; GNU ld (GNU Binutils) 2.44"
+VERSION_TEXT = (struct.pack("<HHH", 24 + 2 * len(BUILT_WITH) + 2, len(BUILT_WITH) + 1, 1) +
+                (f"Comments\0{BUILT_WITH}\0").encode("utf-16-le"))
+
+
 def inputs(folder):
     """Every input file the cases use, by name."""
     jpeg = bytearray(convert(folder, "small.jpg", "-size", "40x30", "xc:red"))
@@ -72,7 +78,7 @@ def inputs(folder):
     jpeg[at + 5:at + 9] = (10000).to_bytes(2, "big") * 2
     logo = convert(folder, "logo.bmp", "-size", "120x80", "xc:navy", kind="BMP3:")
     files = {
-        "Tovira.exe": executable() + EMPTY_LIST, "Tovira64.exe": executable(0x8664) + EMPTY_LIST,
+        "Tovira.exe": executable() + EMPTY_LIST + VERSION_TEXT, "Tovira64.exe": executable(0x8664) + EMPTY_LIST,
         "Indice.pdf": b"%PDF-1.4\n%\n", "notes.pdf": b"just text", "logo.bmp": logo, "cut.bmp": logo[:2000],
         "lying.jpg": bytes(jpeg), "big.jpg": convert(folder, "big.jpg", "-size", "600x400", "xc:teal"),
         "logo.png": convert(folder, "logo.png", "-size", "40x30", "xc:red"),
@@ -122,6 +128,7 @@ def test_checks(kit, folder):
     check([line for line in lines if line.startswith(("error", "warning"))] ==
           [f'warning: the logo "{folder}/big.jpg" is 600 x 400 pixels, larger than the logo box (414 x 325): '
            "only its top-left part is shown"], f"good inputs: {lines}")
+    check(f"program built with: {BUILT_WITH}" in lines, f"the compilers are not named: {lines}")
     medium = os.path.join(folder, "out", "medium")
     laid = sorted(os.listdir(medium))
     check(laid == sorted(["Tovira.exe", "Indice.pdf", "imgLogo.bmp", "rs40eng.exe", ACCENTED, "alfa.dll",
