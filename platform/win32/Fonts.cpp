@@ -40,37 +40,43 @@ FontHandle CreateFace(const wchar_t* face, int height, bool bold) {
                                   face));
 }
 
-int SampleWidth(HFONT font) {
-    WindowDC screen(nullptr);
-    SelectScope select(screen.Get(), font);
+int SampleWidth(HDC screen, HFONT font) {
+    SelectScope select(screen, font);
     SIZE size{0, 0};
-    GetTextExtentPoint32W(screen.Get(), kWidthSample.data(), static_cast<int>(kWidthSample.size()), &size);
+    GetTextExtentPoint32W(screen, kWidthSample.data(), static_cast<int>(kWidthSample.size()), &size);
     return size.cx;
 }
 
 // The layouts give every text its width in the design's bitmap face times the scale. The twin is drawn to the
 // bitmap's measures where Windows has it; a face that the system puts in its place has wider or narrower letters.
 // So of the heights within a fifth of the scale's, the twin takes the one at which the sample comes closest to the
-// scale times its width in the bitmap.
+// scale times its width in the bitmap. The sample widens with the height, so the search walks from the scale's
+// height towards that width and stops once past it: a few fonts made and measured at start-up, not a dozen.
 FontHandle ScaledTwin(double points, int height, bool bold, const PixelScale& scale) {
     const int designHeight = PixelScale().PointsToPixels(points);
     const auto design = std::find_if(std::begin(kDesignWidths), std::end(kDesignWidths),
                                      [&](const DesignWidth& d) { return d.height == designHeight && d.bold == bold; });
-    if (design == std::end(kDesignWidths)) {
-        return CreateFace(kBitmapFaceTwin, height, bold);
+    FontHandle best = CreateFace(kBitmapFaceTwin, height, bold);
+    if (design == std::end(kDesignWidths) || !best) {
+        return best;
     }
     const double wanted = design->width * scale.Factor();
-    FontHandle best;
-    double bestError = 0;
-    for (int tried = height - height / 5; tried <= height + height / 5; ++tried) {
+    WindowDC screen(nullptr);
+    double bestError = SampleWidth(screen.Get(), best.Get()) - wanted;
+    const int step = bestError < 0 ? 1 : -1;
+    for (int tried = height + step; bestError != 0 && std::abs(tried - height) <= height / 5; tried += step) {
         FontHandle twin = CreateFace(kBitmapFaceTwin, tried, bold);
         if (!twin) {
-            continue;
+            break;
         }
-        const double error = std::abs(SampleWidth(twin.Get()) - wanted);
-        if (!best || error < bestError) {
+        const double error = SampleWidth(screen.Get(), twin.Get()) - wanted;
+        const bool past = (error < 0) != (bestError < 0);
+        if (std::abs(error) < std::abs(bestError)) {
             best = std::move(twin);
             bestError = error;
+        }
+        if (past) {
+            break;
         }
     }
     return best;
