@@ -5,6 +5,7 @@
   crafted_jpeg.py bands OUT [side]             each of the 63 bands scanned first and refined 13 times
   crafted_jpeg.py wide OUT width height components   one band scan per component, of a wide picture
   crafted_jpeg.py dc OUT [blocks]              a DC scan, shifted by 13 bits, whose blocks each add 2047 to the last
+  crafted_jpeg.py ac OUT                       a baseline block whose AC codes are 1 bit long for values of 8 bits
 
 Every block but the dc kind's is flat grey, so the scans are all band runs: a few bytes cover many thousand blocks. A decoder that
 keeps state per scan, or visits every block of every scan, pays for what the file only claims."""
@@ -84,6 +85,22 @@ def rising_dc(blocks):
     return body + segment(0xDA, bytes([1, 1, 0x00, 0, 0, 13])) + dc.done() + b"\xFF\xD9"
 
 
+def short_codes_long_values():
+    """One grey baseline block: DC 0, then AC coefficients of 8-bit values (-255 to 255) under a 1-bit code, so that
+    a decoder's table of short codes must hold a value wider than its code."""
+    body = b"\xFF\xD8" + segment(0xDB, b"\x00" + b"\x01" * 64)
+    body += segment(0xC0, struct.pack(">BHHB", 8, 8, 8, 1) + bytes([1, 0x11, 0]))
+    body += segment(0xC4, b"\x00" + bytes([1] + [0] * 15) + b"\x00")
+    body += segment(0xC4, b"\x10" + bytes([1, 1] + [0] * 14) + b"\x08\x00")  # 0: 8-bit value, 10: end of block
+    bits = Bits()
+    bits.put(0, 1)
+    for value in (255, 0, 200, 129):  # 0 is -255, 129 is 129
+        bits.put(0, 1)
+        bits.put(value, 8)
+    bits.put(2, 2)
+    return body + segment(0xDA, bytes([1, 1, 0x00, 0, 63, 0])) + bits.done() + b"\xFF\xD9"
+
+
 def main():
     kind, out = sys.argv[1], sys.argv[2]
     if kind == "repeats":
@@ -93,6 +110,10 @@ def main():
     elif kind == "dc":
         with open(out, "wb") as file:
             file.write(rising_dc(int(sys.argv[3]) if len(sys.argv) > 3 else 129))
+        return
+    elif kind == "ac":
+        with open(out, "wb") as file:
+            file.write(short_codes_long_values())
         return
     elif kind == "wide":
         with open(out, "wb") as file:

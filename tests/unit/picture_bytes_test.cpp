@@ -93,9 +93,9 @@ public:
         Run(std::string("python3 '") + TOVIRA_SOURCE_DIR + "/tests/fuzz/crafted_jpeg.py' " + arguments);
         return Read("crafted");
     }
-    // ImageMagick's pixels of the file last made, as 0xRRGGBB.
-    Rgb Reference() {
-        Run("convert made -colorspace sRGB -depth 8 rgb:made.rgb");
+    // ImageMagick's pixels of the file last made (or of `name`), as 0xRRGGBB.
+    Rgb Reference(const std::string& name = "made") {
+        Run("convert " + name + " -colorspace sRGB -depth 8 rgb:made.rgb");
         const Bytes rgb = Read("made.rgb");
         Rgb pixels;
         for (std::size_t i = 0; i + 2 < rgb.size(); i += 3) {
@@ -238,8 +238,9 @@ TEST(PictureDecode, JpegProgressionsBeyondTheLimitsAreRefused) {
     EXPECT_FALSE(Decode(made.Crafted("wide crafted 30000 1700 3")));
 }
 
-// Where the markers disagree, JFIF's says luminance and colour difference whatever Adobe's says; and DC values
-// that a crafted file sums beyond 16 bits wrap as a coefficient does, one block to the next.
+// Where the markers disagree, JFIF's says luminance and colour difference whatever Adobe's says; a crafted table's
+// short codes may carry long values; and DC values that a crafted file sums beyond 16 bits wrap as a coefficient
+// does, one block to the next.
 TEST(PictureDecode, JpegColoursAndDcSumsAreTakenAsLibjpegTakesThem) {
     Converted made;
     const Bytes jfif = made.Make("-sampling-factor 1x1", "JPEG");
@@ -248,6 +249,10 @@ TEST(PictureDecode, JpegColoursAndDcSumsAreTakenAsLibjpegTakesThem) {
     const unsigned char adobe[] = {0xFF, 0xEE, 0, 14, 'A', 'd', 'o', 'b', 'e', 0, 100, 0, 0, 0, 0, 0}; // transform 0
     both.insert(both.begin() + 4 + (jfif[4] << 8 | jfif[5]), std::begin(adobe), std::end(adobe));
     EXPECT_EQ(Decode(both), Decode(jfif));
+
+    // 1-bit codes for 8-bit values: the short codes' table holds values wider than its codes.
+    const auto ac = Decode(made.Crafted("ac crafted"));
+    EXPECT_EQ(ac, made.Reference("crafted"));
 
     const auto dc = Decode(made.Crafted("dc crafted 129"));
     ASSERT_TRUE(dc);
