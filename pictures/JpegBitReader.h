@@ -16,17 +16,11 @@ class BitReader {
 public:
     BitReader(ByteReader& in, std::uint64_t at) : in_(in), base_(at) {}
 
-    void Skip(int n) {
-        count_ -= n;
-        NoteOverrun();
-    }
     std::uint32_t Take(int n) {
-        if (n == 0) {
-            return 0;
-        }
         Fill(n);
-        const auto value = static_cast<std::uint32_t>(bits_ >> (count_ - n)) & ((1u << n) - 1);
-        Skip(n);
+        Bits bits = Borrow();
+        const std::uint32_t value = bits.Take(n);
+        GiveBack(bits);
         return value;
     }
     void Discard(int n) {
