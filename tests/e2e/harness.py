@@ -633,23 +633,29 @@ class Session:
     def wintool(self, *args):
         # Answers go through a file, not a pipe: a Wine process that this call happens to start (the desktop
         # process on first use) inherits the output and would hold a pipe open long after the tool ends.
-        # A question that Wine could not start the tool for (status 1, now and then while the test's program starts
-        # or ends) is asked once more; a command that acts is never repeated.
-        tries = 2 if args[0] in WINTOOL_QUESTIONS else 1
-        for attempt in range(tries):
+        # Wine fails to start a program now and then while another starts or ends (status 1, nothing said): the
+        # tool's first line says that it ran, so a call without it is made again, a command that acts too. A
+        # question is asked once more if it fails after it ran; a command that acts is never repeated then.
+        started = b"started\n"
+        runs = 0
+        for attempt in range(4):
             with tempfile.TemporaryFile(dir=self.work) as out, tempfile.TemporaryFile(dir=self.work) as err:
                 result = subprocess.run(["wine", r"C:\e2e\wintool.exe", *[str(a) for a in args]], env=self.env,
                                         cwd=self.neutral, stdin=subprocess.DEVNULL, stdout=out, stderr=err,
                                         timeout=60)
                 out.seek(0)
                 err.seek(0)
-                answer = out.read().decode("utf-8")
+                answer = out.read()
                 said = err.read().decode("utf-8", "replace").strip()[-300:]
-            if result.returncode == 0:
-                return json.loads(answer)
-            if attempt + 1 < tries:
-                time.sleep(0.5)
-        raise AssertionError(f"wintool {' '.join(map(str, args))} failed with status {result.returncode}: {said}")
+            ran = answer.startswith(started)
+            if result.returncode == 0 and ran:
+                return json.loads(answer[len(started):].decode("utf-8"))
+            runs += ran
+            if ran and (args[0] not in WINTOOL_QUESTIONS or runs > 1):
+                break
+            time.sleep(0.5)
+        raise AssertionError(f"wintool {' '.join(map(str, args))} failed with status {result.returncode} "
+                             f"after {attempt + 1} tries: {said}")
 
     def xdotool(self, *args):
         subprocess.run(["xdotool", *args], env=self.env, check=True, timeout=30)

@@ -549,13 +549,16 @@ int wmain(int argc, wchar_t** argv) {
             reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "SetThreadDpiAwarenessContext")))) {
         set(reinterpret_cast<HANDLE>(-3)); // DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE
     }
+    // Said before anything is done: a caller that finds no such line knows that Wine never ran this far (it fails
+    // to start a program now and then while another starts or ends) and may ask again, even for a command that acts.
+    DWORD written = 0;
+    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), "started\n", 8, &written, nullptr);
     std::vector<std::wstring> args(argv + 1, argv + argc);
     std::string answer = Run(args);
     if (answer.empty()) {
         return Usage();
     }
     answer += "\n";
-    DWORD written = 0;
     WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), answer.data(), static_cast<DWORD>(answer.size()), &written, nullptr);
     return 0;
 }
