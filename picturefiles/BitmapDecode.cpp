@@ -11,6 +11,8 @@ namespace tovira {
 
 namespace {
 
+constexpr std::uint32_t kBlack = 0x000000;
+
 std::vector<std::uint32_t> ReadPalette(ByteReader& in, const PictureCheck& check) {
     std::vector<std::uint32_t> palette(std::size_t{1} << std::min(check.bitCount, 8), kBlack);
     for (std::size_t i = 0; i < check.paletteEntries && i < palette.size(); ++i) {

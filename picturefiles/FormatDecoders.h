@@ -7,12 +7,7 @@
 #include "picturefiles/PictureCheck.h"
 #include "picturefiles/PixelTarget.h"
 
-#include <cstdint>
-
 namespace tovira {
-
-// What a picture shows where its data gives a pixel no colour.
-inline constexpr std::uint32_t kBlack = 0x000000;
 
 bool DecodeBitmap(ByteReader& in, const PictureCheck& check, const PixelTarget& target);
 bool DecodeGif(ByteReader& in, const PictureCheck& check, const PixelTarget& target);

@@ -9,6 +9,7 @@ namespace tovira {
 
 namespace {
 
+constexpr std::uint32_t kBlack = 0x000000;
 constexpr std::uint32_t kWhite = 0xFFFFFF;
 
 // The data of a GIF image: a chain of blocks, each a length byte and that many bytes, ended by an empty one.
