@@ -132,10 +132,6 @@ PanelSize MenuPanelSize(const PixelScale& scale) {
     return {scale.ScreenPixels(211), scale.ScreenPixels(412)};
 }
 
-Box VendorLogoBounds() {
-    return BoundsOf(VendorLogo());
-}
-
 // The stripes need no canvas. The logo is drawn a band of rows at a time: every pixel comes out as from one canvas,
 // and the band's small canvas is memory used again, where one canvas of the whole logo would be fresh memory that
 // costs more to take than the drawing in it.

@@ -20,8 +20,6 @@ PanelSize MenuPanelSize(const PixelScale& scale);
 void DrawMenuPanel(const PixelScale& scale, std::uint32_t* pixels);
 // The same pixels as the bytes that files hold.
 Pixels24 DrawMenuPanel(const PixelScale& scale);
-// Where the vendor's logo paints on the panel, in design pixels: its shapes' bounds together.
-Box VendorLogoBounds();
 Canvas DrawProgramIcon(int size);
 Canvas DrawLamp(bool lit, const PixelScale& scale);
 

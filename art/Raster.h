@@ -1,7 +1,7 @@
 #pragma once
 
 #include "art/PixelScale.h"
-#include "pictures/RunLength.h"
+#include "art/RunLength.h"
 
 #include <cstdint>
 #include <functional>

@@ -3,7 +3,7 @@
 //
 // usage: decode PICTURE [OUT.ppm]; prints the picture's size, the decoded part and a checksum of its pixels, and
 // writes the pixels to OUT.ppm when given, to be compared with another decoder's.
-#include "pictures/PictureDecode.h"
+#include "picturefiles/PictureDecode.h"
 
 #include <fcntl.h>
 #include <unistd.h>

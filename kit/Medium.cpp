@@ -7,8 +7,8 @@
 #include "platform/ComponentList.h"
 #include "register/ComponentName.h"
 
-#include "pictures/PictureBytes.h"
-#include "pictures/PictureDecode.h"
+#include "picturefiles/PictureCheck.h"
+#include "picturefiles/PictureDecode.h"
 
 #include <locale.h>
 #include <wctype.h>

@@ -57,7 +57,7 @@ std::vector<std::string> WriteResourceFiles(const std::filesystem::path& root) {
     const Pixels24 panel = DrawMenuPanel(design);
     const std::vector<std::pair<std::string, Bytes>> files = {
         {"resources/MenuPanel.bmp", EncodeBitmap(panel)},
-        {"resources/MenuPanel.rle", EncodeRunLength(panel)},
+        {"resources/MenuPanel.rle", EncodeBuiltInRunLength(panel)},
         {"resources/Tovira.ico", EncodeIcon({&icon16, &icon32})},
         {"resources/HandPointer.cur",
          EncodeCursor(DrawHandPointer(design), HandHotSpotX(design), HandHotSpotY(design))},

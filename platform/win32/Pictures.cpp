@@ -1,7 +1,7 @@
 #include "platform/win32/Pictures.h"
 
-#include "pictures/PictureBytes.h"
-#include "pictures/PictureDecode.h"
+#include "picturefiles/PictureCheck.h"
+#include "picturefiles/PictureDecode.h"
 #include "platform/RuntimeError.h"
 #include "platform/win32/ComApartment.h"
 #include "platform/win32/Errors.h"

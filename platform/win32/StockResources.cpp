@@ -1,7 +1,7 @@
 #include "platform/win32/StockResources.h"
 
 #include "art/Artwork.h"
-#include "pictures/RunLength.h"
+#include "art/RunLength.h"
 #include "platform/win32/Win32Picture.h"
 
 #include "ResourceIds.h"
@@ -60,7 +60,7 @@ Bitmap LoadRunLengthBitmap(HINSTANCE instance, int id) {
     if (bytes == nullptr) {
         return {};
     }
-    const auto picture = DecodeRunLength({bytes, SizeofResource(instance, found)});
+    const auto picture = DecodeBuiltInRunLength({bytes, SizeofResource(instance, found)});
     return picture ? SectionOf(*picture) : Bitmap();
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "picturefiles/PictureScale.h"
 #include "platform/Picture.h"
-#include "pictures/PictureScale.h"
 #include "platform/win32/Handles.h"
 
 #include <windows.h>

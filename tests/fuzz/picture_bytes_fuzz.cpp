@@ -1,6 +1,6 @@
 // libFuzzer target: the checks that every picture file passes and the decoders of what they accept.
-#include "pictures/PictureBytes.h"
-#include "pictures/PictureDecode.h"
+#include "CheckPictureBytes.h"
+#include "picturefiles/PictureDecode.h"
 
 #include <algorithm>
 #include <cstdlib>

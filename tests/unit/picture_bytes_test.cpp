@@ -1,6 +1,6 @@
-#include "pictures/PictureBytes.h"
-#include "pictures/PictureDecode.h"
-#include "pictures/PictureScale.h"
+#include "CheckPictureBytes.h"
+#include "picturefiles/PictureDecode.h"
+#include "picturefiles/PictureScale.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "pictures/RunLength.h"
+#include "art/RunLength.h"
 
 #include <gtest/gtest.h>
 
@@ -21,20 +21,20 @@ Pixels24 Striped(int width, int height) {
 
 TEST(RunLength, RoundTripsRowsLongerThanOneRunAndSinglePixels) {
     for (const Pixels24& picture : {Striped(600, 7), Striped(1, 1), Striped(255, 2), Striped(256, 3)}) {
-        const auto packed = EncodeRunLength(picture);
-        const auto decoded = DecodeRunLength(packed);
+        const auto packed = EncodeBuiltInRunLength(picture);
+        const auto decoded = DecodeBuiltInRunLength(packed);
         ASSERT_TRUE(decoded.has_value()) << picture.width;
         EXPECT_EQ(*decoded, picture) << picture.width;
     }
-    EXPECT_LT(EncodeRunLength(Striped(211, 412)).size(), 211u * 412u / 10);
+    EXPECT_LT(EncodeBuiltInRunLength(Striped(211, 412)).size(), 211u * 412u / 10);
 }
 
 TEST(RunLength, RejectsEverythingThatIsNotExactlyAPicture) {
-    const auto good = EncodeRunLength(Striped(20, 4));
+    const auto good = EncodeBuiltInRunLength(Striped(20, 4));
     auto corrupt = [&](auto change) {
         auto bytes = good;
         change(bytes);
-        return DecodeRunLength(bytes).has_value();
+        return DecodeBuiltInRunLength(bytes).has_value();
     };
     EXPECT_FALSE(corrupt([](auto& b) { b[0] = 'X'; }));
     EXPECT_FALSE(corrupt([](auto& b) { b.resize(7); }));

@@ -1,7 +1,7 @@
 #include "services_support.h"
 
-#include "pictures/PictureBytes.h"
-#include "pictures/PictureDecode.h"
+#include "CheckPictureBytes.h"
+#include "picturefiles/PictureDecode.h"
 #include "platform/win32/Pictures.h"
 #include "platform/win32/Wide.h"
 #include "platform/win32/Win32Picture.h"

@@ -17,16 +17,6 @@ public:
     virtual void Read(std::uint64_t offset, std::span<unsigned char> out) = 0;
 };
 
-class MemorySource final : public ByteSource {
-public:
-    explicit MemorySource(std::span<const unsigned char> bytes) : bytes_(bytes) {}
-    std::uint64_t Size() const override { return bytes_.size(); }
-    void Read(std::uint64_t offset, std::span<unsigned char> out) override;
-
-private:
-    std::span<const unsigned char> bytes_;
-};
-
 // Random access to a source through a window of its bytes, so that reading a header field by field or data
 // byte by byte asks the source only once per window.
 class ByteReader {

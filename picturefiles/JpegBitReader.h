@@ -1,8 +1,10 @@
 #pragma once
 
-#include "pictures/ByteReader.h"
-#include "pictures/JpegParts.h"
+#include "picturefiles/ByteReader.h"
+#include "picturefiles/JpegParts.h"
 
+#include <algorithm>
+#include <array>
 #include <bit>
 #include <cstdint>
 #include <cstring>
@@ -162,6 +164,54 @@ private:
     int padding_ = 0;
     bool atMarker_ = false;
     bool overrun_ = false;
+};
+
+// One scan's decoder state, alive while that scan is decoded.
+class ScanState {
+public:
+    ScanState(ByteReader& in, const Scan& scanToRead, std::uint64_t at) : bits(in, at), scan(scanToRead) {}
+
+    // Before each unit of the scan (a block or, interleaved, a group of blocks): at the end of a restart
+    // interval, the predictions and band runs start afresh.
+    bool NextUnit() {
+        if (bits.Overrun()) {
+            return false;
+        }
+        if (scan.restartInterval == 0) {
+            return true;
+        }
+        if (untilRestart_ == 0 && started_) {
+            if (!bits.Restart()) {
+                return false;
+            }
+            predictions.fill(0);
+            endOfBands = 0;
+        }
+        started_ = true;
+        untilRestart_ = (untilRestart_ == 0 ? scan.restartInterval : untilRestart_) - 1;
+        return true;
+    }
+    // How many of the next `most` units the band run passes over at once: it never crosses a restart.
+    int RunLength(int most) const {
+        const auto units = std::min<std::uint32_t>(endOfBands, static_cast<std::uint32_t>(most));
+        return static_cast<int>(scan.restartInterval == 0 ? units : std::min(units, untilRestart_ + 1));
+    }
+    // Passes over units within the band run, the first of which NextUnit has begun.
+    void PassOver(int units) {
+        endOfBands -= static_cast<std::uint32_t>(units);
+        if (scan.restartInterval != 0) {
+            untilRestart_ -= static_cast<std::uint32_t>(units - 1);
+        }
+    }
+
+    BitReader bits;
+    const Scan& scan;
+    std::array<int, 4> predictions{};
+    std::uint32_t endOfBands = 0;
+
+private:
+    std::uint32_t untilRestart_ = 0;
+    bool started_ = false;
 };
 
 } // namespace tovira::jpeg

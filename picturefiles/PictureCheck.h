@@ -1,10 +1,9 @@
 #pragma once
 
-#include "pictures/ByteReader.h"
+#include "picturefiles/ByteReader.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <span>
 
 // Checks the header of a picture file before anything is allocated for it. Free of Windows headers, so that it
 // runs under the fuzzer and in the disc kit as well as in the program.
@@ -39,7 +38,6 @@ struct PictureCheck {
 };
 
 PictureCheck CheckPicture(ByteReader& in);
-PictureCheck CheckPictureBytes(std::span<const unsigned char> bytes);
 
 // The JPEG marker grammar, for the check and the decoder alike: from `at`, while `minimum` bytes remain there,
 // steps over fill bytes and the markers that stand alone (TEM, RST0 to RST7). Found leaves `at` on the 0xFF of

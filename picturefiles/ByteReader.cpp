@@ -1,13 +1,9 @@
-#include "pictures/ByteReader.h"
+#include "picturefiles/ByteReader.h"
 
 #include <algorithm>
 #include <cstring>
 
 namespace tovira {
-
-void MemorySource::Read(std::uint64_t offset, std::span<unsigned char> out) {
-    std::memcpy(out.data(), bytes_.data() + offset, out.size());
-}
 
 ByteReader::ByteReader(ByteSource& source, std::size_t window)
     : source_(source), size_(source.Size()), memory_(std::make_unique_for_overwrite<unsigned char[]>(window)),

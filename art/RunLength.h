@@ -19,9 +19,9 @@ struct Pixels24 {
 // little-endian numbers, then each row from the top as runs of a count (1 to 255) and one pixel (blue, green,
 // red). A run never crosses the end of a row. The menu panel's stripes shrink to a few bytes a row this way,
 // where an uncompressed bitmap would make up most of the program's size.
-std::vector<std::uint8_t> EncodeRunLength(const Pixels24& picture);
+std::vector<std::uint8_t> EncodeBuiltInRunLength(const Pixels24& picture);
 
 // Empty when the bytes are not a well-formed picture of that form.
-std::optional<Pixels24> DecodeRunLength(std::span<const std::uint8_t> bytes);
+std::optional<Pixels24> DecodeBuiltInRunLength(std::span<const std::uint8_t> bytes);
 
 } // namespace tovira

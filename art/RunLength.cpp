@@ -1,4 +1,4 @@
-#include "pictures/RunLength.h"
+#include "art/RunLength.h"
 
 #include <algorithm>
 #include <cstring>
@@ -13,7 +13,7 @@ constexpr int kLongestRun = 255;
 
 } // namespace
 
-std::vector<std::uint8_t> EncodeRunLength(const Pixels24& picture) {
+std::vector<std::uint8_t> EncodeBuiltInRunLength(const Pixels24& picture) {
     std::vector<std::uint8_t> out(std::begin(kMagic), std::end(kMagic));
     for (int size : {picture.width, picture.height}) {
         out.push_back(static_cast<std::uint8_t>(size & 0xFF));
@@ -36,7 +36,7 @@ std::vector<std::uint8_t> EncodeRunLength(const Pixels24& picture) {
     return out;
 }
 
-std::optional<Pixels24> DecodeRunLength(std::span<const std::uint8_t> bytes) {
+std::optional<Pixels24> DecodeBuiltInRunLength(std::span<const std::uint8_t> bytes) {
     if (bytes.size() < kHeaderSize || !std::equal(std::begin(kMagic), std::end(kMagic), bytes.begin())) {
         return std::nullopt;
     }

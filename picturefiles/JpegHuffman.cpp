@@ -1,6 +1,6 @@
-// The Huffman tables of JPEG's entropy coding: built from a table segment's counts and symbols, with a lookup of
-// the short codes by their first bits, and the codes of a scan's data read through them.
-#include "pictures/JpegParts.h"
+// The Huffman tables of JPEG's entropy coding: read from their segments and built from the counts and symbols
+// there, with a lookup of the short codes by their first bits, and the codes of a scan's data read through them.
+#include "picturefiles/JpegParts.h"
 
 namespace tovira::jpeg {
 
@@ -57,6 +57,39 @@ std::pair<int, int> Huffman::MatchLong(std::uint32_t next16) const {
         }
     }
     return {0, 0};
+}
+
+bool ReadHuffmanTables(ByteReader& in, const Segment& s, Tables& tables) {
+    for (std::uint64_t at = s.at; at < s.at + s.size;) {
+        if (s.at + s.size - at < 17) {
+            return false;
+        }
+        const std::uint32_t kind = in.U8(at);
+        if (kind >> 4 > 1 || (kind & 15) > 3) {
+            return false;
+        }
+        std::array<std::uint8_t, 16> counts{};
+        std::size_t total = 0;
+        for (std::size_t i = 0; i < 16; ++i) {
+            counts[i] = static_cast<std::uint8_t>(in.U8(at + 1 + i));
+            total += counts[i];
+        }
+        at += 17;
+        if (total > 256 || s.at + s.size - at < total) {
+            return false;
+        }
+        std::vector<std::uint8_t> symbols(total);
+        for (std::size_t i = 0; i < total; ++i) {
+            symbols[i] = static_cast<std::uint8_t>(in.U8(at + i));
+        }
+        at += total;
+        auto& table = (kind >> 4 == 0 ? tables.dc : tables.ac)[kind & 15];
+        table.emplace();
+        if (!table->Build(counts, symbols)) {
+            return false;
+        }
+    }
+    return true;
 }
 
 } // namespace tovira::jpeg

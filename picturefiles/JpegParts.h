@@ -1,15 +1,19 @@
 #pragma once
 
-// What the three stages of the JPEG decoder share: the markers and the frame (JpegDecode.cpp), the entropy-coded
-// scans (JpegScan.cpp), and the samples and colours of the kept part (JpegOutput.cpp).
-#include "pictures/ByteReader.h"
-#include "pictures/PictureDecode.h"
+// What the stages of the JPEG decoder share, each in its file: the markers and the scans' headers, and the stages
+// called in turn (JpegDecode.cpp); the frame, the memory of its kept part and the quantisation tables
+// (JpegFrame.cpp); the Huffman tables (JpegHuffman.cpp); the entropy-coded scans (JpegScan.cpp), read through
+// JpegBitReader.h; the samples of each block from its coefficients (JpegTransform.cpp); and the interpolation and
+// colours of the kept part's pixels (JpegOutput.cpp).
+#include "picturefiles/ByteReader.h"
+#include "picturefiles/FormatDecoders.h"
 
 #include <algorithm>
 #include <array>
 #include <bit>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -136,6 +140,27 @@ struct Frame {
     // A progressive picture's kept coefficients that the target has no room for.
     std::vector<Block> keptStore;
 };
+
+// A marker segment's contents: `size` bytes from `at`, after its marker and length.
+struct Segment {
+    std::uint64_t at;
+    std::uint64_t size;
+};
+
+// The frame's header, once: the picture's size and components, and what of each is kept, with the memory that a
+// progressive picture's kept coefficients need. False when it does not hold together, or for a second frame.
+bool ReadFrame(ByteReader& in, const Segment& s, bool progressive, const PixelTarget& target, Frame& frame);
+
+// The tables that segments define, four of each kind, for the scans after them.
+struct Tables {
+    std::array<std::optional<Huffman>, 4> dc;
+    std::array<std::optional<Huffman>, 4> ac;
+    std::array<std::optional<QuantTable>, 4> quant;
+};
+
+// The tables of a segment into their places; false when they do not hold together.
+bool ReadHuffmanTables(ByteReader& in, const Segment& s, Tables& tables);
+bool ReadQuantTables(ByteReader& in, const Segment& s, Tables& tables);
 
 // One scan's header; its tables are the decoder's, which no segment can change while the scan is decoded.
 struct Scan {

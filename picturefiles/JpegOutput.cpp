@@ -1,6 +1,6 @@
 // The kept part of a JPEG picture: each kept block's samples from its coefficients, the subsampled components
 // interpolated, and the colours made from the components as the file's markers say.
-#include "pictures/JpegParts.h"
+#include "picturefiles/JpegParts.h"
 
 #include <algorithm>
 #include <bit>

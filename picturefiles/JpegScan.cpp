@@ -2,8 +2,8 @@
 // Scans are decoded one after the other, each with the file's one reader, so that no scan's state outlives it and
 // each byte is read once; the blocks of a scan that lie outside the kept part are passed over as cheaply as their
 // coded data allows.
-#include "pictures/JpegBitReader.h"
-#include "pictures/JpegParts.h"
+#include "picturefiles/JpegBitReader.h"
+#include "picturefiles/JpegParts.h"
 
 #include <algorithm>
 #include <bit>
@@ -34,54 +34,6 @@ const std::array<std::uint8_t, 64> kCodedOrder = [] {
 std::uint64_t BandFrom(int k, int end) {
     return k > end ? 0 : (~std::uint64_t{0} >> (63 - end)) & (~std::uint64_t{0} << k);
 }
-
-// One scan's decoder state, alive while that scan is decoded.
-class ScanState {
-public:
-    ScanState(ByteReader& in, const Scan& scanToRead, std::uint64_t at) : bits(in, at), scan(scanToRead) {}
-
-    // Before each unit of the scan (a block or, interleaved, a group of blocks): at the end of a restart
-    // interval, the predictions and band runs start afresh.
-    bool NextUnit() {
-        if (bits.Overrun()) {
-            return false;
-        }
-        if (scan.restartInterval == 0) {
-            return true;
-        }
-        if (untilRestart_ == 0 && started_) {
-            if (!bits.Restart()) {
-                return false;
-            }
-            predictions.fill(0);
-            endOfBands = 0;
-        }
-        started_ = true;
-        untilRestart_ = (untilRestart_ == 0 ? scan.restartInterval : untilRestart_) - 1;
-        return true;
-    }
-    // How many of the next `most` units the band run passes over at once: it never crosses a restart.
-    int RunLength(int most) const {
-        const auto units = std::min<std::uint32_t>(endOfBands, static_cast<std::uint32_t>(most));
-        return static_cast<int>(scan.restartInterval == 0 ? units : std::min(units, untilRestart_ + 1));
-    }
-    // Passes over units within the band run, the first of which NextUnit has begun.
-    void PassOver(int units) {
-        endOfBands -= static_cast<std::uint32_t>(units);
-        if (scan.restartInterval != 0) {
-            untilRestart_ -= static_cast<std::uint32_t>(units - 1);
-        }
-    }
-
-    BitReader bits;
-    const Scan& scan;
-    std::array<int, 4> predictions{};
-    std::uint32_t endOfBands = 0;
-
-private:
-    std::uint32_t untilRestart_ = 0;
-    bool started_ = false;
-};
 
 // A DC difference added to the component's prediction. Kept modulo 2^16, as a coefficient is: a crafted file's
 // sum of differences would overflow an int, while a picture's DC values never leave 16 bits.

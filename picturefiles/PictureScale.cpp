@@ -1,4 +1,4 @@
-#include "pictures/PictureScale.h"
+#include "picturefiles/PictureScale.h"
 
 #include <algorithm>
 #include <cmath>

@@ -2,7 +2,7 @@
 // multiplications, once down the columns and once along the rows, in fixed point with 13 fraction bits, laid out
 // as libjpeg's accurate integer transform lays it out, so that the samples are the ones that ImageMagick and
 // most viewers compute. No floating point: the 32-bit build would do it on the x87 unit.
-#include "pictures/JpegParts.h"
+#include "picturefiles/JpegParts.h"
 
 #include <algorithm>
 

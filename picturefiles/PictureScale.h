@@ -1,6 +1,6 @@
 #pragma once
 
-#include "pictures/PictureDecode.h"
+#include "picturefiles/PixelTarget.h"
 
 #include <cstdint>
 

@@ -1,4 +1,4 @@
-#include "pictures/PictureBytes.h"
+#include "picturefiles/PictureCheck.h"
 
 #include <optional>
 
@@ -278,12 +278,6 @@ PictureCheck CheckPicture(ByteReader& in) {
         return CheckWholeFile(in, CheckMetafile);
     }
     return {};
-}
-
-PictureCheck CheckPictureBytes(std::span<const unsigned char> bytes) {
-    MemorySource source(bytes);
-    ByteReader in(source);
-    return CheckPicture(in);
 }
 
 } // namespace tovira
