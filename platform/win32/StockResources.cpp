@@ -3,8 +3,7 @@
 #include "art/Artwork.h"
 #include "pictures/RunLength.h"
 #include "platform/win32/Win32Picture.h"
-
-#include "ResourceIds.h"
+#include "resources/ResourceIds.h"
 
 #include <cstdint>
 #include <cstdlib>
