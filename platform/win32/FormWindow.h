@@ -18,6 +18,9 @@
 
 namespace tovira::win32 {
 
+// The window class of every form window.
+inline constexpr wchar_t kFormClass[] = L"ToviraForm";
+
 class FormWindow;
 
 // What a form window needs from the runtime that owns it.
