@@ -1,5 +1,6 @@
-#include "kit/Medium.h"
+#include "kit/Checks.h"
 
+#include "kit/Program.h"
 #include "kit/Tool.h"
 
 #include "art/PixelScale.h"
@@ -25,10 +26,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The logo box's visible part at 96 dots per inch: from its left edge to the client area's right and bottom edges.
-constexpr int kTwipsPerDesignPixel = 1440 / kDesignDpi;
-constexpr int kLogoBoxWidth = (medium::kClientWidth - medium::kLogoLeft) / kTwipsPerDesignPixel;
-constexpr int kLogoBoxHeight = medium::kClientHeight / kTwipsPerDesignPixel;
+// The logo box's visible part at the design's scale: from its left edge to the client area's right and bottom edges.
+constexpr PixelScale kDesign;
+constexpr int kLogoBoxWidth = static_cast<int>(kDesign.Pixels(medium::kClientWidth - medium::kLogoLeft));
+constexpr int kLogoBoxHeight = static_cast<int>(kDesign.Pixels(medium::kClientHeight));
 // Joliet names as xorriso writes them with long names allowed.
 constexpr std::size_t kLongestName = 103;
 constexpr std::uint64_t kLargestImageFile = 0xFFFFFFFF;
@@ -81,10 +82,6 @@ Executable ReadExecutable(const fs::path& path) {
     kind.machine = u16(pe + 4);
     kind.dll = (u16(pe + 22) & 0x2000) != 0;
     return kind;
-}
-
-std::string Quoted(const fs::path& path) {
-    return "\"" + path.string() + "\"";
 }
 
 // Windows compares names by the simple upper case of each character, across all of Unicode. A byte that is not
@@ -392,26 +389,6 @@ private:
 
 std::vector<Problem> CheckPlan(const MediumPlan& plan) {
     return Checker(plan).Run();
-}
-
-std::string AutorunInf(const std::string& label) {
-    return std::string("[autorun]\r\nopen=") + medium::kProgram + "\r\nicon=" + medium::kProgram +
-           ",0\r\nlabel=" + label + "\r\n";
-}
-
-std::optional<std::int64_t> FixedTime(const MediumPlan& plan) {
-    const std::string& text = plan.sourceDateEpoch;
-    if (text.empty() || text.size() > 12 ||
-        !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
-        return std::nullopt;
-    }
-    return std::stoll(text);
-}
-
-std::string FileError(const fs::filesystem_error& error) {
-    std::string line = "the file system refused ";
-    line += error.path1().empty() ? "a path" : Quoted(error.path1());
-    return line + ": " + error.code().message();
 }
 
 } // namespace tovira::kit
