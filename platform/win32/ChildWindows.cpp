@@ -1,10 +1,10 @@
 #include "platform/win32/ChildWindows.h"
 
+#include "platform/win32/BitmapPicture.h"
 #include "platform/win32/Errors.h"
 #include "platform/win32/Paint.h"
 #include "platform/win32/SystemLibrary.h"
 #include "platform/win32/Wide.h"
-#include "platform/win32/Win32Picture.h"
 
 #include <commctrl.h>
 
@@ -322,7 +322,7 @@ void ChildWindows::PaintPictureBox(Child& child, HDC dc, const PixelScale& scale
     GetClientRect(child.window, &client);
     SetDCBrushColor(dc, ToColorRef(box.backColor));
     FillRect(dc, &client, static_cast<HBRUSH>(GetStockObject(DC_BRUSH)));
-    const auto* picture = dynamic_cast<const Win32Picture*>(box.picture.get());
+    const auto* picture = dynamic_cast<const BitmapPicture*>(box.picture.get());
     if (picture == nullptr || picture->Handle() == nullptr) {
         return;
     }

@@ -2,7 +2,7 @@
 
 #include "art/Artwork.h"
 #include "pictures/RunLength.h"
-#include "platform/win32/Win32Picture.h"
+#include "platform/win32/BitmapPicture.h"
 #include "resources/ResourceIds.h"
 
 #include <cstdint>

@@ -1,6 +1,6 @@
-#include "platform/win32/Accessibility.h"
+#include "platform/win32/FormAccessibility.h"
 
-#include "platform/Accessible.h"
+#include "platform/ReadingOrder.h"
 #include "platform/win32/ComApartment.h"
 #include "platform/win32/SystemLibrary.h"
 #include "platform/win32/Wide.h"

@@ -1,14 +1,14 @@
-#include "platform/win32/Pictures.h"
+#include "platform/win32/LoadPicture.h"
 
 #include "pictures/PictureBytes.h"
 #include "pictures/PictureDecode.h"
 #include "platform/RuntimeError.h"
+#include "platform/win32/BitmapPicture.h"
 #include "platform/win32/ComApartment.h"
 #include "platform/win32/Dpi.h"
 #include "platform/win32/Errors.h"
 #include "platform/win32/Handles.h"
 #include "platform/win32/SystemLibrary.h"
-#include "platform/win32/Win32Picture.h"
 
 #include <ocidl.h>
 #include <olectl.h>
@@ -81,7 +81,7 @@ struct Section {
     int height = 0;
 
     PicturePtr TakePicture() {
-        return std::make_shared<Win32Picture>(std::move(bitmap), PixelSource{pixels, width, height});
+        return std::make_shared<BitmapPicture>(std::move(bitmap), PixelSource{pixels, width, height});
     }
 };
 
