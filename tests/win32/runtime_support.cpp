@@ -8,26 +8,27 @@ namespace tovira::win32::testing {
 
 namespace {
 
+struct Search {
+    const Form* form;
+    const FormWindow* found = nullptr;
+};
+
+BOOL CALLBACK FindFormWindow(HWND window, LPARAM lParam) {
+    auto& search = *reinterpret_cast<Search*>(lParam);
+    wchar_t name[32]{};
+    GetClassNameW(window, name, 32);
+    // A form window keeps itself in the window's user data from WM_NCCREATE on.
+    const auto* candidate = reinterpret_cast<const FormWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (std::wstring_view(name) == kFormClass && candidate != nullptr && &candidate->Model() == search.form) {
+        search.found = candidate;
+        return FALSE;
+    }
+    return TRUE;
+}
+
 const FormWindow* FormWindowOf(const Form& form) {
-    struct Search {
-        const Form* form;
-        const FormWindow* found = nullptr;
-    } search{&form};
-    EnumThreadWindows(
-        GetCurrentThreadId(),
-        [](HWND window, LPARAM lParam) -> BOOL {
-            auto& wanted = *reinterpret_cast<Search*>(lParam);
-            wchar_t name[32]{};
-            GetClassNameW(window, name, 32);
-            // A form window keeps itself in the window's user data from WM_NCCREATE on.
-            const auto* candidate = reinterpret_cast<const FormWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-            if (std::wstring_view(name) == kFormClass && candidate != nullptr && &candidate->Model() == wanted.form) {
-                wanted.found = candidate;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    Search search{&form};
+    EnumThreadWindows(GetCurrentThreadId(), FindFormWindow, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 
