@@ -15,12 +15,12 @@ inline constexpr int kDesignDpi = 96;
 // lines) become the screen's.
 class PixelScale {
 public:
-    explicit PixelScale(int dpi = kDesignDpi) : dpi_(dpi > 0 ? dpi : kDesignDpi) {}
+    constexpr explicit PixelScale(int dpi = kDesignDpi) : dpi_(dpi > 0 ? dpi : kDesignDpi) {}
 
-    int Dpi() const { return dpi_; }
-    bool IsDesign() const { return dpi_ == kDesignDpi; }
+    constexpr int Dpi() const { return dpi_; }
+    constexpr bool IsDesign() const { return dpi_ == kDesignDpi; }
     // How many screen pixels a design pixel spans: 2 at 200 %.
-    double Factor() const { return dpi_ / static_cast<double>(kDesignDpi); }
+    constexpr double Factor() const { return dpi_ / static_cast<double>(kDesignDpi); }
 
     // A length in the design's pixels as whole screen pixels, rounded to the nearest.
     int ScreenPixels(int designPixels) const { return static_cast<int>(std::lround(designPixels * Factor())); }
@@ -30,8 +30,8 @@ public:
     int DesignPixelAt(int screenPixel) const { return static_cast<int>(std::floor((screenPixel + 0.5) / Factor())); }
 
     // Twips as screen pixels, not rounded.
-    double Pixels(double twips) const { return twips * dpi_ / kTwipsPerInch; }
-    double ToTwips(int pixels) const { return pixels * kTwipsPerInch / dpi_; }
+    constexpr double Pixels(double twips) const { return twips * dpi_ / kTwipsPerInch; }
+    constexpr double ToTwips(int pixels) const { return pixels * kTwipsPerInch / dpi_; }
     // A font's size in points (72 an inch) as its height in pixels.
     int PointsToPixels(double points) const { return static_cast<int>(std::lround(points * dpi_ / 72.0)); }
 

@@ -17,7 +17,7 @@ build=$TOVIRA_WINE_BUILD
 "$root/scripts/build.sh" "$build" >/dev/null
 
 work=$(mktemp -d)
-cp "$out/$build/platform/win32/Tovira.exe" "$root/demo/imgLogo.bmp" "$work/"
+cp "$out/$build/Tovira.exe" "$root/demo/imgLogo.bmp" "$work/"
 cp "$out/$build/bench/bare.exe" "$out/$build/bench/bench.exe" "$work/"
 folders=()
 if [ $mode = logos ]; then

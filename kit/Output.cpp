@@ -1,5 +1,7 @@
 // Writing the medium: nothing under a final name until all of it has succeeded.
-#include "kit/Medium.h"
+#include "kit/Output.h"
+
+#include "kit/Program.h"
 #include "kit/Stop.h"
 #include "kit/Tool.h"
 #include "launcher/MediumFiles.h"
@@ -196,6 +198,12 @@ private:
     std::vector<char> buffer_;
     Progress progress_{"laying out the medium"};
 };
+
+// What Windows' AutoPlay reads at the root of a disc to offer to run Tovira with its icon and the label.
+std::string AutorunInf(const std::string& label) {
+    return std::string("[autorun]\r\nopen=") + medium::kProgram + "\r\nicon=" + medium::kProgram +
+           ",0\r\nlabel=" + label + "\r\n";
+}
 
 void LayOut(const MediumPlan& plan, const fs::path& folder) {
     std::vector<std::pair<fs::path, std::string>> files = {{plan.program, medium::kProgram},

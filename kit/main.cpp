@@ -1,7 +1,9 @@
 // tovira-kit: lays out the medium that Tovira starts from, signs its program and writes its disc image. Every
 // check runs before anything is written; an error ends the run with status 1 and nothing made, and so does a stop
 // from outside, with the signal's status.
-#include "kit/Medium.h"
+#include "kit/Checks.h"
+#include "kit/Output.h"
+#include "kit/Program.h"
 #include "kit/Stop.h"
 
 #include <cstdio>

@@ -43,9 +43,6 @@ public:
     Image Image7{"Image7"};
     Line Line1{"Line1"};
 
-    // Created by the start-up error handler only, at most once per run.
-    frmRegister* RegisterWindow() const { return frmRegister_.get(); }
-
     void Form_Load();
 
     void Label1_MouseMove();
@@ -68,6 +65,7 @@ private:
     void ReportStartupError(const RuntimeError& error);
 
     Services& services_;
+    // Made by the start-up error handler only, at most once per run.
     std::unique_ptr<frmRegister> frmRegister_;
 };
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/Picture.h"
+#include "platform/PictureHandle.h"
 
 #include <cstdint>
 #include <functional>

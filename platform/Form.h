@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/AccessibleItem.h"
 #include "platform/Controls.h"
+#include "platform/ReadingOrder.h"
 
 #include <optional>
 #include <string>
@@ -42,7 +42,7 @@ public:
     EventProcedure Load;
     EventProcedure MouseMove;
 
-    // What a screen reader finds in the window, in the order it reads them (AccessibleItem.h).
+    // What a screen reader finds in the window, in the order it reads them (ReadingOrder.h).
     std::vector<AccessibleItem> readingOrder;
 
     // Topmost first. Windowed controls lie over every painted one, whatever their place here.

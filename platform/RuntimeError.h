@@ -47,7 +47,8 @@ private:
     bool needsElevation_ = false;
 };
 
-// Thrown by a fake platform's EndProgram so that tests can see that nothing after the call ran.
+// Thrown by EndProgram where the process goes on after it, so that nothing after the call runs: by the Windows
+// runtime when its end action returns (a test's, where the real one ends the process), and by a fake platform.
 // Deliberately not a RuntimeError: no error handler of a form may swallow it.
 struct ProgramEnded {};
 

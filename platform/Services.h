@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/ComponentList.h"
-#include "platform/Picture.h"
+#include "platform/PictureHandle.h"
 #include "platform/RuntimeError.h"
 
 #include <functional>

@@ -13,6 +13,6 @@ export TOVIRA_BUILD=$out
 "$root/scripts/setup.sh"
 "$root/scripts/build.sh" native i686 >/dev/null
 rm -rf "$out/demo-disc" "$image"
-"$out/native/kit/tovira-kit" --program "$out/i686/platform/win32/Tovira.exe" --handbook "$root/demo/Indice.pdf" \
+"$out/native/kit/tovira-kit" --program "$out/i686/Tovira.exe" --handbook "$root/demo/Indice.pdf" \
     --logo "$root/demo/imgLogo.bmp" --installer "$out/i686/demo/rs40eng.exe" \
     --component "$out/i686/demo/ComponenteDemo.dll" --label "TOVIRA DEMO" --medium "$out/demo-disc" --iso "$image" "$@"

@@ -18,7 +18,7 @@ for copy in a/src bb-longer/other-source; do
     mkdir -p "$work/$copy"
     tar -C "$root" --exclude=./build --exclude=./.git -cf - . | tar -C "$work/$copy" -xf -
     TOVIRA_BUILD="$work/$copy-build" TOVIRA_BUILD_TARGET=Tovira "$work/$copy/scripts/build.sh" i686 >/dev/null
-    programs+=("$work/$copy-build/i686/platform/win32/Tovira.exe")
+    programs+=("$work/$copy-build/i686/Tovira.exe")
 done
 if ! cmp "${programs[@]}"; then
     echo "FAIL: two builds of the i686 Tovira.exe differ"

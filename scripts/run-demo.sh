@@ -20,7 +20,7 @@ medium="$out/demo-medium"
 rm -rf "$medium"
 mkdir -p "$medium"
 built="$out/$TOVIRA_WINE_BUILD"
-cp "$built/platform/win32/Tovira.exe" "$root/demo/Indice.pdf" "$built/demo/rs40eng.exe" "$built/demo/ComponenteDemo.dll" \
+cp "$built/Tovira.exe" "$root/demo/Indice.pdf" "$built/demo/rs40eng.exe" "$built/demo/ComponenteDemo.dll" \
     "$medium/"
 if [ "$logo" -eq 1 ]; then cp "$root/demo/imgLogo.bmp" "$medium/"; fi
 echo "demo medium: $medium"

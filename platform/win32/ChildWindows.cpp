@@ -1,10 +1,10 @@
 #include "platform/win32/ChildWindows.h"
 
+#include "platform/win32/BitmapPicture.h"
 #include "platform/win32/Errors.h"
 #include "platform/win32/Paint.h"
 #include "platform/win32/SystemLibrary.h"
 #include "platform/win32/Wide.h"
-#include "platform/win32/Win32Picture.h"
 
 #include <commctrl.h>
 
@@ -185,11 +185,11 @@ void ChildWindows::Detach() {
     }
 }
 
-void ChildWindows::Sync() {
+void ChildWindows::Sync(const PixelScale& scale) {
     for (Child& child : children_) {
         const ChildContent content = ContentOf(*child.control);
-        SyncPlace(child);
-        SyncFont(child, content.font);
+        SyncPlace(child, scale);
+        SyncFont(child, content.font, scale);
         SyncText(child, DisplayText(content.text));
         if (child.control->kind == ControlKind::ListBox) {
             SyncList(child, static_cast<const ListBox&>(*child.control));
@@ -203,8 +203,8 @@ void ChildWindows::Sync() {
     }
 }
 
-void ChildWindows::SyncPlace(Child& child) {
-    const RECT box = ControlRect(*child.control, scale_);
+void ChildWindows::SyncPlace(Child& child, const PixelScale& scale) {
+    const RECT box = ControlRect(*child.control, scale);
     if (!EqualRect(&box, &child.box)) {
         SetWindowPos(child.window, nullptr, box.left, box.top, box.right - box.left, box.bottom - box.top,
                      SWP_NOZORDER | SWP_NOACTIVATE);
@@ -213,8 +213,8 @@ void ChildWindows::SyncPlace(Child& child) {
 }
 
 // A control without a font of its own shows in the form's default font; both follow the window's scale.
-void ChildWindows::SyncFont(Child& child, const Font* font) {
-    HFONT handle = fonts_.Get(font != nullptr ? *font : Font{}, scale_);
+void ChildWindows::SyncFont(Child& child, const Font* font, const PixelScale& scale) {
+    HFONT handle = fonts_.Get(font != nullptr ? *font : Font{}, scale);
     if (handle != child.font) {
         SendMessageW(child.window, WM_SETFONT, reinterpret_cast<WPARAM>(handle), TRUE);
         child.font = handle;
@@ -316,30 +316,30 @@ LRESULT CALLBACK ChildWindows::FrameProc(HWND window, UINT message, WPARAM wPara
     return defaultProcedure(window, message, wParam, lParam);
 }
 
-void ChildWindows::PaintPictureBox(Child& child, HDC dc) {
+void ChildWindows::PaintPictureBox(Child& child, HDC dc, const PixelScale& scale) {
     const auto& box = static_cast<const PictureBox&>(*child.control);
     RECT client{};
     GetClientRect(child.window, &client);
     SetDCBrushColor(dc, ToColorRef(box.backColor));
     FillRect(dc, &client, static_cast<HBRUSH>(GetStockObject(DC_BRUSH)));
-    const auto* picture = dynamic_cast<const Win32Picture*>(box.picture.get());
+    const auto* picture = dynamic_cast<const BitmapPicture*>(box.picture.get());
     if (picture == nullptr || picture->Handle() == nullptr) {
         return;
     }
     // The window clips whatever lies beyond it.
-    if (scale_.Dpi() <= kDesignDpi) {
+    if (scale.Dpi() <= kDesignDpi) {
         DrawBitmap(dc, 0, 0, picture->Handle());
         return;
     }
-    const SIZE size{std::min<LONG>(scale_.ScreenPixels(picture->WidthPixels()), client.right),
-                    std::min<LONG>(scale_.ScreenPixels(picture->HeightPixels()), client.bottom)};
+    const SIZE size{std::min<LONG>(scale.ScreenPixels(picture->WidthPixels()), client.right),
+                    std::min<LONG>(scale.ScreenPixels(picture->HeightPixels()), client.bottom)};
     Child::Enlarged& enlarged = child.enlarged;
-    if (enlarged.from != picture || enlarged.scale != scale_ || enlarged.size.cx != size.cx ||
+    if (enlarged.from != picture || enlarged.scale != scale || enlarged.size.cx != size.cx ||
         enlarged.size.cy != size.cy) {
         void* pixels = nullptr;
-        enlarged = {picture, scale_, size, CreateTopDownSection(size.cx, size.cy, 32, pixels)};
+        enlarged = {picture, scale, size, CreateTopDownSection(size.cx, size.cy, 32, pixels)};
         if (pixels != nullptr) {
-            EnlargePicture(picture->Pixels(), scale_.Factor(),
+            EnlargePicture(picture->Pixels(), scale.Factor(),
                            {static_cast<std::uint32_t*>(pixels), static_cast<int>(size.cx), static_cast<int>(size.cy)});
         }
     }

@@ -48,12 +48,12 @@ public:
         } enlarged;
     };
 
-    ChildWindows(const Form& form, const PixelScale& scale, FontCache& fonts)
-        : form_(form), scale_(scale), fonts_(fonts) {}
+    ChildWindows(const Form& form, FontCache& fonts) : form_(form), fonts_(fonts) {}
 
     // One child window per windowed control of the form; `creator` reaches the windows of our own classes.
     void Create(HWND parent, void* creator);
-    void Sync();
+    // Places, fonts and pictures follow the window's scale.
+    void Sync(const PixelScale& scale);
     // The windows are going, or gone with their parent.
     void Detach();
     void Clear() { children_.clear(); }
@@ -65,7 +65,7 @@ public:
 
     // A picture box: its back colour, and its picture in the top-left corner, at its natural size at 100 % and
     // enlarged by the screen's scale above it, so that it fills the same part of the window.
-    void PaintPictureBox(Child& child, HDC dc);
+    void PaintPictureBox(Child& child, HDC dc, const PixelScale& scale);
 
     // Answers WM_CTLCOLORSTATIC and WM_CTLCOLORBTN: labels in their own colours, the rest in the form's.
     LRESULT Colors(HDC dc, HWND window);
@@ -74,15 +74,14 @@ private:
     static LRESULT CALLBACK FrameProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
                                       DWORD_PTR owner);
     void StackFramesBelow();
-    void SyncPlace(Child& child);
-    void SyncFont(Child& child, const Font* font);
+    void SyncPlace(Child& child, const PixelScale& scale);
+    void SyncFont(Child& child, const Font* font, const PixelScale& scale);
     void SyncText(Child& child, std::wstring text);
     void SyncLook(Child& child, const Look& look);
     HBRUSH BackgroundBrush();
     HBRUSH LabelBrush(Color color);
 
     const Form& form_;
-    const PixelScale& scale_;
     FontCache& fonts_;
     std::vector<Child> children_;
     Brush backBrush_;

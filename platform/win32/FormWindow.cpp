@@ -15,8 +15,6 @@ namespace tovira::win32 {
 
 namespace {
 
-constexpr wchar_t kFormClass[] = L"ToviraForm";
-
 // The second press of a double-click comes as its own message, which raises the double-click event, as in the
 // windowing runtime the forms were designed for: never a second Click.
 void RegisterWindowClass(const wchar_t* name, WNDPROC procedure) {
@@ -77,8 +75,8 @@ std::optional<LRESULT> PaintMessage(HWND window, UINT message, WPARAM wParam, Pa
 } // namespace
 
 FormWindow::FormWindow(FormHost& host, Form& form)
-    : host_(host), form_(form), children_(form, scale_, host.Fonts()),
-      accessibility_(form, scale_, [this](const Control& control) { Raise(control.Click); }) {}
+    : host_(host), form_(form), children_(form, host.Fonts()),
+      accessibility_(form, [this](const Control& control) { Raise(control.Click); }) {}
 
 FormWindow::~FormWindow() {
     if (window_ != nullptr) {
@@ -121,7 +119,7 @@ void FormWindow::Create() {
     form_.height = scale_.ToTwips(outer.bottom - outer.top);
     MeasureAutoSizeLabels();
     children_.Create(window_, this);
-    children_.Sync();
+    children_.Sync(scale_);
     painted_ = CapturePaintedState(form_, scale_);
 }
 
@@ -239,7 +237,7 @@ void FormWindow::Sync() {
         return;
     }
     MeasureAutoSizeLabels();
-    children_.Sync();
+    children_.Sync(scale_);
     // Tooltips only matter once the window is on screen; leaving them until then keeps start-up short.
     if (IsWindowVisible(window_)) {
         tooltips_.Sync(window_, form_, children_, scale_);
@@ -247,7 +245,7 @@ void FormWindow::Sync() {
     SyncCaption();
     SyncIcons();
     SyncPainted();
-    accessibility_.Sync(window_, [this](const Control& control) { return ChildWindow(control); });
+    accessibility_.Sync(window_, scale_, [this](const Control& control) { return ChildWindow(control); });
     PlaceWindow();
 }
 
@@ -483,7 +481,7 @@ void FormWindow::Forget() {
 
 LRESULT FormWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     HWND window = window_;
-    if (auto answer = accessibility_.HandleMessage(window, message, wParam, lParam)) {
+    if (auto answer = accessibility_.HandleMessage(window, message, wParam, lParam, scale_)) {
         return *answer;
     }
     if (auto painted =
@@ -542,8 +540,8 @@ LRESULT FormWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 LRESULT FormWindow::HandlePictureBoxMessage(ChildWindows::Child& child, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (auto painted =
-            PaintMessage(child.window, message, wParam, [&](HDC dc, bool) { children_.PaintPictureBox(child, dc); })) {
+    if (auto painted = PaintMessage(child.window, message, wParam,
+                                    [&](HDC dc, bool) { children_.PaintPictureBox(child, dc, scale_); })) {
         return *painted;
     }
     switch (message) {

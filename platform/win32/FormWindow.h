@@ -1,9 +1,9 @@
 #pragma once
 
 #include "platform/Form.h"
-#include "platform/win32/Accessibility.h"
 #include "platform/win32/ChildWindows.h"
 #include "platform/win32/Fonts.h"
+#include "platform/win32/FormAccessibility.h"
 #include "platform/win32/Geometry.h"
 #include "platform/win32/Paint.h"
 #include "platform/win32/StockResources.h"
@@ -17,6 +17,9 @@
 #include <string>
 
 namespace tovira::win32 {
+
+// The window class of every form window.
+inline constexpr wchar_t kFormClass[] = L"ToviraForm";
 
 class FormWindow;
 

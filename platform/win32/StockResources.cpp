@@ -2,9 +2,8 @@
 
 #include "art/Artwork.h"
 #include "art/RunLength.h"
-#include "platform/win32/Win32Picture.h"
-
-#include "ResourceIds.h"
+#include "platform/win32/BitmapPicture.h"
+#include "resources/ResourceIds.h"
 
 #include <cstdint>
 #include <cstdlib>

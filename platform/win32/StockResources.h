@@ -1,7 +1,7 @@
 #pragma once
 
 #include "art/PixelScale.h"
-#include "platform/Picture.h"
+#include "platform/PictureHandle.h"
 #include "platform/win32/Handles.h"
 
 #include <windows.h>

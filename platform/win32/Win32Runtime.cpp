@@ -242,14 +242,4 @@ bool Win32Runtime::TakesDialogKeys(HWND window) const {
     return formWindow != nullptr && formWindow->HasTabStops();
 }
 
-HWND Win32Runtime::WindowOf(const Form& form) const {
-    const FormWindow* window = windows_.Find(form);
-    return window == nullptr ? nullptr : window->Handle();
-}
-
-HWND Win32Runtime::ChildWindowOf(const Form& form, const Control& control) const {
-    const FormWindow* window = windows_.Find(form);
-    return window == nullptr ? nullptr : window->ChildWindow(control);
-}
-
 } // namespace tovira::win32

@@ -71,11 +71,6 @@ public:
     // run-time error that escapes is reported and ends the program. Raised while another runs, it runs after it.
     void Dispatch(const EventProcedure& procedure) override;
 
-    // The form's window, or nullptr before LoadForm and after it closed.
-    HWND WindowOf(const Form& form) const;
-    HWND ChildWindowOf(const Form& form, const Control& control) const;
-    bool Ended() const { return ended_; }
-
 private:
     struct Modal {
         FormWindow* window = nullptr;

@@ -3,8 +3,8 @@
 #include "platform/RuntimeError.h"
 #include "platform/win32/ComApartment.h"
 #include "platform/win32/Errors.h"
+#include "platform/win32/LoadPicture.h"
 #include "platform/win32/LongPaths.h"
-#include "platform/win32/Pictures.h"
 #include "platform/win32/SystemLibrary.h"
 #include "platform/win32/Wide.h"
 

@@ -464,7 +464,7 @@ class Context:
 class Session:
     def __init__(self, build, out_dir, display_from=90, prefix=None):
         self.build = os.path.abspath(build)
-        self.tovira = os.path.join(self.build, "platform", "win32", "Tovira.exe")
+        self.tovira = os.path.join(self.build, "Tovira.exe")
         self.wintool_exe = os.path.join(self.build, "tests", "e2e", "wintool.exe")
         self.recorder = os.path.join(self.build, "tests", "e2e", "recorder.exe")
         self.bench = os.path.join(self.build, "bench", "bench.exe")

@@ -12,7 +12,7 @@ if [ $# -lt 1 ]; then
     exit 2
 fi
 source "$here/../../scripts/host.sh"
-build=$(pe_build_of "$1/platform/win32/Tovira.exe") || exit 1
+build=$(pe_build_of "$1/Tovira.exe") || exit 1
 if [ "$build" = i686 ] && ! host_runs_32bit; then
     echo "this host cannot run 32-bit programs: run the end-to-end tests on the x86_64 build" >&2
     exit 1

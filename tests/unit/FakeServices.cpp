@@ -1,5 +1,7 @@
 #include "FakeServices.h"
 
+#include <algorithm>
+
 namespace tovira::test {
 
 void FakeServices::Record(std::string operation, std::vector<std::string> arguments) {
@@ -100,8 +102,11 @@ void FakeServices::SetBusyCursor(bool on) {
 // As the runtime: Load runs when the form's window is made, not again while it is there.
 void FakeServices::LoadForm(Form& form) {
     Record("LoadForm", {form.name});
-    if (loaded_.insert(&form).second && form.Load) {
-        form.Load();
+    if (std::find(loadedForms.begin(), loadedForms.end(), &form) == loadedForms.end()) {
+        loadedForms.push_back(&form);
+        if (form.Load) {
+            form.Load();
+        }
     }
 }
 

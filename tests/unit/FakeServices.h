@@ -8,7 +8,6 @@
 #include <functional>
 #include <map>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -77,6 +76,7 @@ public:
     // What happened.
     std::vector<Call> calls;
     bool busy = false;
+    std::vector<Form*> loadedForms; // each once, in the order of their first LoadForm
 
     std::vector<std::string> Operations() const;
     // The calls of one operation, in order.
@@ -88,7 +88,6 @@ private:
 
     std::vector<std::string> listing_;
     std::size_t listed_ = 0;
-    std::set<const Form*> loaded_;
 };
 
 } // namespace tovira::test

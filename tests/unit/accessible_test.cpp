@@ -1,7 +1,7 @@
 #include "BuildSettings.h"
 #include "FakeServices.h"
 #include "launcher/frmInstalador.h"
-#include "platform/Accessible.h"
+#include "platform/ReadingOrder.h"
 #include "register/frmRegister.h"
 
 #include <gtest/gtest.h>

@@ -27,6 +27,15 @@ struct Startup : ::testing::Test {
         form.width = 9435;
         form.height = 5370;
     }
+    // The registration window, which only the start-up error handler makes.
+    frmRegister* RegisterWindow() const {
+        for (Form* loaded : services.loadedForms) {
+            if (auto* window = dynamic_cast<frmRegister*>(loaded)) {
+                return window;
+            }
+        }
+        return nullptr;
+    }
 };
 
 TEST_F(Startup, CentresUnroundedFromTheOuterSizeAndFitsTheLogoBox) {
@@ -39,7 +48,7 @@ TEST_F(Startup, CentresUnroundedFromTheOuterSizeAndFitsTheLogoBox) {
     EXPECT_DOUBLE_EQ(form.pctLogo.height, 5370 - 200);
     ASSERT_NE(form.pctLogo.picture, nullptr);
     EXPECT_TRUE(form.pctLogo.visible);
-    EXPECT_EQ(form.RegisterWindow(), nullptr);
+    EXPECT_EQ(RegisterWindow(), nullptr);
 }
 
 TEST_F(Startup, AWindowLargerThanTheScreenGetsNegativePositions) {
@@ -73,7 +82,7 @@ TEST_F(Startup, MissingLogoOpensTheFilledRegistrationWindowModallyWithTheErrorTe
     };
     form.Form_Load();
 
-    ASSERT_NE(form.RegisterWindow(), nullptr);
+    ASSERT_NE(RegisterWindow(), nullptr);
     EXPECT_EQ(captionWhileShown, "Erro N°: 53\rDescrição: Arquivo não encontrado");
     EXPECT_EQ(listWhileShown, (std::vector<std::string>{"b.dll", "a.dll", "c.ocx"}));
     EXPECT_EQ(services.Operations(),
@@ -93,7 +102,7 @@ TEST_F(Startup, MissingLogoOpensTheFilledRegistrationWindowModallyWithTheErrorTe
 TEST_F(Startup, ErrorNumbersNotAboveZeroAreDropped) {
     services.failures["LoadPictureFile"].push_back(RuntimeError(0, "nada"));
     form.Form_Load();
-    EXPECT_EQ(form.RegisterWindow(), nullptr);
+    EXPECT_EQ(RegisterWindow(), nullptr);
     EXPECT_TRUE(services.CallsOf("ShowWindowModal").empty());
     EXPECT_FALSE(form.pctLogo.visible);
 }
@@ -101,8 +110,8 @@ TEST_F(Startup, ErrorNumbersNotAboveZeroAreDropped) {
 TEST_F(Startup, AnInvalidGeometryIsAnOverflowErrorReportedBeforeAnythingIsLoaded) {
     form.width = std::numeric_limits<double>::infinity();
     form.Form_Load();
-    ASSERT_NE(form.RegisterWindow(), nullptr);
-    EXPECT_EQ(form.RegisterWindow()->lblErro.caption, "Erro N°: 6\rDescrição: Estouro");
+    ASSERT_NE(RegisterWindow(), nullptr);
+    EXPECT_EQ(RegisterWindow()->lblErro.caption, "Erro N°: 6\rDescrição: Estouro");
     EXPECT_TRUE(services.CallsOf("LoadPictureFile").empty());
 }
 

@@ -291,8 +291,10 @@ TEST(ChannelByte, RoundsAsLroundDoesAtEveryHalfStep) {
 // off is white margin, not drawing.
 TEST(SampleLogo, FillsTheVisibleLogoBoxAndLosesOnlyWhiteToTheClip) {
     const Image logo = ReadBitmapFile(kSourceDir / "demo/imgLogo.bmp");
-    constexpr int kBoxWidth = (tovira::medium::kClientWidth - tovira::medium::kLogoLeft) * tovira::kDesignDpi / 1440;
-    constexpr int kBoxHeight = tovira::medium::kClientHeight * tovira::kDesignDpi / 1440;
+    constexpr tovira::PixelScale kDesign;
+    constexpr int kBoxWidth =
+        static_cast<int>(kDesign.Pixels(tovira::medium::kClientWidth - tovira::medium::kLogoLeft));
+    constexpr int kBoxHeight = static_cast<int>(kDesign.Pixels(tovira::medium::kClientHeight));
     ASSERT_GE(logo.width, kBoxWidth);
     ASSERT_GE(logo.height, kBoxHeight);
     for (int y = 0; y < logo.height; ++y) {

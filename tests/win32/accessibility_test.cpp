@@ -4,6 +4,7 @@
 #include "platform/win32/Wide.h"
 #include "platform/win32/Win32Runtime.h"
 #include "register/frmRegister.h"
+#include "runtime_support.h"
 #include "services_support.h"
 
 #include <gtest/gtest.h>
@@ -17,8 +18,10 @@
 namespace tovira::win32 {
 namespace {
 
+using testing::ChildWindowOf;
 using testing::UserThread;
 using testing::WaitUntil;
+using testing::WindowOf;
 
 // The runtime's services for the launcher, with a stand-in that records the programs it starts.
 struct LauncherServices final : Services {
@@ -142,7 +145,7 @@ struct ShownLauncher {
         form.Load = nullptr;
         runtime.LoadForm(form);
         runtime.Dispatch([&] { form.pctLogo.visible = true; });
-        window = runtime.WindowOf(form);
+        window = WindowOf(form);
         ShowWindow(window, SW_SHOWNOACTIVATE);
     }
     Win32Runtime runtime;
@@ -261,12 +264,17 @@ TEST(Accessibility, TheRegistrationWindowsControlsAreNamedAsTheySayAndTheListByI
     Win32Runtime runtime(GetModuleHandleW(nullptr), [](UINT) {});
     frmRegister form(runtime);
     runtime.LoadForm(form);
-    HWND list = runtime.ChildWindowOf(form, form.lstArquivos);
+    HWND list = ChildWindowOf(form, form.lstArquivos);
+    // Found here, on the windows' own thread, for the reader's.
+    std::vector<HWND> windows;
+    for (const Control* control : std::vector<const Control*>{&form.lstArquivos, &form.cmdRegArquivo, &form.cmdCancela,
+                                                              &form.Frame1, &form.Label1}) {
+        windows.push_back(ChildWindowOf(form, *control));
+    }
     std::vector<std::wstring> names;
     ReadAsAScreenReader([&](Reader& reader) {
-        for (const Control* control : std::vector<const Control*>{&form.lstArquivos, &form.cmdRegArquivo,
-                                                                  &form.cmdCancela, &form.Frame1, &form.Label1}) {
-            if (!reader.Open(runtime.ChildWindowOf(form, *control))) {
+        for (HWND window : windows) {
+            if (!reader.Open(window)) {
                 return false;
             }
             names.push_back(reader.Text(&IAccessible::get_accName, CHILDID_SELF));

@@ -4,6 +4,7 @@
 #include "platform/win32/StockResources.h"
 #include "platform/win32/Wide.h"
 #include "register/frmRegister.h"
+#include "runtime_support.h"
 #include "services_support.h"
 
 #include <gtest/gtest.h>
@@ -21,8 +22,10 @@
 namespace tovira::win32 {
 namespace {
 
+using testing::ChildWindowOf;
 using testing::UserThread;
 using testing::WaitUntil;
+using testing::WindowOf;
 
 // The test prefix runs at 96 pixels an inch.
 constexpr double kTwipsPerPixel = 15;
@@ -119,7 +122,7 @@ HMODULE ProgramResources() {
     std::wstring program(path);
     program = program.substr(0, program.find_last_of(L'\\'));
     program = program.substr(0, program.find_last_of(L'\\'));
-    program = program.substr(0, program.find_last_of(L'\\')) + L"\\platform\\win32\\Tovira.exe";
+    program = program.substr(0, program.find_last_of(L'\\')) + L"\\Tovira.exe";
     return LoadLibraryExW(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
 }
 
@@ -166,7 +169,7 @@ TEST(RuntimePaint, LabelsShapesLinesAndStackingAsDesigned) {
     TestRuntime test;
     PaintedForm form;
     test.runtime.LoadForm(form);
-    const Pixels pixels = PrintClient(test.runtime.WindowOf(form));
+    const Pixels pixels = PrintClient(WindowOf(form));
     ASSERT_EQ(pixels.width, 240);
     ASSERT_EQ(pixels.height, 160);
 
@@ -260,7 +263,7 @@ TEST(RuntimePaint, BackgroundPictureAtNaturalSizeAndLampIcon) {
         TestRuntime test(resources);
         PictureForm form;
         test.runtime.LoadForm(form);
-        const Pixels pixels = PrintClient(test.runtime.WindowOf(form));
+        const Pixels pixels = PrintClient(WindowOf(form));
         // The menu panel's stripes: row 1 dark blue, row 0 black; right of its 211 columns the form's own colour.
         EXPECT_EQ(pixels.At(5, 1), RGB(0, 64, 128));
         EXPECT_EQ(pixels.At(5, 0), kBlackRef);
@@ -278,7 +281,7 @@ TEST(RuntimePaint, BackgroundPictureAtNaturalSizeAndLampIcon) {
 
         // After a small paint on screen, which draws the panel through the window's kept buffer, a whole paint still
         // draws it: Windows selects a bitmap into one DC at a time.
-        HWND window = test.runtime.WindowOf(form);
+        HWND window = WindowOf(form);
         ShowWindow(window, SW_SHOWNOACTIVATE);
         UpdateWindow(window);
         for (const bool shown : {false, true}) {
@@ -337,7 +340,7 @@ TEST(RuntimeSync, RepaintsOnlyWhatChangedAndMeasuresAutoSizeLabels) {
     TestRuntime test;
     SyncForm form;
     test.runtime.LoadForm(form);
-    HWND window = test.runtime.WindowOf(form);
+    HWND window = WindowOf(form);
     ShowWindow(window, SW_SHOWNOACTIVATE);
     UpdateWindow(window);
     ASSERT_FALSE(NeedsPaint(window));
@@ -423,7 +426,7 @@ TEST(RuntimeMouse, MovementAndClicksReachTheControlUnderThePointer) {
     TestRuntime test;
     MouseForm form;
     test.runtime.LoadForm(form);
-    HWND window = test.runtime.WindowOf(form);
+    HWND window = WindowOf(form);
     const auto moveTo = [&](int x, int y) { SendMessageW(window, WM_MOUSEMOVE, 0, At(x, y)); };
 
     moveTo(20, 15);   // the handled label
@@ -432,7 +435,7 @@ TEST(RuntimeMouse, MovementAndClicksReachTheControlUnderThePointer) {
     moveTo(130, 10);  // the shape's outline lets it through
     moveTo(130, 100); // so does the line
     moveTo(5, 150);   // the bare surface
-    SendMessageW(test.runtime.ChildWindowOf(form, form.logo), WM_MOUSEMOVE, 0, At(5, 5));
+    SendMessageW(ChildWindowOf(form, form.logo), WM_MOUSEMOVE, 0, At(5, 5));
     EXPECT_EQ(form.events, (std::vector<std::string>{"handled.move", "form.move", "form.move", "form.move", "form.move",
                                                      "logo.move"}));
 
@@ -457,7 +460,7 @@ TEST(RuntimeEvents, InputWhileAProcedureWaitsRunsAfterItNotInsideIt) {
     TestRuntime test;
     MouseForm form;
     test.runtime.LoadForm(form);
-    HWND window = test.runtime.WindowOf(form);
+    HWND window = WindowOf(form);
     // Keeps the window responsive while it waits, as the activation's wait for the focus does.
     form.silent.Click = [&] {
         form.events.push_back("wait begins");
@@ -479,7 +482,7 @@ TEST(RuntimeMouse, PointerShapeFollowsTheControlAndTheBusyCursor) {
     TestRuntime test;
     MouseForm form;
     test.runtime.LoadForm(form);
-    HWND window = test.runtime.WindowOf(form);
+    HWND window = WindowOf(form);
     SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW);
     UpdateWindow(window);
     POINT point{20, 15};
@@ -519,8 +522,8 @@ TEST(RuntimeDialog, RegistrationWindowStandsAsDesignedAndFollowsItsModelBothWays
     TestRuntime test;
     frmRegister form(test.runtime);
     test.runtime.LoadForm(form);
-    HWND window = test.runtime.WindowOf(form);
-    HWND list = test.runtime.ChildWindowOf(form, form.lstArquivos);
+    HWND window = WindowOf(form);
+    HWND list = ChildWindowOf(form, form.lstArquivos);
     ASSERT_NE(list, nullptr);
 
     // The client area as designed, its corner where the definition puts it; the outer geometry written back.
@@ -567,10 +570,10 @@ TEST(RuntimeDialog, RegistrationWindowStandsAsDesignedAndFollowsItsModelBothWays
     // The windowed label holds its text for screen readers, with the lone CR made a real line break.
     test.runtime.Dispatch([&] { form.lblErro.caption = "Erro N°: 53\rDescrição: Arquivo não encontrado"; });
     wchar_t text[128]{};
-    GetWindowTextW(test.runtime.ChildWindowOf(form, form.lblErro), text, 128);
+    GetWindowTextW(ChildWindowOf(form, form.lblErro), text, 128);
     EXPECT_EQ(std::wstring(text), L"Erro N°: 53\r\nDescrição: Arquivo não encontrado");
 
-    HWND button = test.runtime.ChildWindowOf(form, form.cmdRegArquivo);
+    HWND button = ChildWindowOf(form, form.cmdRegArquivo);
     EXPECT_TRUE(HasVisibleStyle(button));
     test.runtime.Dispatch([&] { form.Frame1.visible = false; });
     EXPECT_FALSE(HasVisibleStyle(button));
@@ -610,7 +613,7 @@ TEST(RuntimeDialog, RegistrationWindowIsModalTabsInOrderAndTakesEnterOnlyOnAButt
     TestForm owner("frmOwner");
     frmRegister form(test.runtime);
     test.runtime.LoadForm(owner);
-    HWND ownerWindow = test.runtime.WindowOf(owner);
+    HWND ownerWindow = WindowOf(owner);
     ShowWindow(ownerWindow, SW_SHOW);
 
     const DWORD uiThread = GetCurrentThreadId();
@@ -666,7 +669,7 @@ TEST(RuntimeDialog, RegistrationWindowIsModalTabsInOrderAndTakesEnterOnlyOnAButt
     EXPECT_TRUE(keysIgnored);
     EXPECT_EQ(warning, L"Selecione um Arquivo para Registro.");
     EXPECT_TRUE(IsWindowEnabled(ownerWindow));
-    EXPECT_EQ(test.runtime.WindowOf(form), nullptr);
+    EXPECT_EQ(WindowOf(form), nullptr);
     EXPECT_EQ(test.ends, 0);
     // The list, "&Cancela", "&Registrar Agora" and round again; the labels and the frame take no focus.
     EXPECT_EQ(focusOrder, (std::vector<int>{100 + 3, 100 + 2, 100 + 1, 100 + 3}));
@@ -729,7 +732,7 @@ TEST(RuntimeErrors, EscapedErrorsAreReportedAndEndTheProgram) {
         EXPECT_FALSE(after);
         EXPECT_EQ(test.ends, 1);
         EXPECT_EQ(test.exitCode, 0u);
-        EXPECT_EQ(test.runtime.WindowOf(form), nullptr);
+        EXPECT_EQ(WindowOf(form), nullptr);
     }
 }
 
@@ -738,12 +741,11 @@ TEST(RuntimeErrors, ErrorInAWindowEventEndsTheProgramWithoutLeavingTheWindowProc
     MouseForm form;
     form.handled.Click = [] { throw RuntimeError(kErrPermissionDenied); };
     test.runtime.LoadForm(form);
-    HWND window = test.runtime.WindowOf(form);
+    HWND window = WindowOf(form);
     ReportReader reader;
     SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, At(20, 15));
     SendMessageW(window, WM_LBUTTONUP, 0, At(20, 15));
     EXPECT_EQ(reader.Text(), L"Erro em tempo de execução '70':\r\n\r\nPermissão negada");
-    EXPECT_TRUE(test.runtime.Ended());
     EXPECT_EQ(test.ends, 1);
     EXPECT_FALSE(IsWindow(window));
 }
@@ -761,7 +763,7 @@ TEST(RuntimeErrors, LoadErrorsGoToWhoeverLoadedTheForm) {
         return 0;
     }());
     // The window exists all the same, with its outer size in the model.
-    EXPECT_NE(test.runtime.WindowOf(form), nullptr);
+    EXPECT_NE(WindowOf(form), nullptr);
     EXPECT_GT(form.width, form.clientWidth);
     EXPECT_EQ(test.ends, 0);
 }

@@ -2,9 +2,9 @@
 
 #include "CheckPictureBytes.h"
 #include "picturefiles/PictureDecode.h"
-#include "platform/win32/Pictures.h"
+#include "platform/win32/BitmapPicture.h"
+#include "platform/win32/LoadPicture.h"
 #include "platform/win32/Wide.h"
-#include "platform/win32/Win32Picture.h"
 
 #include <cstdint>
 #include <vector>
@@ -116,7 +116,7 @@ std::string Bitmap24(int width, const std::vector<std::vector<std::uint32_t>>& r
 
 // The picture's pixels, top row first, as 0xRRGGBB.
 std::vector<std::uint32_t> PixelsOf(const Picture& picture) {
-    const auto& bitmap = dynamic_cast<const Win32Picture&>(picture);
+    const auto& bitmap = dynamic_cast<const BitmapPicture&>(picture);
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof info.bmiHeader;
     info.bmiHeader.biWidth = bitmap.WidthPixels();

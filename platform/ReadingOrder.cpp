@@ -1,4 +1,6 @@
-#include "platform/Accessible.h"
+#include "platform/ReadingOrder.h"
+
+#include "platform/Form.h"
 
 #include <algorithm>
 

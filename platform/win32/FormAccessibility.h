@@ -21,17 +21,18 @@ namespace tovira::win32 {
 // only when a reader first asks.
 class FormAccessibility {
 public:
-    // Places come from the scale that the painting uses; `click` runs a control's click procedure as a click of the
-    // mouse does.
-    FormAccessibility(const Form& form, const PixelScale& scale, std::function<void(const Control&)> click);
+    // `click` runs a control's click procedure as a click of the mouse does.
+    FormAccessibility(const Form& form, std::function<void(const Control&)> click);
     ~FormAccessibility();
     FormAccessibility(const FormAccessibility&) = delete;
     FormAccessibility& operator=(const FormAccessibility&) = delete;
 
-    // The messages the tree answers or posts to itself; nothing for every other message.
-    std::optional<LRESULT> HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    // The messages the tree answers or posts to itself; nothing for every other message. Places are given at the
+    // window's scale, as it paints.
+    std::optional<LRESULT> HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                                         const PixelScale& scale);
     // After every event: readers hear of names that changed, and child windows carry their current names.
-    void Sync(HWND window, const std::function<HWND(const Control&)>& childWindow);
+    void Sync(HWND window, const PixelScale& scale, const std::function<HWND(const Control&)>& childWindow);
 
 private:
     friend class AccessibleClient;
@@ -48,7 +49,8 @@ private:
     };
 
     const Form& form_;
-    const PixelScale& scale_;
+    // The window's scale as last handed over: a reader asks for places between our calls.
+    PixelScale scale_;
     std::function<void(const Control&)> click_;
     // Ours, made at the first request: an AccessibleClient.
     ComPtr<IAccessible> client_;

@@ -1,6 +1,6 @@
-#include "platform/win32/Accessibility.h"
+#include "platform/win32/FormAccessibility.h"
 
-#include "platform/Accessible.h"
+#include "platform/ReadingOrder.h"
 #include "platform/win32/ComApartment.h"
 #include "platform/win32/SystemLibrary.h"
 #include "platform/win32/Wide.h"
@@ -349,9 +349,8 @@ HRESULT AccessibleClient::accHitTest(long x, long y, VARIANT* found) {
     return ReturnNumber(CHILDID_SELF, found);
 }
 
-FormAccessibility::FormAccessibility(const Form& form, const PixelScale& scale,
-                                     std::function<void(const Control&)> click)
-    : form_(form), scale_(scale), click_(std::move(click)) {}
+FormAccessibility::FormAccessibility(const Form& form, std::function<void(const Control&)> click)
+    : form_(form), click_(std::move(click)) {}
 
 FormAccessibility::~FormAccessibility() {
     Disconnect();
@@ -364,7 +363,9 @@ void FormAccessibility::Disconnect() {
     }
 }
 
-std::optional<LRESULT> FormAccessibility::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+std::optional<LRESULT> FormAccessibility::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                                                        const PixelScale& scale) {
+    scale_ = scale;
     switch (message) {
     case WM_GETOBJECT: {
         // Only the client area of a form with a reading order is ours; the system describes everything else.
@@ -401,7 +402,9 @@ std::optional<LRESULT> FormAccessibility::HandleMessage(HWND window, UINT messag
     }
 }
 
-void FormAccessibility::Sync(HWND window, const std::function<HWND(const Control&)>& childWindow) {
+void FormAccessibility::Sync(HWND window, const PixelScale& scale,
+                             const std::function<HWND(const Control&)>& childWindow) {
+    scale_ = scale;
     NameChildWindows(window, childWindow);
     AnnounceChanges(window);
 }

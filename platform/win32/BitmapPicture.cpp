@@ -1,4 +1,4 @@
-#include "platform/win32/Win32Picture.h"
+#include "platform/win32/BitmapPicture.h"
 
 namespace tovira::win32 {
 

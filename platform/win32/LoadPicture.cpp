@@ -1,14 +1,14 @@
-#include "platform/win32/Pictures.h"
+#include "platform/win32/LoadPicture.h"
 
 #include "picturefiles/PictureCheck.h"
 #include "picturefiles/PictureDecode.h"
 #include "platform/RuntimeError.h"
+#include "platform/win32/BitmapPicture.h"
 #include "platform/win32/ComApartment.h"
+#include "platform/win32/Dpi.h"
 #include "platform/win32/Errors.h"
-#include "platform/win32/Geometry.h"
 #include "platform/win32/Handles.h"
 #include "platform/win32/SystemLibrary.h"
-#include "platform/win32/Win32Picture.h"
 
 #include <ocidl.h>
 #include <olectl.h>
@@ -81,7 +81,7 @@ struct Section {
     int height = 0;
 
     PicturePtr TakePicture() {
-        return std::make_shared<Win32Picture>(std::move(bitmap), PixelSource{pixels, width, height});
+        return std::make_shared<BitmapPicture>(std::move(bitmap), PixelSource{pixels, width, height});
     }
 };
 
@@ -153,14 +153,10 @@ struct OleSize {
 };
 
 // A metafile's size is a length: its pixels at 100 %, which the picture box enlarges by the window's own scale
-// as it does every picture. An icon's size is its pixels, which Windows gave as a length at the screen's
-// resolution, so that resolution turns it back.
+// as it does every picture. An icon's size is its pixels, which Windows gave as a length at the system's scale, so
+// that scale turns it back.
 int PixelsPerInch(PictureFormat format) {
-    if (format == PictureFormat::Metafile) {
-        return kDesignDpi;
-    }
-    WindowDC screen(nullptr);
-    return GetDeviceCaps(screen.Get(), LOGPIXELSY);
+    return format == PictureFormat::Metafile ? kDesignDpi : SystemScale().Dpi();
 }
 
 OleSize NaturalSize(IPicture& picture, PictureFormat format) {

@@ -1,6 +1,7 @@
 // The list of the medium's components that the kit writes into its program, so that the program registers those
-// and no others, and the signature made afterwards vouches for the list too.
-#include "kit/Medium.h"
+// and no others, and the signature made afterwards vouches for the list too; and the compilers that the program's
+// version record names.
+#include "kit/Program.h"
 
 #include "platform/ComponentList.h"
 

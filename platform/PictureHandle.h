@@ -2,6 +2,7 @@
 
 #include <memory>
 
+// How the forms hold the pictures that the platform owns: one loaded at run time, or one built into the executable.
 namespace tovira {
 
 // A picture loaded at run time. The platform owns the pixels; the forms only hold on to it and ask its size.

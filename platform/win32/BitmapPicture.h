@@ -1,7 +1,7 @@
 #pragma once
 
 #include "picturefiles/PictureScale.h"
-#include "platform/Picture.h"
+#include "platform/PictureHandle.h"
 #include "platform/win32/Handles.h"
 
 #include <windows.h>
@@ -12,9 +12,9 @@ namespace tovira::win32 {
 
 // A picture as a device-independent bitmap section of 32 bits a pixel, rows from the top, owned here and deleted
 // with it.
-class Win32Picture final : public Picture {
+class BitmapPicture final : public Picture {
 public:
-    Win32Picture(Bitmap bitmap, PixelSource pixels) : bitmap_(std::move(bitmap)), pixels_(pixels) {}
+    BitmapPicture(Bitmap bitmap, PixelSource pixels) : bitmap_(std::move(bitmap)), pixels_(pixels) {}
 
     int WidthPixels() const override { return pixels_.width; }
     int HeightPixels() const override { return pixels_.height; }
