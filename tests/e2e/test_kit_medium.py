@@ -6,7 +6,7 @@ import shutil
 import subprocess
 
 from harness import Medium, unix_to_windows
-from test_kit import certificate, run
+from kit_helpers import certificate, run
 from test_registration import COMPONENTS, check_refused, check_registered
 from test_standard_user import check_registrar_refuses, start
 
