@@ -3,14 +3,11 @@ time-outs only keep a hang from blocking the run (bench/run.sh logos measures ti
 
 import os
 import subprocess
-import sys
 
+import pictures
 from layout import Launcher, bmp, logo_colour, read_bmp, wait_painted
 from test_bad_logo import outcome, stop
 from test_screen_scale import check_enlarged_logo, logo_corner
-
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "bench"))
-import pictures  # noqa: E402
 
 MAX_EXTRA_PEAK = 64 * 1024 * 1024
 
