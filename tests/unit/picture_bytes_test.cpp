@@ -41,7 +41,7 @@ const unsigned char kRedGif5x3[] = {
     0x00, 0x00, 0x05, 0x00, 0x03, 0x00, 0x00, 0x02, 0x03, 0x84, 0x8f, 0x59, 0x00, 0x3b,
 };
 
-const unsigned char kBlueJpeg7x4[] = {
+constexpr unsigned char kBlueJpeg7x4[] = {
     0xff, 0xd8, 0xff, 0xe0, 0x00, 0x10, 0x4a, 0x46, 0x49, 0x46, 0x00, 0x01, 0x01, 0x00, 0x00, 0x01, 0x00, 0x01,
     0x00, 0x00, 0xff, 0xdb, 0x00, 0x43, 0x00, 0x03, 0x02, 0x02, 0x03, 0x02, 0x02, 0x03, 0x03, 0x03, 0x03, 0x04,
     0x03, 0x03, 0x04, 0x05, 0x08, 0x05, 0x05, 0x04, 0x04, 0x05, 0x0a, 0x07, 0x07, 0x06, 0x08, 0x0c, 0x0a, 0x0c,
@@ -61,6 +61,7 @@ const unsigned char kBlueJpeg7x4[] = {
 };
 
 constexpr std::size_t kJpegFrameHeight = 163; // where the first frame header's height lies in the JPEG above
+static_assert(kBlueJpeg7x4[kJpegFrameHeight - 4] == 0xC0, "the frame header's marker");
 
 const std::string kRedGif(reinterpret_cast<const char*>(kRedGif5x3), sizeof kRedGif5x3);
 const std::string kBlueJpeg(reinterpret_cast<const char*>(kBlueJpeg7x4), sizeof kBlueJpeg7x4);
@@ -223,6 +224,10 @@ TEST(PictureDecode, HandMadeFilesDecodeToTheirPixels) {
                                                           {0xFFFFFF, 0x000000, 0x102030}};
     const Rgb topFirst = {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF, 0x000000, 0x102030};
     const std::vector<std::uint32_t> palette = {0x000000, 0xC0C0C0, 0x0000C0};
+    // Two rows of two 8-bit indices, each row padded to four bytes; bottom row first.
+    const std::string indices("\x01\x02\0\0\x02\x01\0\0", 8);
+    // Bottom row two of index 1, end of line; top row two of index 2, end of bitmap.
+    const std::string runs("\x02\x01\0\0\x02\x02\0\x01", 8);
     struct Case {
         const char* name;
         std::string file;
@@ -234,20 +239,8 @@ TEST(PictureDecode, HandMadeFilesDecodeToTheirPixels) {
     const Case cases[] = {
         {"24-bit bottom-up", Bitmap24(3, rows, false), 3, 2, topFirst, 0},
         {"24-bit top-down", Bitmap24(3, rows, true), 3, 2, topFirst, 0},
-        // Two rows of two 8-bit indices, each row padded to four bytes; bottom row first.
-        {"8-bit palette",
-         Bitmap(2, 2, 8, palette, std::string("\x01\x02\0\0\x02\x01\0\0", 8)),
-         2,
-         2,
-         {0x0000C0, 0xC0C0C0, 0xC0C0C0, 0x0000C0},
-         0},
-        // Bottom row two of index 1, end of line; top row two of index 2, end of bitmap.
-        {"8-bit run-length",
-         Bitmap(2, 2, 8, palette, std::string("\x02\x01\0\0\x02\x02\0\x01", 8), 1),
-         2,
-         2,
-         {0x0000C0, 0x0000C0, 0xC0C0C0, 0xC0C0C0},
-         0},
+        {"8-bit palette", Bitmap(2, 2, 8, palette, indices), 2, 2, {0x0000C0, 0xC0C0C0, 0xC0C0C0, 0x0000C0}, 0},
+        {"8-bit run-length", Bitmap(2, 2, 8, palette, runs, 1), 2, 2, {0x0000C0, 0x0000C0, 0xC0C0C0, 0xC0C0C0}, 0},
         {"GIF", kRedGif, 5, 3, Rgb(15, 0xFF0000), 0},
         {"JPEG", kBlueJpeg, 7, 4, Rgb(28, 0x0000FF), 4},
     };
