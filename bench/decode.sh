@@ -20,7 +20,7 @@ compared=(logo-414x325-baseline.jpg whole-2000x1500-baseline.jpg whole-2000x1500
     photo-12mp-baseline.jpg photo-24mp-progressive.jpg)
 names=("${compared[@]}" many-scans.jpg deep-progression.jpg)
 for name in "${names[@]}"; do
-    [ -s "$pictures/$name" ] || /usr/bin/python3 "$root/bench/pictures.py" "$pictures" "${names[@]}" >/dev/null
+    [ -s "$pictures/$name" ] || /usr/bin/python3 "$root/tests/common/pictures.py" "$pictures" "${names[@]}" >/dev/null
 done
 
 # Nanoseconds that a command takes, its output dropped.

@@ -3,9 +3,9 @@
 # cannot run 32-bit programs), runs Tovira.exe and its baseline under Wine on a virtual display, and prints each
 # figure with its ratio to the baseline. usage: bench/run.sh [runs] [DPI], DPI 96 (100 %) unless given.
 #
-# bench/run.sh logos [runs] [DPI] instead starts Tovira with large logos (bench/pictures.py: photo-like 12- and
-# 24-Mpixel JPEGs and a 24-Mpixel bitmap, and two crafted JPEGs of many scans), each against the demo's small logo
-# just before it, and prints how much later its window is painted and how much more memory it took at its peak.
+# bench/run.sh logos [runs] [DPI] instead starts Tovira with large logos (tests/common/pictures.py: photo-like
+# 12- and 24-Mpixel JPEGs and a 24-Mpixel bitmap, and two crafted JPEGs of many scans), each against the demo's small
+# logo just before it, and prints how much later its window is painted and how much more memory it took at its peak.
 set -euo pipefail
 mode=startup
 if [ "${1:-}" = logos ]; then
@@ -27,7 +27,7 @@ if [ $mode = logos ]; then
     pictures=$out/bench-pictures
     for logo in photo-12mp-baseline.jpg photo-24mp-progressive.jpg photo-24mp.bmp many-scans.jpg deep-progression.jpg; do
         # Made once and kept: the photos take ImageMagick a minute.
-        [ -s "$pictures/$logo" ] || /usr/bin/python3 "$root/bench/pictures.py" "$pictures" >/dev/null
+        [ -s "$pictures/$logo" ] || /usr/bin/python3 "$root/tests/common/pictures.py" "$pictures" >/dev/null
         folders+=("$logo")
         mkdir "$work/$logo"
         cp "$work/Tovira.exe" "$work/$logo/"

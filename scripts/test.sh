@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up what is missing, builds the three configurations and runs every test layer:
 # unit tests (native), two builds and two discs compared byte for byte, the Windows services and runtime under
-# Wine (both Windows builds), and the end-to-end tests of the real Tovira.exe under Wine on a virtual X server.
+# Wine (both Windows builds), the disc kit's tests (native) and the end-to-end tests of the real Tovira.exe under
+# Wine on a virtual X server.
 # Which build runs under which Wine depends on the host (scripts/host.sh). Ends with one line: Total: N passed, M failed.
 set -uo pipefail
 source "$(dirname "$0")/prelude.sh"
@@ -79,18 +80,27 @@ print(len(verdicts) - sum(verdicts.values()), sum(verdicts.values()))
 EOF
 }
 
+# A pytest run, counted from its JUnit report: its name, its status, the report. No tests at all (pytest's status
+# 5), or a run that failed beyond its tests (no session, an interruption), is a failure of its own.
+tally_pytest() {
+    local ok bad
+    read -r ok bad <<<"$(junit_counts "$3")"
+    passed=$((passed + ok))
+    failed=$((failed + bad))
+    if [ $((ok + bad)) -eq 0 ] || { [ "$2" -ne 0 ] && [ "$bad" -eq 0 ]; }; then
+        echo "the $1 run ended with status $2 after $ok passed and $bad failed tests" >&2
+        failed=$((failed + 1))
+    fi
+}
+
+echo "== the disc kit (native)"
+/usr/bin/python3 -m pytest "$root/tests/kit" --kit="$out/native/kit/tovira-kit" -v --junitxml="$log/kit.xml" 2>&1 |
+    tee "$log/kit.txt"
+tally_pytest "disc kit" "${PIPESTATUS[0]}" "$log/kit.xml"
+
 echo "== end-to-end tests ($TOVIRA_WINE_BUILD Tovira.exe under Wine)"
 "$root/tests/e2e/run.sh" "$out/$TOVIRA_WINE_BUILD" --junitxml="$log/e2e.xml" 2>&1 | tee "$log/e2e.txt"
-status=${PIPESTATUS[0]}
-read -r ok bad <<<"$(junit_counts "$log/e2e.xml")"
-passed=$((passed + ok))
-failed=$((failed + bad))
-# No tests at all (pytest's status 5), or a run that failed beyond its tests (no session, an interruption), is a
-# failure of its own.
-if [ $((ok + bad)) -eq 0 ] || { [ "$status" -ne 0 ] && [ "$bad" -eq 0 ]; }; then
-    echo "the end-to-end run ended with status $status after $ok passed and $bad failed tests" >&2
-    failed=$((failed + 1))
-fi
+tally_pytest end-to-end "${PIPESTATUS[0]}" "$log/e2e.xml"
 
 rm -rf "$log"
 echo "Total: $passed passed, $failed failed"

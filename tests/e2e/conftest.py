@@ -8,7 +8,7 @@ import os
 
 import pytest
 
-pytest.register_assert_rewrite("harness", "layout")
+pytest.register_assert_rewrite("harness", "helpers", "layout")
 
 import harness  # noqa: E402
 

@@ -9,7 +9,10 @@ import shutil
 import pytest
 
 from harness import poll, same_cursor
-from layout import LABEL7, MENU_LABELS, Launcher, bmp, logo_colour
+from helpers import (HANDBOOK, SW_HIDE, box_text, boxes_titled_tovira, check_file_manager_started,
+                     check_finish_ends_the_program, check_handbook_opened, check_installer_started, click_item,
+                     question_box, start_launcher, started_once)
+from layout import LABEL7, MENU_LABELS
 
 WEB_ADDRESS = "https://www.qev-systems.example/"
 MANUAL_WARNING = ("Não foi possível abrir o Manual.\r\r"
@@ -17,29 +20,6 @@ MANUAL_WARNING = ("Não foi possível abrir o Manual.\r\r"
                   "para Instala-lo agora.\r"
                   "Se já estiver Instalado, e mesmo assim o Aplicativo não pode abrir o Manual, verifique se o "
                   "arquivo ''Indice.pdf'' esta localizado no mesmo diretório que este Aplicativo (tovira.exe).")
-INSTALL_QUESTION = "Deseja iniciar a Instalação do Acrobat Reader agora?"
-HANDBOOK = {"Indice.pdf": b"%PDF-1.4\n% handbook\n"}
-SW_HIDE, SW_SHOWNORMAL, SW_SHOWMAXIMIZED = 0, 1, 3
-
-
-def start_launcher(t, files=None, folder="medium", overrides="", env=None):
-    medium = t.medium(files, folder=folder, logo=bmp(40, 30, logo_colour))
-    t.move(5, 5)
-    program = medium.start(overrides, env)
-    return medium, Launcher(t, program)
-
-
-def click_item(t, launcher, name, times=1):
-    t.click(*launcher.twips_point(*MENU_LABELS[name]), times=times)
-
-
-def boxes_titled_tovira(t):
-    return [w for w in t.session.wintool("windows", 0) if w["title"] == "Tovira" and w["class"] == "#32770"]
-
-
-def box_text(box):
-    # A static control needs CR LF to break a line; the message itself holds lone CRs.
-    return box.text.replace("\r\n", "\r")
 
 
 def check_no_box(t, program, seconds=2.0):
@@ -53,15 +33,6 @@ def check_nothing_started(t, seconds=1.5):
     assert not poll(t.recorded, seconds, 0.25), f"something was started: {t.recorded()}"
 
 
-def started_once(t, what, seconds=2.0):
-    """The one record of a start, after no second one came for a while."""
-    t.wait_recorded(1)
-    assert not poll(lambda: len(t.recorded()) > 1, seconds, 0.25), f"{what} started more than once: {t.recorded()}"
-    records = t.recorded()
-    assert len(records) == 1, f"expected {what} to start once: {records}"
-    return records[0]
-
-
 def answer_manual_warning(t, program):
     box = program.wait_message_box()
     assert box.title == "Tovira", f"the warning is titled {box.title!r}"
@@ -71,15 +42,6 @@ def answer_manual_warning(t, program):
     assert len(boxes_titled_tovira(t)) == 1, "more than one box titled 'Tovira'"
     box.answer(1)
     assert poll(lambda: not box.alive(), 5), "the warning did not close on OK"
-
-
-def check_handbook_opened(t, medium, launcher):
-    click_item(t, launcher, "Label3", times=2)
-    record = started_once(t, "the reader")
-    expected = medium.windows_path("Indice.pdf")
-    assert expected.lower() in record["command_line"].lower(), (
-        f"the reader got {record['command_line']!r}, not {expected!r}")
-    assert record["show"] == SW_SHOWMAXIMIZED, f"the handbook was opened with show state {record['show']}"
 
 
 def test_manual_opens_through_the_pdf_association_without_a_box(t):
@@ -107,14 +69,6 @@ def test_manual_missing_warns_once_per_click_and_the_launcher_goes_on(t):
         check_no_box(t, launcher.program, 1.0)
     assert launcher.program.running() and launcher.window.alive(), "the launcher did not stay open"
     assert t.recorded() == [], f"something was started: {t.recorded()}"
-
-
-def question_box(program):
-    box = program.wait_message_box()
-    assert box.title == "Tovira", f"the question is titled {box.title!r}"
-    assert box_text(box) == INSTALL_QUESTION, f"the question reads {box_text(box)!r}"
-    assert sorted(i for i, _ in box.buttons()) == [6, 7], f"the question offers {box.buttons()}, not Yes and No"
-    return box
 
 
 def outside(rect, launcher, candidates):
@@ -152,18 +106,6 @@ def test_installer_question_shows_the_hourglass_and_no_starts_nothing(t):
     assert launcher.program.running(), "the launcher ended after No"
 
 
-def check_installer_started(t, medium, launcher):
-    click_item(t, launcher, "Label1", times=2)
-    question_box(launcher.program).answer(6)
-    record = started_once(t, "the installer")
-    assert not boxes_titled_tovira(t), "a second question followed the first"
-    expected = '"' + medium.windows_path("rs40eng.exe") + '"'
-    assert record["command_line"] == expected, (f"installer command line {record['command_line']!r}, "
-                                                f"expected {expected!r}")
-    assert record["show"] == SW_SHOWNORMAL, f"the installer was started with show state {record['show']}"
-    assert launcher.program.running(), "the launcher ended after starting the installer"
-
-
 @pytest.mark.parametrize("folder", ("medium", "Mídia de Instalação"), ids=("plain", "space-and-accents"))
 def test_installer_yes_starts_the_quoted_installer(t, folder):
     medium, launcher = start_launcher(t, folder=folder)
@@ -192,25 +134,9 @@ def test_explore_starts_the_file_manager_maximised(t):
     check_file_manager_started(t, launcher)
 
 
-def check_file_manager_started(t, launcher):
-    """With the recorder in the file manager's place."""
-    click_item(t, launcher, "Label2", times=2)
-    record = started_once(t, "the file manager")
-    assert record["command_line"] == "Explorer.exe", f"the file manager got {record['command_line']!r}"
-    assert record["show"] == SW_SHOWMAXIMIZED, f"the file manager was started with show state {record['show']}"
-    assert launcher.program.running(), "the launcher ended after starting the file manager"
-
-
 def test_finish_ends_the_program_at_once(t):
     _, launcher = start_launcher(t)
     check_finish_ends_the_program(t, launcher)
-
-
-def check_finish_ends_the_program(t, launcher):
-    click_item(t, launcher, "Label4", times=2)
-    assert launcher.program.wait_exit(10), "the program did not end"
-    assert not boxes_titled_tovira(t), "a box was left behind"
-    assert t.recorded() == [], f"something was started: {t.recorded()}"
 
 
 def test_vendor_logo_uses_the_start_command_and_else_the_web_association(t):

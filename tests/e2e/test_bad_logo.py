@@ -9,6 +9,7 @@ import tempfile
 import pytest
 
 from harness import poll, unix_to_windows
+from helpers import outcome, stop
 from layout import CLIENT, Launcher, bmp, logo_colour
 
 # Error descriptions of the program, by number.
@@ -70,20 +71,6 @@ def jpeg_claiming(width, height):
     return bytes(data)
 
 
-def outcome(program, timeout=20.0):
-    """("logo", window) or ("error", window) once one of the two windows is up; fails on a crash or a hang."""
-
-    def probe():
-        titles = {w["title"]: w for w in program.windows() if w["class"] != "#32770"}
-        return titles.get("QEV Register") or titles.get("Tovira")
-
-    found = poll(probe, timeout, 0.2)
-    assert found, ("neither the launcher nor the registration window appeared" +
-                   ("" if program.running() else " and the program has ended"))
-    assert program.running(), "the program ended"
-    return ("error" if found["title"] == "QEV Register" else "logo"), found
-
-
 def committed_bytes(program):
     """The private memory the process has committed, touched or not. Wine's own counters count only touched
     pages, which would hide a large picture that was allocated but never drawn in full."""
@@ -135,11 +122,6 @@ def try_logo(t, name, logo_bytes=None, folder_instead=False, prepare=None, timeo
           f"{peak_resident_bytes(program) // 1024} KiB peak resident", flush=True)
     assert used < MAX_COMMITTED_BYTES, f"{name}: {used // 1024} KiB committed ({detail})"
     return result, detail, program
-
-
-def stop(t, program):
-    t.session.wintool("kill", program.pid)
-    assert program.wait_exit(10), "the program did not stop"
 
 
 class Locked:

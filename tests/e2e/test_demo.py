@@ -5,7 +5,7 @@ import os
 import shutil
 
 from harness import MessageBox
-from test_actions import click_item, question_box, start_launcher
+from helpers import click_item, question_box, start_launcher
 
 
 def test_demo_installer_yes_starts_the_stand_in_that_says_what_it_is(t):

@@ -6,10 +6,8 @@ import shutil
 import subprocess
 
 from harness import Medium, poll
-from layout import Launcher, bmp
-from test_actions import MENU_LABELS, click_item, question_box, started_once
-from test_registration import check_registered
-
+from helpers import check_registered, click_item, question_box, started_once
+from layout import MENU_LABELS, Launcher, bmp
 LOGO_RGB = (40, 120, 200)
 COMPONENT = "Gráficos Tovira.ocx"
 DRIVES_KEY = r"HKLM\Software\Wine\Drives"

@@ -6,10 +6,8 @@ import shutil
 import subprocess
 
 from harness import Medium, unix_to_windows
-from test_kit import certificate, run
-from test_registration import COMPONENTS, check_refused, check_registered
-from test_standard_user import check_registrar_refuses, start
-
+from helpers import COMPONENTS, check_refused, check_registered, check_registrar_refuses, start_traced
+from kit_helpers import certificate, run
 SAMPLE = "ComponenteDemo.dll"
 HANDBOOK = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "demo", "Indice.pdf")
 REFUSED = 32100 % 256  # the refusal's number, of which Wine hands Linux the low 8 bits
@@ -26,7 +24,7 @@ def test_a_signed_program_registers_the_components_of_its_kit_list_alone(t):
                               capture_output=True, text=True, timeout=60)
     assert status == 0 and verified.returncode == 0, f"kit: {lines}; the signature: {verified.stdout[-400:]}"
     medium = Medium(t, path, unix_to_windows(path))
-    program, _ = start(t, medium, "/registrar", SAMPLE)
+    program, _ = start_traced(t, medium, "/registrar", SAMPLE)
     check_registered(t, program, medium, SAMPLE)
     os.remove(os.path.join(t.session.system32, SAMPLE))
     open(t.log_path, "wb").close()

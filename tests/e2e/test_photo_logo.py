@@ -3,14 +3,10 @@ time-outs only keep a hang from blocking the run (bench/run.sh logos measures ti
 
 import os
 import subprocess
-import sys
 
+import pictures
+from helpers import check_enlarged_logo, logo_corner, outcome, stop
 from layout import Launcher, bmp, logo_colour, read_bmp, wait_painted
-from test_bad_logo import outcome, stop
-from test_screen_scale import check_enlarged_logo, logo_corner
-
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "bench"))
-import pictures  # noqa: E402
 
 MAX_EXTRA_PEAK = 64 * 1024 * 1024
 
@@ -68,8 +64,8 @@ def test_jpegs_of_many_scans_bring_a_window_and_peak_within_64_mib_of_a_small_lo
     check_logos(t, pictures.CRAFTED, ("logo", "error"))
 
 
-# test_screen_scale's logo of four quarters as a placeable metafile of 1800 x 1200 twips, 120 x 80 pixels at 100 %:
-# its records fill each quarter with PatBlt.
+# The logo of four quarters (helpers.QUARTERS) as a placeable metafile of 1800 x 1200 twips, 120 x 80 pixels at
+# 100 %: its records fill each quarter with PatBlt.
 QUARTERED_METAFILE = bytes.fromhex(
     "d7cdc69a0000000000000807b004a005000000000951010009000003760000000100090000000000050000000b02000000000500"
     "00000c02b004080707000000fc020000c82828000000040000002d010000090000001d062100f000580284030000000004000000"

@@ -6,51 +6,16 @@ import shutil
 
 import pytest
 
-from harness import SILVER, is_light, poll
+from harness import is_light, poll
+from helpers import (HANDBOOK, HEIGHT, WIDTH, check_each_row_lights_alone, check_enlarged_logo,
+                     check_file_manager_started, check_finish_ends_the_program, check_handbook_opened,
+                     check_installer_started, check_placeholder_after_closing, check_registration_window, item_point,
+                     logo_corner, move_to, quarter, rest_state, start_launcher, start_without_logo)
 from layout import (LBLMSG, MENU_LABELS, Launcher, Layout, bmp, check_menu_panel, check_text_widths, check_window_frame,
                     ink_width, wait_painted)
-from test_actions import (HANDBOOK, check_file_manager_started, check_finish_ends_the_program, check_handbook_opened,
-                          check_installer_started, start_launcher)
-from test_hover import check_each_row_lights_alone, item_point, move_to, rest_state
-from test_registration import check_placeholder_after_closing, check_registration_window, start_without_logo
 
 # The texts' widths at 96 DPI in this Wine's fonts, measured once a run.
 AT_96 = {}
-
-# A logo of four flat quarters: enlarged with a smooth filter, each stays one colour away from where two meet.
-QUARTERS = ((200, 40, 40), (40, 160, 60), (40, 60, 200), (220, 200, 40))
-WIDTH, HEIGHT = 120, 80
-
-
-def quarter(x, y):
-    return QUARTERS[(x >= WIDTH // 2) + 2 * (y >= HEIGHT // 2)]
-
-
-def near(a, b):
-    return all(abs(p - q) <= 6 for p, q in zip(a, b))
-
-
-def logo_corner(pixel, layout):
-    """The logo's top-left corner in the box, whose border, if any, pushes it in."""
-    return next(((layout.logo_left + b, b) for b in range(4 * math.ceil(layout.scale))
-                 if near(pixel(layout.logo_left + b, b), QUARTERS[0])), None)
-
-
-def check_enlarged_logo(pixel, layout):
-    """The logo `scale` times its size: its quarters meet, and it gives way to silver, at the scaled places; only
-    pixels within two of such an edge may be blended."""
-    corner, s = logo_corner(pixel, layout), layout.scale
-    assert corner, f"the logo's corner is not at ({layout.logo_left},0) at {layout.dpi} DPI"
-    x0, y0 = corner
-    across = [(u, v * s) for u in range(round(140 * s)) for v in (20, 60)]
-    down = [(u * s, v) for v in range(round(100 * s)) for u in (30, 90)]
-    edges_x, edges_y = (WIDTH / 2 * s, WIDTH * s), (HEIGHT / 2 * s, HEIGHT * s)
-    for u, v in across + down:
-        if all(abs(u - e) > 2 for e in edges_x) and all(abs(v - e) > 2 for e in edges_y):
-            expected = quarter(u / s, v / s) if u < WIDTH * s and v < HEIGHT * s else SILVER
-            x, y = x0 + round(u), y0 + round(v)
-            assert near(pixel(x, y), expected), (f"({x},{y}) is {pixel(x, y)}, not {expected}: the logo is not {s} "
-                                                 f"times its size from ({x0},{y0})")
 
 
 def at_96(t, what, measure):

@@ -9,9 +9,9 @@ import os
 import re
 import subprocess
 
-from harness import Program, Window, poll, unix_to_windows
-from test_registration import COMPONENTS, check_refused, check_registered, select_and_register
-
+from harness import Window, poll, unix_to_windows
+from helpers import (COMPONENTS, check_refused, check_registered, check_registrar_refuses, select_and_register,
+                     start_traced)
 STANDARD_USER = {"TOVIRA_ASSUME_STANDARD_USER": "1"}
 SPACED = "meu componente.dll"
 ACCENTED = "Relatório mensal.ocx"
@@ -19,29 +19,9 @@ ACCENTED = "Relatório mensal.ocx"
 CREATED = re.compile(r'^([0-9a-f]+):trace:process:NtCreateUserProcess .* cmdline L"(.*)" parent')
 
 
-def start(t, medium, *arguments, env=None):
-    """Tovira.exe with the arguments, logging to the test's log; returns the Program and the path of Wine's trace."""
-    trace = os.path.join(t.dir, f"trace-{len(t.programs)}.log")
-    env = dict(t.session.env, **(env or {}), TOVIRA_E2E_LOG=unix_to_windows(t.log_path), WINEDEBUG="-all,+process")
-    with open(trace, "wb") as err:
-        popen = subprocess.Popen(["wine", medium.windows_path("Tovira.exe"), *arguments], cwd=t.session.neutral,
-                                 env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=err)
-    t.programs.append(Program(t, popen, None))
-    return t.programs[-1], trace
-
-
-def check_registrar_refuses(t, medium, status, *names):
-    """The elevated instance ends with the status for each name, having copied and started nothing."""
-    for name in names:
-        program, _ = start(t, medium, "/registrar", name)
-        assert program.wait_exit(30) and program.popen.returncode == status, f"{name}: {program.popen.returncode}"
-    copies = set(os.listdir(t.session.system32)) - t.system32_before
-    assert not copies and t.recorded() == [], f"a refusal copied {copies} or started {t.recorded()}"
-
-
 def test_a_standard_user_registers_through_an_elevated_instance(t):
     medium = t.medium(dict(COMPONENTS, **{SPACED: b"MZ meu componente"}))
-    program, trace = start(t, medium, env=STANDARD_USER)
+    program, trace = start_traced(t, medium, env=STANDARD_USER)
     window = Window(t.session, t.session.wintool("wait-window", "QEV Register", 15000))
     select_and_register(t, program, medium, window, SPACED)
     with open(trace, encoding="utf-8", errors="replace") as f:
@@ -74,5 +54,5 @@ def test_the_elevated_instance_registers_a_plain_name_alone_and_refuses_every_ot
     check_registrar_refuses(t, medium, 2, "..\\x.dll", "C:\\x.dll", "sub\\x.dll", "x.exe", "NUL.dll", "x.dll:s",
                             "x.dll")
     # Wine puts the name in quotation marks, as the first instance does, for its blank.
-    program, _ = start(t, medium, "/registrar", ACCENTED)
+    program, _ = start_traced(t, medium, "/registrar", ACCENTED)
     check_registered(t, program, medium, ACCENTED)

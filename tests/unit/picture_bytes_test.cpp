@@ -2,6 +2,8 @@
 #include "picturefiles/PictureDecode.h"
 #include "picturefiles/PictureScale.h"
 
+#include "PictureFiles.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -24,30 +26,52 @@ namespace {
 using Bytes = std::vector<unsigned char>;
 using Rgb = std::vector<std::uint32_t>;
 
-void Put(Bytes& bytes, std::size_t at, std::uint32_t value, int size) {
-    for (int i = 0; i < size; ++i) {
-        bytes[at + static_cast<std::size_t>(i)] = static_cast<unsigned char>(value >> (8 * i));
-    }
+using test::Bitmap;
+using test::Bitmap24;
+using test::Put;
+
+Bytes Of(const std::string& file) {
+    return {file.begin(), file.end()};
 }
 
-// An 8-bit run-length bitmap whose data is a single end-of-picture mark: a few bytes that claim any size.
-Bytes RunLengthClaiming(std::uint32_t width, std::uint32_t height) {
-    const std::size_t offset = 54 + 4 * 256;
-    Bytes bytes(offset + 2, 0);
-    bytes[0] = 'B';
-    bytes[1] = 'M';
-    Put(bytes, 2, static_cast<std::uint32_t>(bytes.size()), 4);
-    Put(bytes, 10, static_cast<std::uint32_t>(offset), 4);
-    Put(bytes, 14, 40, 4);
-    Put(bytes, 18, width, 4);
-    Put(bytes, 22, height, 4);
-    Put(bytes, 26, 1, 2);
-    Put(bytes, 28, 8, 2);
-    Put(bytes, 30, 1, 4); // run-length, 8 bits
-    Put(bytes, 34, 2, 4);
-    Put(bytes, 54, 0x102030, 4); // colour 0, which the skipped pixels must not take
-    bytes[offset + 1] = 1;       // end of picture
-    return bytes;
+// Small pictures made with an image editor: a red GIF of 5 by 3 and a blue JPEG of 7 by 4 pixels.
+const unsigned char kRedGif5x3[] = {
+    0x47, 0x49, 0x46, 0x38, 0x39, 0x61, 0x05, 0x00, 0x03, 0x00, 0xf0, 0x00, 0x00, 0xff, 0x00,
+    0x00, 0x00, 0x00, 0x00, 0x21, 0xf9, 0x04, 0x00, 0x00, 0x00, 0x00, 0x00, 0x2c, 0x00, 0x00,
+    0x00, 0x00, 0x05, 0x00, 0x03, 0x00, 0x00, 0x02, 0x03, 0x84, 0x8f, 0x59, 0x00, 0x3b,
+};
+
+constexpr unsigned char kBlueJpeg7x4[] = {
+    0xff, 0xd8, 0xff, 0xe0, 0x00, 0x10, 0x4a, 0x46, 0x49, 0x46, 0x00, 0x01, 0x01, 0x00, 0x00, 0x01, 0x00, 0x01,
+    0x00, 0x00, 0xff, 0xdb, 0x00, 0x43, 0x00, 0x03, 0x02, 0x02, 0x03, 0x02, 0x02, 0x03, 0x03, 0x03, 0x03, 0x04,
+    0x03, 0x03, 0x04, 0x05, 0x08, 0x05, 0x05, 0x04, 0x04, 0x05, 0x0a, 0x07, 0x07, 0x06, 0x08, 0x0c, 0x0a, 0x0c,
+    0x0c, 0x0b, 0x0a, 0x0b, 0x0b, 0x0d, 0x0e, 0x12, 0x10, 0x0d, 0x0e, 0x11, 0x0e, 0x0b, 0x0b, 0x10, 0x16, 0x10,
+    0x11, 0x13, 0x14, 0x15, 0x15, 0x15, 0x0c, 0x0f, 0x17, 0x18, 0x16, 0x14, 0x18, 0x12, 0x14, 0x15, 0x14, 0xff,
+    0xdb, 0x00, 0x43, 0x01, 0x03, 0x04, 0x04, 0x05, 0x04, 0x05, 0x09, 0x05, 0x05, 0x09, 0x14, 0x0d, 0x0b, 0x0d,
+    0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14,
+    0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14,
+    0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0x14, 0xff, 0xc0, 0x00, 0x11,
+    0x08, 0x00, 0x04, 0x00, 0x07, 0x03, 0x01, 0x11, 0x00, 0x02, 0x11, 0x01, 0x03, 0x11, 0x01, 0xff, 0xc4, 0x00,
+    0x14, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+    0x09, 0xff, 0xc4, 0x00, 0x14, 0x10, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+    0x00, 0x00, 0x00, 0x00, 0x00, 0xff, 0xc4, 0x00, 0x15, 0x01, 0x01, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+    0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x06, 0x09, 0xff, 0xc4, 0x00, 0x14, 0x11, 0x01, 0x00, 0x00,
+    0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xff, 0xda, 0x00, 0x0c,
+    0x03, 0x01, 0x00, 0x02, 0x11, 0x03, 0x11, 0x00, 0x3f, 0x00, 0x3d, 0xd5, 0x4c, 0x1d, 0xff, 0xd9,
+};
+
+constexpr std::size_t kJpegFrameHeight = 163; // where the first frame header's height lies in the JPEG above
+static_assert(kBlueJpeg7x4[kJpegFrameHeight - 4] == 0xC0, "the frame header's marker");
+
+const std::string kRedGif(reinterpret_cast<const char*>(kRedGif5x3), sizeof kRedGif5x3);
+const std::string kBlueJpeg(reinterpret_cast<const char*>(kBlueJpeg7x4), sizeof kBlueJpeg7x4);
+
+// An 8-bit run-length bitmap whose data is a single end-of-picture mark: a few bytes that claim any size. Colour 0
+// is one that the skipped pixels must not take.
+std::string RunLengthClaiming(std::uint32_t width, std::uint32_t height) {
+    std::vector<std::uint32_t> palette(256, 0);
+    palette[0] = 0x102030;
+    return Bitmap(width, height, 8, palette, std::string("\0\1", 2), 1);
 }
 
 // The check and then the decoder, as the program runs them, into a target of at most width x height.
@@ -122,14 +146,16 @@ private:
     bool made_ = std::filesystem::create_directories(folder_);
 };
 
-// Largest and mean difference of any colour channel; the top-left width x height of the reference.
-std::pair<int, double> Difference(const Rgb& ours, const Rgb& reference, int width, int height) {
+// Largest and mean difference of any colour channel; the top-left width x height of the reference, whose rows are
+// referenceWidth long.
+std::pair<int, double> Difference(const Rgb& ours, const Rgb& reference, int width, int height,
+                                  int referenceWidth = Converted::kWidth) {
     int largest = 0;
     double sum = 0;
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
             const std::uint32_t a = ours[static_cast<std::size_t>(y * width + x)];
-            const std::uint32_t b = reference[static_cast<std::size_t>(y * Converted::kWidth + x)];
+            const std::uint32_t b = reference[static_cast<std::size_t>(y * referenceWidth + x)];
             for (int shift : {0, 8, 16}) {
                 const int difference =
                     std::abs(static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((b >> shift) & 0xFF));
@@ -188,6 +214,99 @@ TEST(PictureDecode, EveryKindOfBitmapGifAndJpegReadsAsImageMagickReadsIt) {
                     << c.format << " " << c.options << " at " << x << "," << y;
             }
         }
+    }
+}
+
+// Files made by hand whose every pixel is known: rows stored either way, a palette, run-length data, and an image
+// editor's GIF and JPEG (within a few levels, as JPEG decoders round).
+TEST(PictureDecode, HandMadeFilesDecodeToTheirPixels) {
+    const std::vector<std::vector<std::uint32_t>> rows = {{0xFF0000, 0x00FF00, 0x0000FF},
+                                                          {0xFFFFFF, 0x000000, 0x102030}};
+    const Rgb topFirst = {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF, 0x000000, 0x102030};
+    const std::vector<std::uint32_t> palette = {0x000000, 0xC0C0C0, 0x0000C0};
+    // Two rows of two 8-bit indices, each row padded to four bytes; bottom row first.
+    const std::string indices("\x01\x02\0\0\x02\x01\0\0", 8);
+    // Bottom row two of index 1, end of line; top row two of index 2, end of bitmap.
+    const std::string runs("\x02\x01\0\0\x02\x02\0\x01", 8);
+    struct Case {
+        const char* name;
+        std::string file;
+        int width;
+        int height;
+        Rgb pixels;
+        int tolerance;
+    };
+    const Case cases[] = {
+        {"24-bit bottom-up", Bitmap24(3, rows, false), 3, 2, topFirst, 0},
+        {"24-bit top-down", Bitmap24(3, rows, true), 3, 2, topFirst, 0},
+        {"8-bit palette", Bitmap(2, 2, 8, palette, indices), 2, 2, {0x0000C0, 0xC0C0C0, 0xC0C0C0, 0x0000C0}, 0},
+        {"8-bit run-length", Bitmap(2, 2, 8, palette, runs, 1), 2, 2, {0x0000C0, 0x0000C0, 0xC0C0C0, 0xC0C0C0}, 0},
+        {"GIF", kRedGif, 5, 3, Rgb(15, 0xFF0000), 0},
+        {"JPEG", kBlueJpeg, 7, 4, Rgb(28, 0x0000FF), 4},
+    };
+    for (const Case& c : cases) {
+        const PictureCheck check = CheckPictureBytes(Of(c.file));
+        EXPECT_EQ(check.width, c.width) << c.name;
+        EXPECT_EQ(check.height, c.height) << c.name;
+        const auto pixels = Decode(Of(c.file));
+        ASSERT_TRUE(pixels) << c.name;
+        ASSERT_EQ(pixels->size(), c.pixels.size()) << c.name;
+        EXPECT_LE(Difference(*pixels, c.pixels, c.width, c.height, c.width).first, c.tolerance) << c.name;
+    }
+}
+
+// Headers that do not hold together, or claim more than the limits allow, are refused by the check, before
+// anything is allocated for them.
+TEST(PictureBytes, HostileHeadersAreRefused) {
+    const std::string good = Bitmap24(3, {{1, 2, 3}, {4, 5, 6}}, false);
+    const auto with = [](std::string bytes, auto change) {
+        change(bytes);
+        return bytes;
+    };
+    const std::pair<std::string, PictureFormat> accepted[] = {
+        {good, PictureFormat::Bitmap},
+        {with(kRedGif, [](std::string& b) { Put(b, 6, 10000, 2), Put(b, 8, 10000, 2); }), PictureFormat::Gif},
+        {kBlueJpeg, PictureFormat::Jpeg},
+        {test::GreenIcon16(), PictureFormat::Icon},
+    };
+    for (const auto& [bytes, format] : accepted) {
+        ASSERT_EQ(CheckPictureBytes(Of(bytes)).format, format);
+    }
+    const std::vector<std::pair<const char*, std::string>> cases = {
+        {"60000 by 60000", with(good, [](std::string& b) { Put(b, 18, 60000, 4), Put(b, 22, 60000, 4); })},
+        {"60000 by 60000 top-down",
+         with(good, [](std::string& b) { Put(b, 18, 60000, 4), Put(b, 22, static_cast<std::uint32_t>(-60000), 4); })},
+        {"pixels cut short", good.substr(0, good.size() - 1)},
+        {"bits beyond the end", with(good, [](std::string& b) { Put(b, 10, 1u << 30, 4); })},
+        {"bits inside the header", with(good, [](std::string& b) { Put(b, 10, 20, 4); })},
+        {"no width", with(good, [](std::string& b) { Put(b, 18, 0, 4); })},
+        {"negative width", with(good, [](std::string& b) { Put(b, 18, 0xFFFFFFFD, 4); })},
+        {"most negative height", with(good, [](std::string& b) { Put(b, 22, 0x80000000, 4); })},
+        {"seven bits a pixel", with(good, [](std::string& b) { Put(b, 28, 7, 2); })},
+        {"two planes", with(good, [](std::string& b) { Put(b, 26, 2, 2); })},
+        {"unknown info size", with(good, [](std::string& b) { Put(b, 14, 20, 4); })},
+        {"info larger than the file", with(good, [](std::string& b) { Put(b, 14, 124, 4); })},
+        {"embedded JPEG", with(good, [](std::string& b) { Put(b, 30, 4, 4); })},
+        {"run-length at 24 bits", with(good, [](std::string& b) { Put(b, 30, 1, 4); })},
+        {"more colours than 8 bits hold", Bitmap(2, 2, 8, std::vector<std::uint32_t>(300, 0), std::string(8, '\0'))},
+        {"run-length stored top-down", Bitmap(2, -2, 8, {0, 0}, std::string("\0\x01", 2), 1)},
+        {"run-length of 2^31 by 1", RunLengthClaiming(1u << 31, 1)},
+        {"run-length of 2^15 by 2^14", RunLengthClaiming(1u << 15, 1u << 14)},
+        {"only the file header", good.substr(0, 14)},
+        {"GIF screen of 65535 by 65535",
+         with(kRedGif, [](std::string& b) { Put(b, 6, 65535, 2), Put(b, 8, 65535, 2); })},
+        {"JPEG frame of 65535 by 65535",
+         with(kBlueJpeg, [](std::string& b) { b.replace(kJpegFrameHeight, 4, 4, '\xFF'); })},
+        {"JPEG without a frame header before the end", kBlueJpeg.substr(0, kJpegFrameHeight - 5)},
+        {"icon whose image lies beyond the end", test::GreenIcon16(1000)},
+        {"text", "Isto n\xc3\xa3o \xc3\xa9 uma imagem, apenas texto."},
+        {"empty", ""},
+        {"PNG", std::string("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR", 16)},
+        {"a bitmap's mark alone", "BM"},
+        {"a GIF's signature and a byte", "GIF89a\x05"},
+    };
+    for (const auto& [name, bytes] : cases) {
+        EXPECT_EQ(CheckPictureBytes(Of(bytes)).format, PictureFormat::Unknown) << name;
     }
 }
 
@@ -265,23 +384,12 @@ TEST(PictureDecode, JpegColoursAndDcSumsAreTakenAsLibjpegTakesThem) {
 }
 
 TEST(PictureDecode, RunLengthDataMayLeaveAHugePictureBlackButOnlyItsShownPartIsKept) {
-    EXPECT_EQ(CheckPictureBytes(RunLengthClaiming(8000, 8000)).width, 8000);
-    const auto shown = Decode(RunLengthClaiming(8000, 8000));
+    const Bytes huge = Of(RunLengthClaiming(8000, 8000));
+    EXPECT_EQ(CheckPictureBytes(huge).width, 8000);
+    const auto shown = Decode(huge);
     ASSERT_TRUE(shown);
     EXPECT_EQ(shown->size(), static_cast<std::size_t>(kShownWidth * kShownHeight));
     EXPECT_EQ(std::count(shown->begin(), shown->end(), 0u), static_cast<std::ptrdiff_t>(shown->size()));
-    EXPECT_EQ(CheckPictureBytes(RunLengthClaiming(1u << 31, 1)).format, PictureFormat::Unknown);
-    EXPECT_EQ(CheckPictureBytes(RunLengthClaiming(1u << 15, 1u << 14)).format, PictureFormat::Unknown);
-}
-
-TEST(PictureBytes, GifScreenSizesAreHeldToTheLimit) {
-    Bytes gif = {'G', 'I', 'F', '8', '9', 'a', 0, 0, 0, 0, 0, 0, 0};
-    Put(gif, 6, 10000, 2);
-    Put(gif, 8, 10000, 2);
-    EXPECT_EQ(CheckPictureBytes(gif).format, PictureFormat::Gif);
-    Put(gif, 6, 65535, 2);
-    Put(gif, 8, 65535, 2);
-    EXPECT_EQ(CheckPictureBytes(gif).format, PictureFormat::Unknown);
 }
 
 // A reader's walks through a file in a small window: the right bytes, and the file asked about once per window

@@ -42,7 +42,7 @@ def make_whole(folder, name):
 
 # The fuzz corpus's writer of JPEGs whose cost lies in their scans: 5,000 identical AC scans over 8 x 8 blocks
 # (some 65 KB), and each of the 63 AC bands scanned and refined 13 times over a 16384 x 16384 grey picture (0.9 MB).
-CRAFTED_WRITER = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "fuzz", "crafted_jpeg.py")
+CRAFTED_WRITER = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "fuzz", "crafted_jpeg.py")
 CRAFTED_KINDS = {"many-scans.jpg": "repeats", "deep-progression.jpg": "bands"}
 
 
