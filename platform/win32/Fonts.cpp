@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <initializer_list>
 #include <iterator>
 #include <string_view>
 #include <utility>
@@ -33,53 +34,95 @@ struct DesignWidth {
 };
 constexpr DesignWidth kDesignWidths[] = {{11, false, 711}, {11, true, 857}, {13, false, 893}, {13, true, 1039}};
 
-FontHandle CreateFace(const wchar_t* face, int height, bool bold) {
-    // A negative height asks for the character height in pixels, which is how point sizes are defined.
-    return FontHandle(CreateFontW(-height, 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                                  OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
-                                  face));
+FontHandle CreateFace(const wchar_t* face, int height, bool bold, int width = 0) {
+    // A negative height asks for the character height in pixels, which is how point sizes are defined; a width of
+    // 0 keeps the face's own proportions, another asks for that average character width.
+    return FontHandle(CreateFontW(-height, width, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
+                                  DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                                  DEFAULT_PITCH | FF_DONTCARE, face));
 }
 
-int SampleWidth(HDC screen, HFONT font) {
-    SelectScope select(screen, font);
-    SIZE size{0, 0};
-    GetTextExtentPoint32W(screen, kWidthSample.data(), static_cast<int>(kWidthSample.size()), &size);
-    return size.cx;
+// The twin at one height and average character width, and how far its sample's width is from the wanted one.
+struct Twin {
+    FontHandle font;
+    int height = 0;
+    double error = 0;
+    int averageCharWidth = 0;
+};
+
+Twin MakeTwin(HDC screen, int height, int width, bool bold, double wanted) {
+    Twin twin{CreateFace(kBitmapFaceTwin, height, bold, width), height};
+    if (twin.font) {
+        SelectScope select(screen, twin.font.Get());
+        SIZE size{0, 0};
+        GetTextExtentPoint32W(screen, kWidthSample.data(), static_cast<int>(kWidthSample.size()), &size);
+        TEXTMETRICW metrics{};
+        GetTextMetricsW(screen, &metrics);
+        twin.error = size.cx - wanted;
+        twin.averageCharWidth = metrics.tmAveCharWidth;
+    }
+    return twin;
 }
+
+// How far from the wanted width the sample may come in the face's own proportions: half of the 5 % that a text
+// may be off, the other half left to its letters, each of which snaps to whole pixels its own way.
+constexpr double kOwnProportionsWithin = 0.025;
 
 // The layouts give every text its width in the design's bitmap face times the scale. The twin is drawn to the
 // bitmap's measures where Windows has it; a face that the system puts in its place has wider or narrower letters.
 // So of the heights within a fifth of the scale's, the twin takes the one at which the sample comes closest to the
 // scale times its width in the bitmap. The sample widens with the height, so the search walks from the scale's
 // height towards that width and stops once past it: a few fonts made and measured at start-up, not a dozen.
+// Whole-pixel heights are about 4 % apart at double scale, and hinted letters can make a step twice that; where
+// the closest height still misses by more than the tolerance, the two heights around the wanted width are tried
+// with the average character widths on either side of the one that would meet it. That narrows or widens every
+// letter a little, so it is kept for where the face's own proportions cannot come near.
 FontHandle ScaledTwin(double points, int height, bool bold, const PixelScale& scale) {
     const int designHeight = PixelScale().PointsToPixels(points);
     const auto design = std::find_if(std::begin(kDesignWidths), std::end(kDesignWidths),
                                      [&](const DesignWidth& d) { return d.height == designHeight && d.bold == bold; });
-    FontHandle best = CreateFace(kBitmapFaceTwin, height, bold);
-    if (design == std::end(kDesignWidths) || !best) {
-        return best;
+    if (design == std::end(kDesignWidths)) {
+        return CreateFace(kBitmapFaceTwin, height, bold);
     }
     const double wanted = design->width * scale.Factor();
     WindowDC screen(nullptr);
-    double bestError = SampleWidth(screen.Get(), best.Get()) - wanted;
-    const int step = bestError < 0 ? 1 : -1;
-    for (int tried = height + step; bestError != 0 && std::abs(tried - height) <= height / 5; tried += step) {
-        FontHandle twin = CreateFace(kBitmapFaceTwin, tried, bold);
-        if (!twin) {
+    Twin best = MakeTwin(screen.Get(), height, 0, bold, wanted);
+    if (!best.font) {
+        return {};
+    }
+    const int step = best.error < 0 ? 1 : -1;
+    for (int tried = height + step; best.error != 0 && std::abs(tried - height) <= height / 5; tried += step) {
+        Twin twin = MakeTwin(screen.Get(), tried, 0, bold, wanted);
+        if (!twin.font) {
             break;
         }
-        const double error = SampleWidth(screen.Get(), twin.Get()) - wanted;
-        const bool past = (error < 0) != (bestError < 0);
-        if (std::abs(error) < std::abs(bestError)) {
+        const bool past = (twin.error < 0) != (best.error < 0);
+        if (std::abs(twin.error) < std::abs(best.error)) {
             best = std::move(twin);
-            bestError = error;
         }
         if (past) {
             break;
         }
     }
-    return best;
+    if (std::abs(best.error) <= kOwnProportionsWithin * wanted) {
+        return std::move(best.font);
+    }
+    const int closest = best.height;
+    const int across = closest + (best.error < 0 ? 1 : -1);
+    for (const int tried : {closest, across}) {
+        const Twin own = MakeTwin(screen.Get(), tried, 0, bold, wanted);
+        const double exact = own.averageCharWidth * wanted / (wanted + own.error);
+        for (const int width : {static_cast<int>(std::floor(exact)), static_cast<int>(std::ceil(exact))}) {
+            if (width <= 0 || width == own.averageCharWidth) {
+                continue;
+            }
+            Twin twin = MakeTwin(screen.Get(), tried, width, bold, wanted);
+            if (twin.font && std::abs(twin.error) < std::abs(best.error)) {
+                best = std::move(twin);
+            }
+        }
+    }
+    return std::move(best.font);
 }
 
 } // namespace
